@@ -1,0 +1,234 @@
+// The tool's spine: start-up, the menu bar on row 1 with one pull-down always
+// open, the status area, and the dispatch of the menu items.
+#include "app/main_loop.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "commands/commands.h"
+#include "device/connect_dialog.h"
+#include "device/tool.h"
+#include "editors/settings_forms.h"
+#include "image/settings_transfers.h"
+
+namespace tv {
+
+namespace {
+
+using Operation = void (*)(Tool&, MenuState&);
+
+struct MenuItem {
+  const char* text;
+  Operation run;
+};
+
+struct Menu {
+  const char* title;
+  int titleColumn;
+  int boxColumn;  // the pull-down box: its top-left corner is (boxColumn, 2)
+  int innerWidth;
+  int itemCount;
+  MenuItem items[6];
+};
+
+template <void (*F)(Tool&)>
+void Call(Tool& tool, MenuState&) {
+  F(tool);
+}
+void Exit(Tool&, MenuState& menu) { menu.exitRequested = true; }
+void HelpViewer(Tool& tool, MenuState&) {
+  if (Console* console = tool.screen.AttachedConsole())
+    console->RunCommand("hiew help.hlp", tool.screen);
+}
+void About(Tool& tool, MenuState&) { ShowAboutBox(tool); }
+
+const Menu kMenus[4] = {
+    {"Файл"_cp, 1, 1, 39, 6,
+     {{"Подключение к устройству"_cp, Call<ConnectToDevice>},
+      {"Пересылка данных из SIM-Карты в файл"_cp, Call<SimToFile>},
+      {"Пересылка данных из файла в SIM-Карту"_cp, Call<FileToSim>},
+      {"Загрузка файла для редактирования"_cp, Call<LoadForEditing>},
+      {"Сохранение данных в файле"_cp, Call<SaveToFile>},
+      {"Выход"_cp, Exit}}},
+    {"Програмирование"_cp, 8, 8, 17, 3,
+     {{"Записная книжка"_cp, Call<PhonebookEditor>},
+      {"Исходящая связь"_cp, Call<OutgoingCallsEditor>},
+      {"Входящая связь"_cp, Call<IncomingCallsEditor>}}},
+    {"Команды"_cp, 26, 26, 15, 3,
+     {{"Переадресация"_cp, Call<CallForwardingScreen>},
+      {"Баланс"_cp, Call<BalanceQuery>},
+      {"Вся книжка"_cp, Call<WholeBookView>}}},
+    {"Справка"_cp, 36, 36, 15, 2, {{"Вызов справки"_cp, HelpViewer}, {"О программе"_cp, About}}},
+};
+
+constexpr int kMenuBarRow = 1;
+constexpr int kBoxRow = 2;
+
+// The item text as the pull-down shows it: one blank, the text, blanks to the
+// box's inner width.
+std::string ItemLine(const Menu& m, int item) {
+  std::string line = " ";
+  line += m.items[item - 1].text;
+  if (line.size() < static_cast<std::size_t>(m.innerWidth)) line.append(m.innerWidth - line.size(), ' ');
+  return line;
+}
+
+void DrawItem(Screen& s, const Menu& m, int item, uint8_t attr) {
+  s.PutTextAttr(m.boxColumn + 1, kBoxRow + item, ItemLine(m, item).c_str(), attr);
+}
+
+void OpenMenu(Screen& s, const MenuState& menu) {
+  const Menu& m = kMenus[menu.current - 1];
+  s.PutTextAttr(m.titleColumn, kMenuBarRow, m.title, ColorSelected);
+  s.DrawPanel(m.boxColumn, kBoxRow, m.innerWidth, m.itemCount);
+  const int sel = menu.selected[menu.current - 1];
+  for (int k = 1; k <= m.itemCount; ++k) DrawItem(s, m, k, k == sel ? ColorSelected : ColorPanel);
+  s.SetCursor(m.boxColumn + 1, kBoxRow + sel);
+}
+
+void CloseMenu(Screen& s, const MenuState& menu) {
+  const Menu& m = kMenus[menu.current - 1];
+  s.PutTextAttr(m.titleColumn, kMenuBarRow, m.title, ColorPanel);
+  s.ErasePanel(m.boxColumn, kBoxRow, m.innerWidth, m.itemCount);
+}
+
+void SwitchMenu(Screen& s, MenuState& menu, int to) {
+  CloseMenu(s, menu);
+  menu.current = to;
+  OpenMenu(s, menu);
+}
+
+void MoveSelection(Screen& s, MenuState& menu, int to) {
+  const Menu& m = kMenus[menu.current - 1];
+  int& sel = menu.selected[menu.current - 1];
+  DrawItem(s, m, sel, ColorPanel);
+  sel = to;
+  DrawItem(s, m, sel, ColorSelected);
+  s.SetCursor(m.boxColumn + 1, kBoxRow + sel);
+}
+
+// The status area: port, speed and gateway while connected, else the loaded
+// file. The file name may hold 17 characters, of which 16 fit up to the
+// right edge; a longer one shows its first 15 and a '~'.
+void DrawStatus(Tool& tool) {
+  Screen& s = tool.screen;
+  const WorkState& st = tool.state;
+  if (st.deviceConnected) {
+    s.PutTextAttr(59, kMenuBarRow, PortNames[st.portIndex], ColorPanel);
+    s.PutTextAttr(65, kMenuBarRow, "115200", ColorPanel);
+    s.PutTextAttr(73, kMenuBarRow, GatewayNames[st.gatewayIndex], ColorPanel);
+  } else if (st.fileLoaded) {
+    char label[32];
+    std::snprintf(label, sizeof label, "%-21s", "Файл:"_cp);
+    s.PutTextAttr(59, kMenuBarRow, label, ColorPanel);
+    std::string name = st.currentFileName;
+    if (name.size() > 16) name = name.substr(0, 15) + "~";
+    s.PutTextAttr(65, kMenuBarRow, name.c_str(), ColorPanel);
+  }
+}
+
+void ShowStartupError(Screen& s) {
+  const std::string blanks(40, ' ');
+  s.PutTextAttr(20, 11, blanks.c_str(), ColorFatal);
+  s.PutTextAttr(20, 12, "      Ошибка открытия файла помощи!     "_cp, ColorFatal);
+  s.PutTextAttr(20, 13, blanks.c_str(), ColorFatal);
+  s.ReadKey();
+}
+
+}  // namespace
+
+void DrawMainScreen(Tool& tool, const MenuState& menu) {
+  Screen& s = tool.screen;
+  s.SetAttribute(ColorNormal);
+  s.ClearScreen();
+  const std::string bar(80, ' ');
+  s.PutTextAttr(1, kMenuBarRow, bar.c_str(), ColorPanel);
+  for (int i = 1; i <= 4; ++i)
+    if (i != menu.current) s.PutTextAttr(kMenus[i - 1].titleColumn, kMenuBarRow, kMenus[i - 1].title, ColorPanel);
+  DrawStatus(tool);
+  OpenMenu(s, menu);
+}
+
+void RunMenuBar(Tool& tool, MenuState& menu) {
+  Screen& s = tool.screen;
+  for (;;) {
+    const int k = s.ReadKey();
+    if (k == key::Enter) return;
+    if (k == key::Esc) {
+      if (menu.current != 1)
+        SwitchMenu(s, menu, 1);
+      else
+        MoveSelection(s, menu, kMenus[0].itemCount);
+      continue;
+    }
+    if (k != key::Prefix) continue;
+    const int count = kMenus[menu.current - 1].itemCount;
+    const int sel = menu.selected[menu.current - 1];
+    switch (s.ReadKey()) {
+      case key::Right: SwitchMenu(s, menu, menu.current % 4 + 1); break;
+      case key::Left: SwitchMenu(s, menu, (menu.current + 2) % 4 + 1); break;
+      case key::Down: MoveSelection(s, menu, sel % count + 1); break;
+      case key::Up: MoveSelection(s, menu, (sel + count - 2) % count + 1); break;
+      default: break;
+    }
+  }
+}
+
+void RunMenuItem(Tool& tool, MenuState& menu) {
+  const Menu& m = kMenus[menu.current - 1];
+  m.items[menu.selected[menu.current - 1] - 1].run(tool, menu);
+  tool.screen.SetAttribute(ColorNormal);
+}
+
+void ShowAboutBox(Tool& tool) {
+  struct AboutLine {
+    int row;
+    int lead;
+    const char* text;
+  };
+  static constexpr AboutLine kLines[] = {
+      {11, 4, "***** TARVELIN.EXE *****"},
+      {13, 4, "Чтение и  редактирование"_cp},
+      {14, 4, "SIM-Карты для  GSM-Шлюза"_cp},
+      {15, 11, "Версия 01.01"_cp},
+      {16, 3, "Разработана ООО ВЕЛЬТРА-Связь"_cp},
+      {17, 8, "Декабрь 2016 Года"_cp},
+      {18, 0, "Справки по телефонам: (495)555-0101"_cp},
+      {19, 22, "(495)555-0102"},
+      {20, 0, "Электронная почта:  gsm@example.com"_cp},
+  };
+  Screen& s = tool.screen;
+  s.DrawPanel(20, 10, 41, 10);
+  for (const AboutLine& l : kLines) {
+    char line[64];
+    std::snprintf(line, sizeof line, "%*s%-*s", l.lead, "", 35 - l.lead, l.text);
+    s.PutTextAttr(24, l.row, line, ColorPanel);
+  }
+  s.ReadKey();
+}
+
+int RunTarvelin(Tool& tool, const char* helpPath) {
+  Screen& s = tool.screen;
+  s.SetAttribute(ColorNormal);
+  tool.help.file = std::fopen(helpPath, "r");
+  if (!tool.help.file) {
+    ShowStartupError(s);
+    return 1;
+  }
+  tool.state = WorkState{};
+  MenuState menu;
+  while (!menu.exitRequested) {
+    DrawMainScreen(tool, menu);
+    RunMenuBar(tool, menu);
+    RunMenuItem(tool, menu);
+  }
+  s.SetAttribute(ColorNormal);
+  s.ClearScreen();
+  s.Present();
+  std::fclose(tool.help.file);
+  tool.help.file = nullptr;
+  return 0;
+}
+
+}  // namespace tv

@@ -1,0 +1,19 @@
+// The program: the terminal, the serial port and the clock of this machine
+// around the one Tool, and the main loop.
+#include "app/main_loop.h"
+#include "device/clock.h"
+#include "device/posix_serial_port.h"
+#include "device/tool.h"
+#include "screen/terminal/terminal_console.h"
+
+int main() {
+  tv::TerminalConsole console;
+  tv::Screen screen(&console);
+  tv::SystemClock clock;
+  tv::PosixSerialPort port;
+  tv::Tool tool(screen, clock, port);
+  console.Start(screen);
+  const int status = tv::RunTarvelin(tool);
+  console.Stop();
+  return status;
+}

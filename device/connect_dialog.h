@@ -1,0 +1,17 @@
+// The device connection dialog (File menu, first item): choose the port and
+// the gateway, open and address it, check the SIM signature (offering to
+// initialise a blank SIM) and read the whole phonebook into the image.
+#pragma once
+
+namespace tv {
+
+struct Tool;
+
+void ConnectToDevice(Tool& tool);
+// Opens the port and drives the gateway's lines: 0, or ExchangeError 6 or 7.
+int OpenPort(Tool& tool, int portIndex);
+int SelectGateway(Tool& tool, int gatewayIndex);
+// Writes the default contents into cells 1..99, with its progress panel.
+void InitialiseSim(Tool& tool);
+
+}  // namespace tv

@@ -1,0 +1,70 @@
+// The serial line to the gateways: the COM names the operator chooses from,
+// the gateway addressing by DTR and RTS, and the port interface that the
+// POSIX implementation and the simulated gateway both provide.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace tv {
+
+enum ReadStatus : int { ReadOk = 0, ReadTimeout = 1, ReadFailed = -1 };
+
+inline constexpr int PortCount = 16;
+inline constexpr int GatewayCount = 4;
+// Five-character screen fields: "COM1 " .. "COM9 ", "COM10" .. "COM16".
+extern const char* const PortNames[PortCount];
+extern const char* const GatewayNames[GatewayCount];
+// The device name of a port entry: the entry without its trailing blank.
+std::string PortDeviceName(int portIndex);
+
+struct GatewayLines {
+  bool dtr;
+  bool rts;
+};
+// DTR and RTS levels that address each of the four gateways on one port.
+inline constexpr GatewayLines GatewayLevels[GatewayCount] = {
+    {true, true}, {false, true}, {true, false}, {false, false}};
+
+inline constexpr int BaudRate = 115200;
+// Every read asks for one byte and waits at most this long for it
+// (100 ms per byte plus a 100 ms constant).
+inline constexpr std::chrono::milliseconds ByteReadTimeout{200};
+
+// ExchangeError codes.
+namespace xerr {
+inline constexpr int NoAnswer = 1;
+inline constexpr int NoSync = 2;
+inline constexpr int BadAck = 3;
+inline constexpr int BadChecksum = 4;
+inline constexpr int NoPort = 5;
+inline constexpr int PortBusy = 6;
+inline constexpr int SystemError = 7;
+inline constexpr int BadReply = 8;
+inline constexpr int Aborted = 27;
+}  // namespace xerr
+
+class SerialPort {
+ public:
+  virtual ~SerialPort() = default;
+  // Closes the held port, if any, then opens and configures the port of the
+  // given index (115200 8N1, raw, no flow control). 0, or ExchangeError 6
+  // (cannot be opened, or held by another program) or 7 (cannot be configured).
+  virtual int Open(int portIndex) = 0;
+  virtual bool IsOpen() const = 0;
+  // Drive one modem-control line; false when it cannot be driven.
+  virtual bool SetDtr(bool on) = 0;
+  virtual bool SetRts(bool on) = 0;
+  // One byte, waiting at most ByteReadTimeout for it.
+  virtual ReadStatus ReadByte(uint8_t& byte) = 0;
+  // The bytes leave in order; the outcome is not reported.
+  virtual void WriteBytes(const uint8_t* data, std::size_t count) = 0;
+  // Drops every received byte not yet read.
+  virtual void DiscardInput() = 0;
+  // For the operator: which device the port of this index would open.
+  virtual std::string Describe(int portIndex) const = 0;
+};
+
+}  // namespace tv

@@ -1,0 +1,72 @@
+// The SIM image and the display texts of its mode string.
+#include "image/core/sim_image.h"
+
+#include <cstring>
+
+#include "screen/cp866_literal.h"
+
+namespace tv {
+
+void SimImage::ClearImage() {
+  std::memset(numbers_, 0, sizeof numbers_);
+  std::memset(names_, 0, sizeof names_);
+}
+
+std::string_view SimImage::View(const char* field) { return {field, strnlen(field, TextMax)}; }
+
+void SimImage::Set(char* field, std::string_view text) {
+  std::size_t n = text.size() < static_cast<std::size_t>(TextMax) ? text.size() : TextMax;
+  std::memset(field, 0, TextFieldBytes);
+  std::memcpy(field, text.data(), n);
+}
+
+bool SimImage::HasSignature() const {
+  return std::strncmp(names_[ModeCell], SimSignature, SimSignatureLength) == 0;
+}
+
+namespace {
+const char* OutgoingControlName(char c) {
+  switch (c) {
+    case '0': return "Контроля нет"_cp;
+    case '1': return "Запрещенные номера"_cp;
+    case '2': return "Разрешенные номера"_cp;
+    case '4': return "Маршрутизация"_cp;
+    case '5': return "Запрещенные номера и маршрутизация"_cp;
+    case '6': return "Разрешенные номера и маршрутизация"_cp;
+    default: return "Неизвестный режим"_cp;
+  }
+}
+
+const char* IncomingControlName(char c) {
+  switch (c) {
+    case '0': return "Контроля нет"_cp;
+    case '1': return "Черный список"_cp;
+    case '2': return "Белый список"_cp;
+    case '4': return "Обратный вызов"_cp;
+    case '5': return "Черный список и обратный вызов"_cp;
+    case '6': return "Белый список и обратный вызов"_cp;
+    default: return "Неизвестный режим"_cp;
+  }
+}
+
+const char* MessageModeName(char c) {
+  switch (c) {
+    case '1': return "Сообщение перед подачей звонка"_cp;
+    case '2': return "Сообщение после звонка и ответа"_cp;
+    default: return "Без сообщения"_cp;
+  }
+}
+
+std::string Padded(const char* text, std::size_t width) {
+  std::string s(text);
+  if (s.size() < width) s.append(width - s.size(), ' ');
+  return s;
+}
+}  // namespace
+
+std::string OutgoingControlText(char c) { return Padded(OutgoingControlName(c), ModeTextWidth); }
+std::string IncomingControlText(char c) { return Padded(IncomingControlName(c), ModeTextWidth); }
+std::string MessageModeText(char c) { return Padded(MessageModeName(c), ModeTextWidth); }
+std::string BarringText(char c) { return c == '1' ? "Запрещена"_cp : "Разрешена"_cp; }
+
+}  // namespace tv

@@ -1,0 +1,7 @@
+#include "image/settings_transfers.h"
+namespace tv {
+void SimToFile(Tool&) {}
+void FileToSim(Tool&) {}
+void LoadForEditing(Tool&) {}
+void SaveToFile(Tool&) {}
+}  // namespace tv

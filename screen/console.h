@@ -1,0 +1,30 @@
+// What the screen needs of a terminal: show the grid, hand over keys, and
+// give the terminal to another program for a while.
+#pragma once
+
+#include <cstdint>
+
+namespace tv {
+
+class Screen;
+
+// One key press: a character code, or an extended key given by its scan code.
+struct KeyPress {
+  bool extended = false;
+  uint8_t code = 0;
+};
+
+class Console {
+ public:
+  virtual ~Console() = default;
+  // Makes the terminal show the screen as it is now.
+  virtual void Present(const Screen& screen) = 0;
+  // Waits for the next key press (the screen has been presented).
+  virtual KeyPress NextKey(const Screen& screen) = 0;
+  // Runs a command line through the system shell with the terminal handed
+  // over to it, waits for it, and takes the terminal back. The result is not
+  // examined.
+  virtual void RunCommand(const char* commandLine, const Screen& screen) = 0;
+};
+
+}  // namespace tv

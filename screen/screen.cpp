@@ -1,0 +1,254 @@
+// The in-memory 80x25 screen: console operations and drawing routines.
+#include "screen/screen.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace tv {
+
+Screen::Screen(Console* console) : console_(console) {}
+
+void Screen::SetCursor(int x, int y) {
+  if (x < 1 || x > ScreenWidth || y < 1 || y > ScreenHeight) return;
+  cx_ = x;
+  cy_ = y;
+  VersionBump();
+}
+
+void Screen::ScrollUp() {
+  std::memmove(&cells_[0][0], &cells_[1][0], sizeof(cells_[0]) * (ScreenHeight - 1));
+  for (auto& cell : cells_[ScreenHeight - 1]) cell = ScreenCell{' ', attr_};
+}
+
+void Screen::Put(uint8_t c) {
+  cells_[cy_ - 1][cx_ - 1] = ScreenCell{c, attr_};
+  if (++cx_ > ScreenWidth) {
+    cx_ = 1;
+    if (++cy_ > ScreenHeight) {
+      cy_ = ScreenHeight;
+      ScrollUp();
+    }
+  }
+}
+
+void Screen::WriteChar(uint8_t c) {
+  switch (c) {
+    case key::Backspace:
+      if (cx_ > 1) --cx_;
+      break;
+    case key::Enter:  // carriage return
+      cx_ = 1;
+      break;
+    case key::LineFeed:
+      if (++cy_ > ScreenHeight) {
+        cy_ = ScreenHeight;
+        ScrollUp();
+      }
+      break;
+    default:
+      Put(c);
+  }
+  VersionBump();
+}
+
+void Screen::WriteString(const char* text) {
+  for (const char* p = text; *p; ++p) WriteChar(static_cast<uint8_t>(*p));
+}
+
+void Screen::WriteFormatted(const char* format, ...) {
+  char buf[256];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(buf, sizeof buf, format, args);
+  va_end(args);
+  WriteString(buf);
+}
+
+void Screen::ClearScreen() {
+  for (auto& row : cells_)
+    for (auto& cell : row) cell = ScreenCell{' ', attr_};
+  cx_ = cy_ = 1;
+  VersionBump();
+}
+
+void Screen::Present() {
+  if (console_) console_->Present(*this);
+}
+
+int Screen::ReadKey() {
+  if (pendingScan_ >= 0) {
+    int scan = pendingScan_;
+    pendingScan_ = -1;
+    return scan;
+  }
+  if (!console_) return key::Esc;
+  KeyPress k = console_->NextKey(*this);
+  if (k.extended) {
+    pendingScan_ = k.code;
+    return key::Prefix;
+  }
+  return k.code;
+}
+
+namespace {
+bool RectInside(int left, int top, int right, int bottom) {
+  return left >= 1 && top >= 1 && right <= ScreenWidth && bottom <= ScreenHeight && left <= right &&
+         top <= bottom;
+}
+}  // namespace
+
+int Screen::SaveRect(int left, int top, int right, int bottom, uint8_t* buf) const {
+  if (!RectInside(left, top, right, bottom)) return 0;
+  for (int y = top; y <= bottom; ++y)
+    for (int x = left; x <= right; ++x) {
+      *buf++ = At(x, y).ch;
+      *buf++ = At(x, y).attr;
+    }
+  return 1;
+}
+
+int Screen::RestoreRect(int left, int top, int right, int bottom, const uint8_t* buf) {
+  if (!RectInside(left, top, right, bottom)) return 0;
+  for (int y = top; y <= bottom; ++y)
+    for (int x = left; x <= right; ++x) {
+      cells_[y - 1][x - 1] = ScreenCell{buf[0], buf[1]};
+      buf += 2;
+    }
+  VersionBump();
+  return 1;
+}
+
+void Screen::PutText(int x, int y, const char* text) {
+  SetCursor(x, y);
+  WriteString(text);
+}
+
+void Screen::PutTextAttr(int x, int y, const char* text, uint8_t attr) {
+  SetCursor(x, y);
+  SetAttribute(attr);
+  WriteString(text);
+  SetAttribute(ColorNormal);
+}
+
+namespace {
+// One row of a box: left character, w fillers, right character.
+std::string BoxRow(uint8_t left, uint8_t fill, uint8_t right, int w) {
+  std::string row;
+  row += static_cast<char>(left);
+  row.append(w > 0 ? w : 0, static_cast<char>(fill));
+  row += static_cast<char>(right);
+  return row;
+}
+}  // namespace
+
+void Screen::DrawPanel(int x, int y, int w, int h) {
+  using namespace line;
+  SetAttribute(ColorPanel);
+  PutText(x, y, BoxRow(SingleTopLeft, SingleHorizontal, SingleTopRight, w).c_str());
+  const std::string middle = BoxRow(SingleVertical, ' ', SingleVertical, w);
+  for (int r = y + 1; r <= y + h; ++r) PutText(x, r, middle.c_str());
+  PutText(x, y + h + 1, BoxRow(SingleBottomLeft, SingleHorizontal, SingleBottomRight, w).c_str());
+  SetAttribute(ColorNormal);
+}
+
+void Screen::ErasePanel(int x, int y, int w, int h) {
+  SetAttribute(ColorNormal);
+  const std::string blanks(w + 2 > 0 ? w + 2 : 0, ' ');
+  for (int r = y; r <= y + h + 1; ++r) PutText(x, r, blanks.c_str());
+  SetCursor(1, 1);
+}
+
+void Screen::DrawPanelRect(int x1, int y1, int x2, int y2) {
+  DrawPanel(x1, y1, x2 - x1 - 1, y2 - y1 - 1);
+}
+
+void Screen::DrawFrame(int x1, int y1, int x2, int y2, uint8_t c) {
+  using namespace line;
+  const bool dbl = (c == DoubleHorizontal || c == DoubleVertical);
+  const uint8_t hor = dbl ? DoubleHorizontal : SingleHorizontal;
+  const uint8_t ver = dbl ? DoubleVertical : SingleVertical;
+  auto at = [this](int x, int y, uint8_t ch) {
+    SetCursor(x, y);
+    WriteChar(ch);
+  };
+  if (x1 == x2 && y2 > y1) {
+    for (int y = y1; y <= y2; ++y) at(x1, y, c);
+  } else if (y1 == y2 && x2 > x1) {
+    for (int x = x1; x <= x2; ++x) at(x, y1, c);
+  } else if (y2 > y1 && x2 > x1) {
+    for (int x = x1 + 1; x < x2; ++x) {
+      at(x, y1, hor);
+      at(x, y2, hor);
+    }
+    for (int y = y1 + 1; y < y2; ++y) {
+      at(x1, y, ver);
+      at(x2, y, ver);
+    }
+    at(x1, y1, dbl ? DoubleTopLeft : SingleTopLeft);
+    at(x2, y1, dbl ? DoubleTopRight : SingleTopRight);
+    at(x1, y2, dbl ? DoubleBottomLeft : SingleBottomLeft);
+    at(x2, y2, dbl ? DoubleBottomRight : SingleBottomRight);
+  }
+}
+
+int Screen::ReadKeyCode() {
+  int k = ReadKey();
+  if (k == key::Prefix) k = ReadKey();
+  return k;
+}
+
+namespace {
+struct HintPiece {
+  int x;
+  const char* text;
+  int width;
+  bool isKey;
+};
+
+template <std::size_t N>
+void DrawHints(Screen& s, const HintPiece (&pieces)[N]) {
+  for (const HintPiece& p : pieces) {
+    char buf[96];
+    std::snprintf(buf, sizeof buf, "%-*s", p.width, p.text);
+    s.PutTextAttr(p.x, 24, buf, p.isKey ? ColorHintKey : ColorPanel);
+  }
+}
+
+// Row 24 of the forms; key names in the key colour, descriptions in the panel colour.
+constexpr HintPiece kDigitEntry[] = {
+    {4, "Цифры"_cp, 5, true},  {9, "-Ввод"_cp, 7, false}, {16, "ENTER", 5, true},
+    {21, "-Изменение"_cp, 12, false}, {33, "ESC", 3, true}, {36, "-Выход"_cp, 28, false},
+};
+constexpr HintPiece kParameterChoice[] = {
+    {4, "СТРЕЛКИ"_cp, 7, true}, {11, "-Выбор параметра"_cp, 18, false}, {29, "ENTER", 5, true},
+    {34, "-Изменение"_cp, 12, false}, {46, "ESC", 3, true}, {49, "-Выход"_cp, 28, false},
+};
+constexpr HintPiece kFieldEdit[] = {
+    {4, "Стрелки"_cp, 7, true}, {11, "-Переход"_cp, 10, false}, {21, "Цифры"_cp, 5, true},
+    {26, "-Ввод"_cp, 7, false}, {33, "DELETE", 6, true}, {39, "-Убрать"_cp, 9, false},
+    {48, "ENTER", 5, true},  {53, "-Сохранить"_cp, 12, false}, {65, "ESC", 3, true},
+    {68, "-Выход"_cp, 9, false},
+};
+}  // namespace
+
+void Screen::HintsDigitEntry() { DrawHints(*this, kDigitEntry); }
+void Screen::HintsParameterChoice() { DrawHints(*this, kParameterChoice); }
+void Screen::HintsFieldEdit() { DrawHints(*this, kFieldEdit); }
+
+std::string Screen::TextAt(int x, int y, int count) const {
+  if (count < 0) count = ScreenWidth - x + 1;
+  std::string s;
+  for (int i = 0; i < count && x + i <= ScreenWidth; ++i) s += static_cast<char>(CharAt(x + i, y));
+  return s;
+}
+
+std::string Screen::Dump() const {
+  std::string s;
+  for (int y = 1; y <= ScreenHeight; ++y) {
+    s += TextAt(1, y);
+    s += '\n';
+  }
+  return s;
+}
+
+}  // namespace tv

@@ -1,0 +1,106 @@
+// The 80x25 text screen: a grid of (cp866 character, PC attribute) cells with
+// one cursor and one current attribute, the console operations on it, the
+// drawing routines built from them, and key reading.
+//
+// Everything is in memory; a Console (the terminal backend, or a scripted one
+// in tests) only shows the grid and supplies keys.
+#pragma once
+
+#include <cstdarg>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "screen/colors.h"
+#include "screen/cp866_literal.h"
+#include "screen/console.h"
+#include "screen/keys.h"
+
+namespace tv {
+
+inline constexpr int ScreenWidth = 80;
+inline constexpr int ScreenHeight = 25;
+// One saved whole screen: two bytes (character, attribute) per cell.
+inline constexpr std::size_t ScreenSaveBytes = ScreenWidth * ScreenHeight * 2;
+
+// cp866 line characters.
+namespace line {
+inline constexpr uint8_t SingleTopLeft = 0xDA, SingleHorizontal = 0xC4, SingleTopRight = 0xBF,
+                         SingleVertical = 0xB3, SingleBottomLeft = 0xC0, SingleBottomRight = 0xD9;
+inline constexpr uint8_t DoubleTopLeft = 0xC9, DoubleHorizontal = 0xCD, DoubleTopRight = 0xBB,
+                         DoubleVertical = 0xBA, DoubleBottomLeft = 0xC8, DoubleBottomRight = 0xBC;
+inline constexpr uint8_t LightShade = 0xB0, FullBlock = 0xDB;
+}  // namespace line
+
+struct ScreenCell {
+  uint8_t ch = ' ';
+  uint8_t attr = ColorNormal;
+  bool operator==(const ScreenCell&) const = default;
+};
+
+class Screen {
+ public:
+  explicit Screen(Console* console = nullptr);
+
+  void AttachConsole(Console* console) { console_ = console; }
+  Console* AttachedConsole() const { return console_; }
+
+  // --- console operations (positions 1-based) ---
+  void SetCursor(int x, int y);
+  void SetAttribute(uint8_t attr) { attr_ = attr; }
+  void WriteChar(uint8_t c);
+  void WriteString(const char* text);
+  void WriteFormatted(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  void ClearScreen();
+  // Waits for a key: a character code, or 0 followed (on the next call) by a scan code.
+  int ReadKey();
+  // Copies the inclusive rectangle into buf (2 bytes a cell); 0 if the
+  // rectangle is outside the screen or inverted, else 1.
+  int SaveRect(int left, int top, int right, int bottom, uint8_t* buf) const;
+  int RestoreRect(int left, int top, int right, int bottom, const uint8_t* buf);
+
+  // --- drawing routines ---
+  void PutText(int x, int y, const char* text);
+  void PutTextAttr(int x, int y, const char* text, uint8_t attr);
+  void DrawPanel(int x, int y, int w, int h);
+  void ErasePanel(int x, int y, int w, int h);
+  void DrawPanelRect(int x1, int y1, int x2, int y2);
+  void DrawFrame(int x1, int y1, int x2, int y2, uint8_t c);
+  // ReadKey, with an extended key's prefix swallowed: returns the scan code.
+  int ReadKeyCode();
+  void HintsDigitEntry();
+  void HintsParameterChoice();
+  void HintsFieldEdit();
+
+  // Shows the grid as it is now (the operator must see it whenever the tool
+  // waits: for a key, for the device, for a delay). Cheap when nothing changed.
+  void Present();
+
+  // --- inspection (tests, terminal backend) ---
+  const ScreenCell& At(int x, int y) const { return cells_[y - 1][x - 1]; }
+  uint8_t CharAt(int x, int y) const { return At(x, y).ch; }
+  uint8_t AttrAt(int x, int y) const { return At(x, y).attr; }
+  // count characters of row y from column x (to the end of the row by default).
+  std::string TextAt(int x, int y, int count = -1) const;
+  int CursorX() const { return cx_; }
+  int CursorY() const { return cy_; }
+  uint8_t Attribute() const { return attr_; }
+  // Changes with every modification of the cells or the cursor.
+  uint64_t Version() const { return version_; }
+  // Whole screen as 25 lines of 80 cp866 characters, for goldens and dumps.
+  std::string Dump() const;
+
+ private:
+  void Put(uint8_t c);
+  void ScrollUp();
+  void VersionBump() { ++version_; }
+
+  Console* console_;
+  ScreenCell cells_[ScreenHeight][ScreenWidth];
+  int cx_ = 1, cy_ = 1;
+  uint8_t attr_ = ColorNormal;
+  int pendingScan_ = -1;
+  uint64_t version_ = 1;
+};
+
+}  // namespace tv

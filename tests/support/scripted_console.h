@@ -1,0 +1,59 @@
+// A console for tests: keys come from a script, and running out of keys
+// throws, so a screen loop that waits for more than the test gave fails at
+// once instead of hanging.
+#pragma once
+
+#include <deque>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "screen/console.h"
+#include "screen/keys.h"
+
+namespace tv::test {
+
+struct OutOfKeys : std::runtime_error {
+  OutOfKeys() : std::runtime_error("the screen waited for a key the test did not give") {}
+};
+
+// Key presses by name, for scripts: Keys{Right, Down, 'y', Enter}.
+inline constexpr KeyPress Ext(int scan) { return KeyPress{true, static_cast<uint8_t>(scan)}; }
+inline constexpr KeyPress Chr(int c) { return KeyPress{false, static_cast<uint8_t>(c)}; }
+inline constexpr KeyPress Up = Ext(key::Up), Down = Ext(key::Down), Left = Ext(key::Left),
+                          Right = Ext(key::Right), PgUp = Ext(key::PgUp), PgDn = Ext(key::PgDn),
+                          Del = Ext(key::Delete), F10 = Ext(key::F10);
+inline constexpr KeyPress Enter = Chr(key::Enter), Esc = Chr(key::Esc), Tab = Chr(key::Tab),
+                          Backspace = Chr(key::Backspace);
+
+class ScriptedConsole : public Console {
+ public:
+  ScriptedConsole() = default;
+  explicit ScriptedConsole(std::vector<KeyPress> keys) { Add(std::move(keys)); }
+
+  void Add(std::vector<KeyPress> keys) { keys_.insert(keys_.end(), keys.begin(), keys.end()); }
+  // Plain characters, one key each (cp866 bytes).
+  void Type(const std::string& text) {
+    for (char c : text) keys_.push_back(Chr(static_cast<unsigned char>(c)));
+  }
+  std::size_t KeysLeft() const { return keys_.size(); }
+
+  void Present(const Screen&) override { ++presents; }
+  KeyPress NextKey(const Screen&) override {
+    if (keys_.empty()) throw OutOfKeys();
+    KeyPress k = keys_.front();
+    keys_.pop_front();
+    ++keysRead;
+    return k;
+  }
+  void RunCommand(const char* commandLine, const Screen&) override { commands.emplace_back(commandLine); }
+
+  int presents = 0;
+  int keysRead = 0;
+  std::vector<std::string> commands;
+
+ private:
+  std::deque<KeyPress> keys_;
+};
+
+}  // namespace tv::test
