@@ -10,7 +10,7 @@ for path in files:
     if path.startswith("screen/terminal/") or path.endswith("cp866_literal.h"):
         continue
     for n, line in enumerate(open(path, encoding="utf-8"), 1):
-        if line.lstrip().startswith("//"):
+        if line.lstrip().startswith("//") or "// UTF-8" in line:
             continue
         for m in lit.finditer(line):
             if m.group(1) is None and not m.group(3) and any(ord(c) > 127 for c in m.group(2)):

@@ -1,0 +1,96 @@
+// The simulated gateway: one model of the gateway's modem and its SIM, used
+// in-process by the tests (through SimSerialPort) and served on a
+// pseudo-terminal by the gwsim program.
+//
+// It answers as real modems do:
+//   AT+CPBR=05   ->  \r\n+CPBR: 5,"0",129,"05"\r\n\r\nOK\r\n   (empty location: \r\nOK\r\n)
+//   AT+CPBW=05,"0",129,"05"  ->  \r\nOK\r\n   (name over 16 characters: \r\nERROR\r\n)
+//   AT+CCFC=0,2  ->  \r\n+CCFC: 1,1,"+79161234567",145\r\n\r\nOK\r\n  or  +CCFC: 0,7
+//   AT+CUSD=1,"#100#",15  ->  \r\nOK\r\n, later \r\n+CUSD: 0,"...",15\r\n
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tv::sim {
+
+using Millis = std::chrono::milliseconds;
+
+// Faults on request.
+struct Faults {
+  int silentAfterCommands = -1;   // answer this many commands, then nothing at all (-1: never)
+  bool errorToAll = false;        // "ERROR" to every command
+  std::string errorPrefix;        // "ERROR" to commands beginning with this text (e.g. "AT+CPBR")
+  bool cmeError = false;          // "+CME ERROR: 21" instead of "ERROR"
+  bool garbage = false;           // a line of noise bytes before every reply
+  bool overlongLines = false;     // every +CPBR reply line padded past 200 bytes
+  int hangUpAfterCommands = -1;   // the line goes dead after this many commands (-1: never)
+};
+
+struct ForwardingState {
+  bool active = false;
+  std::string number;   // as the network reports it, e.g. "+79161234567"
+  int delaySeconds = 20;
+};
+
+struct GatewayOptions {
+  bool initialised = true;       // the SIM carries the gateway layout and sample settings
+  bool echo = false;             // echo commands (ATE1), as a modem after power-on does
+  bool blankAfterComma = false;  // "+CCFC: 1, 1,..." as the gateway's own modem answers
+  Millis commandLatency{0};      // time from the command's CR to the first reply byte
+  bool pace115200 = false;       // each byte takes 1/11520 s on the line
+  Millis ussdDelay{1500};        // time from OK to the +CUSD line
+  std::string ussdAnswer = "Баланс: 123.45 руб.";  // UTF-8; UCS2 hex (dcs 72) when ussdUcs2
+  bool ussdUcs2 = true;
+  bool ussdSilent = false;       // never send the +CUSD line
+  bool forwardingSilent = false; // never answer AT+CCFC
+  bool forwardingError = false;  // "ERROR" to AT+CCFC
+  Faults faults;
+};
+
+// One byte the modem sends, with the time (since the model's start) at
+// which it is on the line.
+struct TimedByte {
+  Millis at;
+  uint8_t byte;
+};
+
+class GatewayModel {
+ public:
+  explicit GatewayModel(GatewayOptions options = {});
+
+  GatewayOptions& Options() { return options_; }
+
+  // Bytes from the host at time `now`; replies are queued with their times.
+  void Receive(Millis now, const uint8_t* data, std::size_t count);
+  // Bytes that are on the line at or before `now`, removed from the queue.
+  std::vector<uint8_t> TakeOutput(Millis now);
+  // Time of the next queued byte, if any.
+  std::optional<Millis> NextOutputTime() const;
+  bool HungUp() const;
+  int CommandsSeen() const;
+
+  // The SIM phonebook (cells 1..99; an empty location has no entry).
+  bool HasEntry(int index) const;
+  std::string Number(int index) const;
+  std::string Name(int index) const;
+  void SetEntry(int index, std::string number, std::string name);
+  void EraseEntry(int index);
+  void FillInitialised();  // the gateway layout with plausible sample settings
+  void FillBlank();        // no entries at all
+  // The phonebook as text lines `NN,"number",129,"name"` (for gwsim --dump).
+  std::string Dump() const;
+
+  ForwardingState& Forwarding(int reason);  // reason 0 unconditional, 2 no reply
+
+ private:
+  struct Impl;
+  GatewayOptions options_;
+  std::shared_ptr<Impl> impl_;
+};
+
+}  // namespace tv::sim
