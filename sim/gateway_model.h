@@ -19,6 +19,9 @@
 namespace tv::sim {
 
 using Millis = std::chrono::milliseconds;
+using Nanos = std::chrono::nanoseconds;
+// One byte at 115200 baud, 8N1: ten bits, 1/11520 s.
+inline constexpr Nanos ByteTime115200{86806};
 
 // Faults on request.
 struct Faults {
@@ -71,6 +74,13 @@ class GatewayModel {
   std::vector<uint8_t> TakeOutput(Millis now);
   // Time of the next queued byte, if any.
   std::optional<Millis> NextOutputTime() const;
+  // The same with the finer time that the pseudo-terminal server and the
+  // paced line need (one byte at 115200 baud is 0.087 ms).
+  void Receive(Nanos now, const uint8_t* data, std::size_t count);
+  std::vector<uint8_t> TakeOutput(Nanos now);
+  std::optional<Nanos> NextOutputTimeExact() const;
+  // The line is dead (hang-up fault): nothing more is received or answered;
+  // bytes already queued are still delivered.
   bool HungUp() const;
   int CommandsSeen() const;
 

@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test (unit, component and end-to-end).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup-deps.sh
+python3 scripts/check_texts.py
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build
+ctest --test-dir build --output-on-failure -j2
