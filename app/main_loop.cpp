@@ -10,6 +10,7 @@
 #include "device/connect_dialog.h"
 #include "device/tool.h"
 #include "editors/settings_forms.h"
+#include "image/file_chooser.h"
 #include "image/settings_transfers.h"
 
 namespace tv {
@@ -110,7 +111,8 @@ void MoveSelection(Screen& s, MenuState& menu, int to) {
 
 // The status area: port, speed and gateway while connected, else the loaded
 // file. The file name may hold 17 characters, of which 16 fit up to the
-// right edge; a longer one shows its first 15 and a '~'.
+// right edge; a longer one shows its first 15 and a '~'. A name from the
+// directory may hold any bytes: they are shown as harmless cp866 characters.
 void DrawStatus(Tool& tool) {
   Screen& s = tool.screen;
   const WorkState& st = tool.state;
@@ -122,9 +124,7 @@ void DrawStatus(Tool& tool) {
     char label[32];
     std::snprintf(label, sizeof label, "%-21s", "Файл:"_cp);
     s.PutTextAttr(59, kMenuBarRow, label, ColorPanel);
-    std::string name = st.currentFileName;
-    if (name.size() > 16) name = name.substr(0, 15) + "~";
-    s.PutTextAttr(65, kMenuBarRow, name.c_str(), ColorPanel);
+    s.PutTextAttr(65, kMenuBarRow, DisplayFileName(st.currentFileName, 16).c_str(), ColorPanel);
   }
 }
 

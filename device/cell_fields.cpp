@@ -34,7 +34,7 @@ void ShowText(Screen& screen, const FormGrid& grid, std::string_view text, int w
   PlaceGridCursor(screen, grid, 0);
   int written = 0;
   for (; written < width && written < static_cast<int>(text.size()); ++written)
-    screen.WriteChar(static_cast<uint8_t>(text[written]));
+    screen.WriteGlyph(static_cast<uint8_t>(text[written]));
   for (; written < width; ++written) screen.WriteChar(key::Blank);
   PlaceGridCursor(screen, grid, 0);
   screen.SetAttribute(ColorNormal);
@@ -79,7 +79,7 @@ class FieldEditor {
   void Echo(int from, int blanks) {
     const int len = Length();
     for (int i = from; i < len + blanks && i < width_; ++i)
-      screen_.WriteChar(i < len ? static_cast<uint8_t>(copy_[i]) : key::Blank);
+      screen_.WriteGlyph(i < len ? static_cast<uint8_t>(copy_[i]) : key::Blank);
     CursorToPos();
   }
 

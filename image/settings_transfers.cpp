@@ -1,7 +1,270 @@
+// The four File menu transfers, each inside the panel at (18, 3), 59 x 20:
+//   SIM to file       AT+CPBR=01..99, each "+CPBR:" reply line into the file
+//   File to SIM       each file line as AT+CPBW=<line>, then 01..99 read back
+//   Load for editing  the file into the image; edits stay offline
+//   Save to file      the image as ` NN,"number",129,"name"` lines
+// A file is written whole or not at all: the old file stays until the new
+// one is complete on the disk.
 #include "image/settings_transfers.h"
+
+#include <cstring>
+#include <string>
+
+#include "device/at_exchange.h"
+#include "device/cell_transfer.h"
+#include "device/exchange_error.h"
+#include "device/tool.h"
+#include "image/file_chooser.h"
+#include "image/settings_file.h"
+#include "screen/progress.h"
+
 namespace tv {
-void SimToFile(Tool&) {}
-void FileToSim(Tool&) {}
-void LoadForEditing(Tool&) {}
-void SaveToFile(Tool&) {}
+
+namespace {
+
+// The panel and its texts. Prompts, labels and final messages stand at
+// (20, 4) in the normal attribute; file errors at (34, 4).
+constexpr int kPanelX = 18, kPanelY = 3, kPanelW = 59, kPanelH = 20;
+constexpr int kTextX = 20, kTextRow = 4, kErrorX = 34;
+constexpr const char* kPattern = "*.set";
+
+constexpr const char* kAskSimToFile = "Сохранить данные из SIM-Карты в файл? [Y/N]"_cp;
+constexpr const char* kAskFileToSim = "Загрузить данные из файла в SIM-Карту? [Y/N]"_cp;
+constexpr const char* kAskLoad = "Загрузить данные для редактирования? [Y/N]"_cp;
+constexpr const char* kAskSave = "Сохранить данные в файле? [Y/N]"_cp;
+
+constexpr const char* kLabelRead = "Выполнено:          "_cp;  // 20 wide
+constexpr const char* kLabelWritten =
+    "Записано:                                              "_cp;  // 55 wide
+constexpr const char* kLabelReadBack =
+    "Загружено:                                             "_cp;  // 55 wide
+
+constexpr const char* kSaved = "Данные сохранены. Для продолжения нажмите любую клавишу"_cp;
+constexpr const char* kSentAndRead = "Данные загружены.  Для продолжения нажмите любую клавишу"_cp;
+constexpr const char* kLoaded = "Данные загружены. Для продолжения нажмите любую клавишу"_cp;
+
+// Creating the file failed (panel attribute), reading it failed, it is too
+// big for a settings file, writing it failed (alert attribute).
+constexpr const char* kCreateError = "Ошибка открытия файла!"_cp;
+constexpr const char* kOpenError = " Ошибка открытия файла! "_cp;
+constexpr const char* kTooLarge = " Файл слишком велик! "_cp;
+constexpr const char* kWriteError = " Ошибка записи файла! "_cp;
+
+void OpenPanel(Screen& s) {
+  s.ClearScreen();
+  s.DrawPanel(kPanelX, kPanelY, kPanelW, kPanelH);
+}
+void ClosePanel(Screen& s) {
+  s.ErasePanel(kPanelX, kPanelY, kPanelW, kPanelH);
+}
+
+void Say(Screen& s, const char* text) {
+  s.SetCursor(kTextX, kTextRow);
+  s.WriteString(text);
+}
+
+bool IsYes(int k) {
+  return k == 'y' || k == 'Y';
+}
+
+// A key read whole: the scan code of an extended key is taken too, so that
+// it does not reach the menu as a key of its own. Returns -1 for an extended key.
+int ReadAnswer(Screen& s) {
+  const int k = s.ReadKey();
+  if (k != key::Prefix) return k;
+  s.ReadKey();
+  return -1;
+}
+
+// A file message in the alert attribute, a key, and the panel closed.
+void FailWithMessage(Screen& s, const char* text) {
+  s.PutTextAttr(kErrorX, kTextRow, text, ColorAlert);
+  s.ReadKeyCode();
+  ClosePanel(s);
+}
+
+// The settings file named by currentFileName, or false after the message.
+bool ReadChosenFile(Tool& tool, std::string& bytes) {
+  switch (ReadSettingsFile(tool.state.currentFileName, bytes)) {
+    case FileReadResult::Ok: return true;
+    case FileReadResult::TooLarge: FailWithMessage(tool.screen, kTooLarge); return false;
+    case FileReadResult::OpenFailed: break;
+  }
+  FailWithMessage(tool.screen, kOpenError);
+  return false;
+}
+
+// The file cannot be created. The message stays until a key, since the menu
+// redraws the whole screen as soon as the operation returns.
+void CreateFailed(Screen& s) {
+  s.PutTextAttr(kErrorX, kTextRow, kCreateError, ColorPanel);
+  s.ReadKeyCode();
+  ClosePanel(s);
+}
+
+// A failed cell read: the device is taken as gone.
+void CellReadFailed(Tool& tool) {
+  ShowExchangeError(tool.screen, xerr::NoAnswer);
+  tool.state.deviceConnected = false;
+  ClosePanel(tool.screen);
+}
+
+void Finish(Screen& s, const char* text) {
+  Say(s, text);
+  s.ReadKeyCode();
+  ClosePanel(s);
+}
+
+}  // namespace
+
+void SimToFile(Tool& tool) {
+  Screen& s = tool.screen;
+  if (!tool.state.deviceConnected) {
+    ShowExchangeError(s, xerr::NoPort);
+    return;
+  }
+  OpenPanel(s);
+  for (;;) {
+    const int chosen = ChooseFile(tool, kPattern);
+    if (chosen == ChooseListEsc) {
+      ClosePanel(s);
+      return;
+    }
+    if (chosen == ChooseAccepted) {
+      Say(s, kAskSimToFile);
+      const int k = ReadAnswer(s);
+      if (IsYes(k)) break;
+      if (k == key::Esc) {
+        ClosePanel(s);
+        return;
+      }
+    }
+    // Back to the list: a fresh panel, so no remains of the prompt show.
+    s.DrawPanel(kPanelX, kPanelY, kPanelW, kPanelH);
+  }
+
+  AtomicFileWriter file;
+  if (!file.Open(tool.state.currentFileName)) {
+    CreateFailed(s);
+    return;
+  }
+  Say(s, kLabelRead);
+  StartProgress(s, kTextRow);
+  std::string text;
+  for (int i = 1; i <= SettingsLines; ++i) {
+    // A location the device reports empty brings no "+CPBR:" line and leaves
+    // the raw reply as it was: it is saved as an empty cell instead of a
+    // second copy of the cell before it.
+    std::memset(tool.at.raw, 0, RawReplyBytes);
+    if (ReadCell(tool, i) != ReadOk) {
+      file.Discard();
+      CellReadFailed(tool);
+      return;
+    }
+    if (tool.at.raw[0] != '\0')
+      text.append(tool.at.raw, strnlen(tool.at.raw, RawReplyBytes));
+    else
+      text += EncodeSaveLine(i, {}, {});
+    AdvanceProgress(s, kTextRow, i);
+  }
+  if (!file.Commit(PadToBlocks(std::move(text)))) {
+    FailWithMessage(s, kWriteError);
+    return;
+  }
+  Finish(s, kSaved);
+}
+
+void FileToSim(Tool& tool) {
+  Screen& s = tool.screen;
+  if (!tool.state.deviceConnected) {
+    ShowExchangeError(s, xerr::NoPort);
+    return;
+  }
+  OpenPanel(s);
+  if (ChooseFile(tool, kPattern) != ChooseAccepted) {
+    ClosePanel(s);
+    return;
+  }
+  Say(s, kAskFileToSim);
+  if (!IsYes(ReadAnswer(s))) {
+    ClosePanel(s);
+    return;
+  }
+  std::string bytes;
+  if (!ReadChosenFile(tool, bytes)) return;
+
+  Say(s, kLabelWritten);
+  StartProgress(s, kTextRow);
+  const std::vector<std::string> commands = SplitLinesForSim(bytes);
+  int i = 0;
+  for (const std::string& command : commands) {
+    SendCommand(tool, PutCommand(tool, command, 0));
+    // The device's answer is not examined: "\r\nOK\r\n" is an empty line and
+    // "OK", so a second line is read unless the first was already "OK".
+    if (ReadReplyLine(tool) != ReadOk || ReplyStartsWith(tool, "OK") != 0) ReadReplyLine(tool);
+    AdvanceProgress(s, kTextRow, ++i);
+  }
+
+  tool.image.ClearImage();
+  Say(s, kLabelReadBack);
+  for (int cell = 1; cell <= SettingsLines; ++cell) {
+    if (ReadCell(tool, cell) != ReadOk) {
+      CellReadFailed(tool);
+      return;
+    }
+    AdvanceProgress(s, kTextRow, cell);
+  }
+  Finish(s, kSentAndRead);
+}
+
+void LoadForEditing(Tool& tool) {
+  Screen& s = tool.screen;
+  OpenPanel(s);
+  if (ChooseFile(tool, kPattern) != ChooseAccepted) {
+    ClosePanel(s);
+    return;
+  }
+  Say(s, kAskLoad);
+  if (!IsYes(ReadAnswer(s))) {
+    ClosePanel(s);
+    return;
+  }
+  std::string bytes;
+  if (!ReadChosenFile(tool, bytes)) return;
+  ParseSettingsText(bytes, tool.image);
+  Say(s, kLoaded);
+  s.ReadKeyCode();
+  // The panel stays until the menu redraws the screen.
+  tool.state.deviceConnected = false;
+  tool.state.fileLoaded = true;
+}
+
+void SaveToFile(Tool& tool) {
+  Screen& s = tool.screen;
+  if (!tool.state.deviceConnected && !tool.state.fileLoaded) {
+    ShowExchangeError(s, xerr::NoPort);
+    return;
+  }
+  OpenPanel(s);
+  if (ChooseFile(tool, kPattern) != ChooseAccepted) {
+    ClosePanel(s);
+    return;
+  }
+  Say(s, kAskSave);
+  if (!IsYes(ReadAnswer(s))) {
+    ClosePanel(s);
+    return;
+  }
+  AtomicFileWriter file;
+  if (!file.Open(tool.state.currentFileName)) {
+    CreateFailed(s);
+    return;
+  }
+  if (!file.Commit(EncodeSettingsFile(tool.image))) {
+    FailWithMessage(s, kWriteError);
+    return;
+  }
+  Finish(s, kSaved);
+}
+
 }  // namespace tv

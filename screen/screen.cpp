@@ -51,6 +51,11 @@ void Screen::WriteChar(uint8_t c) {
   VersionBump();
 }
 
+void Screen::WriteGlyph(uint8_t c) {
+  Put(c);
+  VersionBump();
+}
+
 void Screen::WriteString(const char* text) {
   for (const char* p = text; *p; ++p) WriteChar(static_cast<uint8_t>(*p));
 }

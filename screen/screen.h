@@ -50,6 +50,10 @@ class Screen {
   void SetAttribute(uint8_t attr) { attr_ = attr; }
   void WriteChar(uint8_t c);
   void WriteString(const char* text);
+  // Writes the byte as the character it shows, control bytes included (the
+  // terminal shows them as their PC glyphs): for texts that come from the
+  // device, files or the network, which must not move the cursor.
+  void WriteGlyph(uint8_t c);
   void WriteFormatted(const char* format, ...) __attribute__((format(printf, 2, 3)));
   void ClearScreen();
   // Waits for a key: a character code, or 0 followed (on the next call) by a scan code.

@@ -1,0 +1,40 @@
+// The file chooser of the four settings-file operations: the working
+// directory's "*.set" files in four columns of 16 inside the caller's panel,
+// picked with the arrows, or a new name typed on the spot.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tv {
+
+struct Tool;
+
+inline constexpr int ChooserEntries = 64;     // names listed at most
+inline constexpr int ChooserEntryWidth = 12;  // characters of a list entry
+
+// Results of ChooseFile.
+inline constexpr int ChooseAccepted = 0;    // the name is in currentFileName
+inline constexpr int ChooseListEsc = 27;    // Esc in the list
+inline constexpr int ChooseTypingEsc = -1;  // Esc while typing a new name
+
+// The ordinary files of dir (directories and other special files left out,
+// links followed) whose names end in the pattern's text after its '*',
+// compared without regard to case so that NAME.SET from another system is
+// listed too. Hidden files (names beginning with '.') are left out. Sorted by
+// name, byte by byte, so that the list is the same on every run.
+std::vector<std::string> ListMatchingFiles(const char* pattern, const std::string& dir = ".");
+
+// A file name as cp866 screen bytes, at most width characters: UTF-8
+// characters that cp866 has are converted, other characters and control
+// bytes show as '?', bytes that are not UTF-8 are taken as cp866; a longer
+// name shows its first width - 1 characters and a '~'.
+std::string DisplayFileName(std::string_view name, int width);
+
+// Runs the chooser in the panel at (18, 3) with the pattern "*.set": returns
+// ChooseAccepted, ChooseListEsc or ChooseTypingEsc. A listed file is taken by
+// its real name, however long.
+int ChooseFile(Tool& tool, const char* pattern);
+
+}  // namespace tv
