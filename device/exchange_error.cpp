@@ -61,7 +61,7 @@ void ShowExchangeError(Screen& screen, int code) {
     screen.PutTextAttr(kBoxTextColumn, 14, BoxLine(message, column).c_str(),
                        code == xerr::Aborted ? ColorSelected : ColorAlert);
   screen.PutTextAttr(kBoxTextColumn, 15, blank.c_str(), ColorAlert);
-  screen.ReadKey();
+  screen.ReadKeyCode();  // an extended key is taken whole, prefix and scan code
   screen.ErasePanel(12, 11, 55, 4);
 }
 

@@ -5,7 +5,10 @@ import re, subprocess, sys
 
 lit = re.compile(r'(?<![A-Za-z0-9_])(u8|u|U|L)?"((?:[^"\\\n]|\\.)*)"(_cp)?')
 bad = []
-files = subprocess.run(["git", "ls-files", "*.cpp", "*.h"], capture_output=True, text=True).stdout.split()
+import os
+files = subprocess.run(["git", "ls-files", "--cached", "--others", "--exclude-standard", "*.cpp", "*.h"],
+                       capture_output=True, text=True).stdout.split()
+files = [f for f in files if os.path.exists(f)]
 for path in files:
     if path.startswith("screen/terminal/") or path.endswith("cp866_literal.h"):
         continue

@@ -79,6 +79,8 @@ class GatewayModel {
   void Receive(Nanos now, const uint8_t* data, std::size_t count);
   std::vector<uint8_t> TakeOutput(Nanos now);
   std::optional<Nanos> NextOutputTimeExact() const;
+  // Times of the first `count` queued bytes (fewer when fewer are queued).
+  std::vector<Nanos> QueuedTimes(std::size_t count) const;
   // The line is dead (hang-up fault): nothing more is received or answered;
   // bytes already queued are still delivered.
   bool HungUp() const;
@@ -98,6 +100,8 @@ class GatewayModel {
   ForwardingState& Forwarding(int reason);  // reason 0 unconditional, 2 no reply
 
  private:
+  void Answer(Nanos ready, const std::string& command);
+
   struct Impl;
   GatewayOptions options_;
   std::shared_ptr<Impl> impl_;

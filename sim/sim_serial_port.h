@@ -3,6 +3,7 @@
 // every modem-line change, and can pretend ports are absent or held.
 #pragma once
 
+#include <deque>
 #include <set>
 #include <string>
 #include <vector>
@@ -31,17 +32,23 @@ class SimSerialPort : public SerialPort {
   std::set<int> heldPorts;          // held by another program: ExchangeError 6
   std::set<int> unconfigurablePorts;  // ExchangeError 7
   bool linesFail = false;           // SetDtr/SetRts fail
+  bool rtsFails = false;            // only SetRts fails
 
   // Records.
   std::string written;                // every byte written, in order
   std::vector<std::string> lineLog;   // "DTR=1", "RTS=0", ... in order
-  std::vector<int> opens;             // port indices opened, in order
+  std::vector<std::string> lineCalls; // the same for every call, failed ones included
+  std::vector<int> opens;             // port index of every Open call, in order
   int openPort = -1;
 
  private:
+  Nanos Elapsed() const;  // model time: since the port was made
+  void Collect();         // moves the bytes due now into received_
+
   GatewayModel& gateway_;
   ManualClock& clock_;
   Clock::TimePoint start_;
+  std::deque<uint8_t> received_;  // on the line, not yet read
 };
 
 }  // namespace tv::sim

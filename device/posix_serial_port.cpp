@@ -1,0 +1,241 @@
+// The serial port on Linux: port name mapping, exclusive open, raw 115200
+// 8N1 without flow control, DTR/RTS by TIOCMBIS/TIOCMBIC, one-byte reads with
+// a 200 ms poll.
+#include "device/posix_serial_port.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <chrono>
+#include <cstring>
+#include <fstream>
+
+#include "screen/cp866_literal.h"
+
+namespace tv {
+
+namespace {
+
+struct DeviceGroup {
+  const char* prefix;
+  bool uart;
+};
+// Wine's order: built-in UARTs, then USB serial adapters, then CDC-ACM modems.
+constexpr DeviceGroup kGroups[] = {{"ttyS", true}, {"ttyUSB", false}, {"ttyACM", false}};
+
+// "ttyUSB12" with prefix "ttyUSB" -> 12; -1 when the rest is not a number.
+long DeviceNumber(const std::string& name, const std::string& prefix) {
+  if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) return -1;
+  long n = 0;
+  for (std::size_t i = prefix.size(); i < name.size(); ++i) {
+    if (name[i] < '0' || name[i] > '9' || n > 100000) return -1;
+    n = n * 10 + (name[i] - '0');
+  }
+  return n;
+}
+
+// The kernel's answer, without opening the device: /sys/class/tty/ttySn/type
+// holds the UART type that TIOCGSERIAL reports; 0 is PORT_UNKNOWN, a slot
+// without a UART behind it.
+bool UartExists(const std::string& name) {
+  std::ifstream type("/sys/class/tty/" + name + "/type");
+  int value = 0;
+  return static_cast<bool>(type >> value) && value != 0;
+}
+
+std::vector<std::string> DevEntries() {
+  std::vector<std::string> names;
+  if (DIR* dir = opendir("/dev")) {
+    while (const dirent* e = readdir(dir)) names.emplace_back(e->d_name);
+    closedir(dir);
+  }
+  return names;
+}
+
+// Devices the kernel writes its console to, e.g. "ttyS0": a serial console
+// is never a gateway line.
+bool IsSystemConsole(const std::string& path) {
+  char real[PATH_MAX];
+  if (!realpath(path.c_str(), real)) return false;
+  std::ifstream active("/sys/class/tty/console/active");
+  std::string name;
+  while (active >> name)
+    if (real == "/dev/" + name) return true;
+  return false;
+}
+
+std::string LocalEntry(int portIndex) { return "./" + PortDeviceName(portIndex); }
+
+bool LocalEntryExists(int portIndex) {
+  struct stat st {};
+  return lstat(LocalEntry(portIndex).c_str(), &st) == 0;
+}
+
+constexpr speed_t kSpeed = B115200;
+
+}  // namespace
+
+std::vector<std::string> OrderSystemPorts(const std::vector<std::string>& devEntries,
+                                          const std::function<bool(const std::string&)>& isUart) {
+  std::vector<std::string> ports;
+  for (const DeviceGroup& group : kGroups) {
+    std::vector<std::pair<long, std::string>> found;
+    for (const std::string& name : devEntries) {
+      const long n = DeviceNumber(name, group.prefix);
+      if (n < 0) continue;
+      if (group.uart && !isUart(name)) continue;
+      found.emplace_back(n, name);
+    }
+    std::sort(found.begin(), found.end());
+    for (const auto& f : found) ports.push_back("/dev/" + f.second);
+  }
+  return ports;
+}
+
+std::string MapPortPath(int portIndex, bool localEntryExists, const std::vector<std::string>& systemPorts) {
+  if (portIndex < 0 || portIndex >= PortCount) return {};
+  if (localEntryExists) return LocalEntry(portIndex);
+  if (static_cast<std::size_t>(portIndex) < systemPorts.size()) return systemPorts[portIndex];
+  return {};
+}
+
+std::string PosixSerialPort::PathFor(int portIndex) {
+  if (portIndex < 0 || portIndex >= PortCount) return {};
+  if (LocalEntryExists(portIndex)) return LocalEntry(portIndex);
+  return MapPortPath(portIndex, false, OrderSystemPorts(DevEntries(), UartExists));
+}
+
+PosixSerialPort::~PosixSerialPort() { Close(); }
+
+void PosixSerialPort::Close() {
+  if (fd_ < 0) return;
+  if (haveOriginal_) tcsetattr(fd_, TCSANOW, &original_);
+  ioctl(fd_, TIOCNXCL);  // the exclusive flag outlives us while others hold the tty
+  close(fd_);            // also drops the flock
+  fd_ = -1;
+  haveOriginal_ = false;
+  noModemLines_ = false;
+  bufferStart_ = bufferEnd_ = 0;
+}
+
+int PosixSerialPort::Open(int portIndex) {
+  Close();
+  const std::string path = PathFor(portIndex);
+  if (path.empty() || IsSystemConsole(path)) return xerr::PortBusy;
+
+  // O_NONBLOCK so that the open does not wait for carrier; cleared below.
+  const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return xerr::PortBusy;  // absent, no permission, or TIOCEXCL of another program
+  // Another terminal program, modem manager or tool instance holds it.
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    close(fd);
+    return xerr::PortBusy;
+  }
+  fd_ = fd;
+  ioctl(fd_, TIOCEXCL);
+  const int flags = fcntl(fd_, F_GETFL);
+  if (flags >= 0) fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK);
+
+  struct stat st {};
+  if (fstat(fd_, &st) == 0 && S_ISCHR(st.st_mode)) {
+    const unsigned m = major(st.st_rdev);
+    noModemLines_ = (m >= 136 && m <= 143) || m == 3;  // Unix98 and legacy pty slaves
+  }
+
+  // Read-modify-write: fields not named here keep what the port reported.
+  termios tio{};
+  if (tcgetattr(fd_, &tio) != 0) return xerr::SystemError;
+  original_ = tio;
+  haveOriginal_ = true;
+  tio.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY);
+  tio.c_oflag &= ~OPOST;
+  tio.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+  tio.c_cflag &= ~(CSIZE | PARENB | CSTOPB | CRTSCTS | HUPCL);
+  tio.c_cflag |= CS8 | CLOCAL | CREAD;
+  tio.c_cc[VMIN] = 1;
+  tio.c_cc[VTIME] = 0;
+  if (cfsetispeed(&tio, kSpeed) != 0 || cfsetospeed(&tio, kSpeed) != 0) return xerr::SystemError;
+  if (tcsetattr(fd_, TCSANOW, &tio) != 0) return xerr::SystemError;
+  return 0;
+}
+
+bool PosixSerialPort::SetLine(int bit, bool on) {
+  if (fd_ < 0) return false;
+  if (noModemLines_) return true;  // a pty: nothing to drive, see the header
+  return ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bit) == 0;
+}
+
+bool PosixSerialPort::SetDtr(bool on) { return SetLine(TIOCM_DTR, on); }
+bool PosixSerialPort::SetRts(bool on) { return SetLine(TIOCM_RTS, on); }
+
+ReadStatus PosixSerialPort::ReadByte(uint8_t& byte) {
+  if (fd_ < 0) return ReadFailed;
+  if (bufferStart_ < bufferEnd_) {
+    byte = buffer_[bufferStart_++];
+    return ReadOk;
+  }
+  using Steady = std::chrono::steady_clock;
+  const auto deadline = Steady::now() + ByteReadTimeout;
+  for (;;) {
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - Steady::now()).count();
+    pollfd p{fd_, POLLIN, 0};
+    const int r = poll(&p, 1, left > 0 ? static_cast<int>(left) : 0);
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0) return ReadFailed;
+    if (r == 0) return ReadTimeout;
+    if (p.revents & POLLIN) {
+      // Take what has arrived, up to the buffer; it is handed out byte by byte.
+      const ssize_t n = read(fd_, buffer_, sizeof buffer_);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0 && errno == EAGAIN) continue;
+      if (n <= 0) return ReadFailed;  // EIO or end: the line is gone
+      bufferStart_ = 1;
+      bufferEnd_ = static_cast<std::size_t>(n);
+      byte = buffer_[0];
+      return ReadOk;
+    }
+    return ReadFailed;  // POLLHUP, POLLERR, POLLNVAL without data
+  }
+}
+
+void PosixSerialPort::WriteBytes(const uint8_t* data, std::size_t count) {
+  if (fd_ < 0) return;
+  while (count > 0) {
+    const ssize_t n = write(fd_, data, count);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;  // not reported: the missing reply shows it
+    data += n;
+    count -= static_cast<std::size_t>(n);
+  }
+}
+
+void PosixSerialPort::DiscardInput() {
+  bufferStart_ = bufferEnd_ = 0;
+  if (fd_ >= 0) tcflush(fd_, TCIFLUSH);
+}
+
+std::string PosixSerialPort::Describe(int portIndex) const {
+  const std::string path = PathFor(portIndex);
+  if (path.empty()) return "нет устройства"_cp;
+  std::string text = path;
+  char target[256];
+  if (path[0] == '.') {
+    const ssize_t n = readlink(path.c_str(), target, sizeof target - 1);
+    if (n > 0) text += " -> " + std::string(target, static_cast<std::size_t>(n));
+  }
+  if (IsSystemConsole(path)) text += " (консоль системы)"_cp;
+  return text;
+}
+
+}  // namespace tv

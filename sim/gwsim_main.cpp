@@ -1,0 +1,215 @@
+// gwsim: the simulated gateway on a pseudo-terminal. It links the slave side
+// as ./COM1 (or --link PATH), so that the tool opens it like a serial port,
+// and serves the gateway model on the master side in real time.
+//
+//   gwsim --pace --latency 20 &      then start the tool in the same directory
+//
+// All behaviour lives in the model; this file only moves bytes and time.
+#include <fcntl.h>
+#include <time.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#include "sim/gateway_model.h"
+
+namespace {
+
+volatile sig_atomic_t gStop = 0;
+volatile sig_atomic_t gPrint = 0;
+
+void OnStop(int) { gStop = 1; }
+void OnPrint(int) { gPrint = 1; }
+
+void Usage() {
+  std::fputs(
+      "usage: gwsim [--link PATH] [--blank] [--echo] [--blank-after-comma] [--latency MS] [--pace]\n"
+      "             [--silent-after N] [--error-to PREFIX] [--cme-error] [--garbage] [--long-lines]\n"
+      "             [--hang-up-after N] [--ussd-delay MS] [--ussd-text TEXT] [--ussd-plain]\n"
+      "             [--ussd-silent] [--forwarding-silent] [--forwarding-error] [--dump FILE] [--print]\n",
+      stderr);
+}
+
+void WriteDump(const std::string& path, const std::string& dump) {
+  const std::string tmp = path + ".tmp";
+  {
+    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
+    out << dump;
+  }
+  std::rename(tmp.c_str(), path.c_str());
+}
+
+void WriteAll(int fd, const std::vector<uint8_t>& bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    done += static_cast<std::size_t>(n);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace std::chrono;
+  tv::sim::GatewayOptions options;
+  std::string link = "./COM1", dumpPath;
+  bool print = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    auto value = [&]() -> std::string {
+      if (i + 1 >= argc) {
+        Usage();
+        std::exit(2);
+      }
+      return argv[++i];
+    };
+    if (a == "--link") link = value();
+    else if (a == "--blank") options.initialised = false;
+    else if (a == "--echo") options.echo = true;
+    else if (a == "--blank-after-comma") options.blankAfterComma = true;
+    else if (a == "--latency") options.commandLatency = milliseconds(std::atoi(value().c_str()));
+    else if (a == "--pace") options.pace115200 = true;
+    else if (a == "--silent-after") options.faults.silentAfterCommands = std::atoi(value().c_str());
+    else if (a == "--error-to") options.faults.errorPrefix = value();
+    else if (a == "--cme-error") options.faults.cmeError = true;
+    else if (a == "--garbage") options.faults.garbage = true;
+    else if (a == "--long-lines") options.faults.overlongLines = true;
+    else if (a == "--hang-up-after") options.faults.hangUpAfterCommands = std::atoi(value().c_str());
+    else if (a == "--ussd-delay") options.ussdDelay = milliseconds(std::atoi(value().c_str()));
+    else if (a == "--ussd-text") options.ussdAnswer = value();
+    else if (a == "--ussd-plain") options.ussdUcs2 = false;
+    else if (a == "--ussd-silent") options.ussdSilent = true;
+    else if (a == "--forwarding-silent") options.forwardingSilent = true;
+    else if (a == "--forwarding-error") options.forwardingError = true;
+    else if (a == "--dump") dumpPath = value();
+    else if (a == "--print") print = true;
+    else {
+      Usage();
+      return 2;
+    }
+  }
+  tv::sim::GatewayModel model(options);
+
+  int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
+    std::perror("gwsim: pseudo-terminal");
+    return 1;
+  }
+  const std::string slavePath = ptsname(master);
+  // Held open by us as well, so that the master does not see a hang-up each
+  // time the tool closes the port; raw, so that the line discipline neither
+  // echoes nor translates before the tool sets its own modes.
+  int slave = open(slavePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  termios tio{};
+  if (slave < 0 || tcgetattr(slave, &tio) != 0) {
+    std::perror("gwsim: slave side");
+    return 1;
+  }
+  cfmakeraw(&tio);
+  cfsetispeed(&tio, B115200);
+  cfsetospeed(&tio, B115200);
+  tcsetattr(slave, TCSANOW, &tio);
+
+  struct stat st {};
+  if (lstat(link.c_str(), &st) == 0) {
+    if (!S_ISLNK(st.st_mode)) {
+      std::fprintf(stderr, "gwsim: %s exists and is not a link\n", link.c_str());
+      return 1;
+    }
+    unlink(link.c_str());
+  }
+  if (symlink(slavePath.c_str(), link.c_str()) != 0) {
+    std::perror("gwsim: link");
+    return 1;
+  }
+
+  struct sigaction sa {};
+  sa.sa_handler = OnStop;
+  sigaction(SIGTERM, &sa, nullptr);
+  sigaction(SIGINT, &sa, nullptr);
+  sa.sa_handler = OnPrint;
+  sigaction(SIGUSR1, &sa, nullptr);
+
+  std::printf("gwsim: %s -> %s\n", link.c_str(), slavePath.c_str());
+  std::fflush(stdout);
+
+  const auto start = steady_clock::now();
+  auto now = [&start] { return duration_cast<nanoseconds>(steady_clock::now() - start); };
+  std::string lastDump = model.Dump();
+  if (!dumpPath.empty()) WriteDump(dumpPath, lastDump);
+
+  uint8_t buf[4096];
+  while (!gStop) {
+    if (gPrint) {
+      gPrint = 0;
+      if (print) {
+        std::fputs(model.Dump().c_str(), stdout);
+        std::fflush(stdout);
+      }
+    }
+    if (master >= 0) {
+      const auto out = model.TakeOutput(now());
+      if (!out.empty()) WriteAll(master, out);
+      if (model.HungUp() && !model.NextOutputTimeExact()) {
+        // The line dies: the tool's next read sees the hang-up.
+        close(master);
+        close(slave);
+        master = slave = -1;
+        continue;
+      }
+    }
+    // Wake for the host's bytes or for the next reply bytes. Bytes are handed
+    // over in groups of up to 14, as a 16550 receive FIFO raises its
+    // interrupt, each group when its last byte is complete on the line; the
+    // last byte before a pause goes at its own time.
+    timespec timeout{1, 0};
+    if (master >= 0) {
+      const auto times = model.QueuedTimes(14);
+      if (!times.empty()) {
+        auto due = times[0];
+        for (std::size_t k = 1; k < times.size() && times[k] - times[k - 1] < 2 * tv::sim::ByteTime115200; ++k)
+          due = times[k];
+        const auto wait = std::max(due - now(), nanoseconds(0));
+        timeout = {static_cast<time_t>(wait.count() / 1000000000), static_cast<long>(wait.count() % 1000000000)};
+      }
+    }
+    pollfd p{master, POLLIN, 0};
+    const int r = ppoll(&p, master >= 0 ? 1 : 0, &timeout, nullptr);
+    if (r > 0 && (p.revents & POLLIN)) {
+      const ssize_t n = read(master, buf, sizeof buf);
+      if (n > 0) {
+        model.Receive(now(), buf, static_cast<std::size_t>(n));
+        if (!dumpPath.empty()) {
+          std::string dump = model.Dump();
+          if (dump != lastDump) {
+            WriteDump(dumpPath, dump);
+            lastDump.swap(dump);
+          }
+        }
+      }
+    }
+  }
+
+  if (!dumpPath.empty()) WriteDump(dumpPath, model.Dump());
+  if (print) std::fputs(model.Dump().c_str(), stdout);
+  // Remove the link unless another gwsim has replaced it meanwhile.
+  char target[512];
+  const ssize_t len = readlink(link.c_str(), target, sizeof target);
+  if (len > 0 && std::string(target, static_cast<std::size_t>(len)) == slavePath) unlink(link.c_str());
+  if (master >= 0) close(master);
+  if (slave >= 0) close(slave);
+  return 0;
+}
