@@ -29,13 +29,18 @@ ReadStatus ReadReplyLine(Tool& tool);
 // 0 when the reply line begins with text, otherwise 1.
 int ReplyStartsWith(const Tool& tool, std::string_view text);
 
+// A line that has not ended after this many bytes is given up as if the
+// device had fallen silent: a noisy line that never brings a line feed must
+// not hold the tool.
+inline constexpr int LineGiveUpBytes = 4096;
+
 // The framing itself, for any byte source: fills line (lineBytes long,
 // zero-filled first) as ReadReplyLine does.
 template <typename ByteSource>
 ReadStatus FrameReplyLine(char* line, int lineBytes, ByteSource&& next) {
   for (int i = 0; i < lineBytes; ++i) line[i] = 0;
   int pos = 0;
-  for (;;) {
+  for (int received = 0; received < LineGiveUpBytes; ++received) {
     uint8_t byte = 0;
     ReadStatus status = next(byte);
     if (status != ReadOk) return status;
@@ -43,6 +48,7 @@ ReadStatus FrameReplyLine(char* line, int lineBytes, ByteSource&& next) {
     if (byte == '\n') return ReadOk;
     if (pos < lineBytes - 1) line[pos++] = static_cast<char>(byte);
   }
+  return ReadTimeout;
 }
 
 }  // namespace tv

@@ -9,6 +9,8 @@
 namespace tv {
 
 namespace {
+constexpr int ReadCellMaxLines = 64;
+
 std::string_view Cut(std::string_view text) {
   return text.size() > static_cast<std::size_t>(TextMax) ? text.substr(0, TextMax) : text;
 }
@@ -76,12 +78,16 @@ void ParseCellReply(Tool& tool, int index) {
 ReadStatus ReadCell(Tool& tool, int index) {
   tool.port.DiscardInput();
   SendCommand(tool, BuildReadCommand(tool, index));
-  for (;;) {
+  // A reply is a few lines (echo, "+CPBR:", blank lines, "OK"); a device
+  // that keeps sending lines without ever ending with "OK" is given up as
+  // one that does not answer.
+  for (int line = 0; line < ReadCellMaxLines; ++line) {
     const ReadStatus status = ReadReplyLine(tool);
     if (status != ReadOk) return status;
     if (ReplyStartsWith(tool, "+CPBR:") == 0) ParseCellReply(tool, index);
     if (ReplyStartsWith(tool, "OK") == 0) return ReadOk;
   }
+  return ReadTimeout;
 }
 
 int WriteCell(Tool& tool, int index) {

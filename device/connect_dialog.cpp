@@ -72,7 +72,10 @@ void DrawNames(Tool& tool) {
 
 void DrawDeviceLine(Tool& tool) {
   const int i = tool.state.portIndex;
-  const std::string text = PortDeviceName(i) + ": " + tool.port.Describe(i);
+  std::string text = PortDeviceName(i) + ": " + tool.port.Describe(i);
+  // A link target may hold any bytes; none of them may move the cursor.
+  for (char& c : text)
+    if (static_cast<uint8_t>(c) < 0x20 || c == 0x7F) c = '?';
   tool.screen.PutTextAttr(kDeviceX, kDeviceY, Padded(text, 0, kDeviceWidth).c_str(), ColorPanel);
 }
 
@@ -114,7 +117,13 @@ void Connect(Tool& tool) {
     tool.screen.PutTextAttr(kDeviceX, kDeviceY, std::string(kDeviceWidth, ' ').c_str(), ColorPanel);
     ShowMessage(tool.screen, kNotInitialised, ColorAlert);
     ShowMessage(tool.screen, kPressI, ColorAlert);
-    const int k = WaitKey(tool.screen);
+    // Only the letter itself: an extended key whose scan code equals the
+    // letter's code (PgUp is 0x49, 'I') must not start the overwrite.
+    int k = tool.screen.ReadKey();
+    if (k == key::Prefix) {
+      tool.screen.ReadKey();
+      k = -1;
+    }
     if (k != 'I' && k != 'i') {
       st.deviceConnected = false;
       return;

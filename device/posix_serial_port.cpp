@@ -143,8 +143,10 @@ int PosixSerialPort::Open(int portIndex) {
   }
   fd_ = fd;
   ioctl(fd_, TIOCEXCL);
-  const int flags = fcntl(fd_, F_GETFL);
-  if (flags >= 0) fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK);
+  // The descriptor stays non-blocking: reads wait in poll() for at most one
+  // read time-out, and writes give up after the write time-out, so a far end
+  // that stops reading (a wedged adapter, a stopped simulator) cannot hold
+  // the tool.
 
   struct stat st {};
   if (fstat(fd_, &st) == 0 && S_ISCHR(st.st_mode)) {
@@ -211,12 +213,23 @@ ReadStatus PosixSerialPort::ReadByte(uint8_t& byte) {
 
 void PosixSerialPort::WriteBytes(const uint8_t* data, std::size_t count) {
   if (fd_ < 0) return;
+  using Steady = std::chrono::steady_clock;
+  // The write time-out: 50 ms and 1 ms a byte. What is not out by then is
+  // dropped; the missing reply shows it.
+  const auto deadline = Steady::now() + WriteTimeoutConstant + WriteTimeoutPerByte * count;
   while (count > 0) {
     const ssize_t n = write(fd_, data, count);
+    if (n > 0) {
+      data += n;
+      count -= static_cast<std::size_t>(n);
+      continue;
+    }
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;  // not reported: the missing reply shows it
-    data += n;
-    count -= static_cast<std::size_t>(n);
+    if (n < 0 && errno != EAGAIN) return;
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Steady::now()).count();
+    if (left <= 0) return;
+    pollfd p{fd_, POLLOUT, 0};
+    if (poll(&p, 1, static_cast<int>(left)) <= 0 && errno != EINTR) return;
   }
 }
 

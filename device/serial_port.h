@@ -32,6 +32,9 @@ inline constexpr int BaudRate = 115200;
 // Every read asks for one byte and waits at most this long for it
 // (100 ms per byte plus a 100 ms constant).
 inline constexpr std::chrono::milliseconds ByteReadTimeout{200};
+// A write gives up after 50 ms and 1 ms for each byte.
+inline constexpr std::chrono::milliseconds WriteTimeoutConstant{50};
+inline constexpr std::chrono::milliseconds WriteTimeoutPerByte{1};
 
 // ExchangeError codes.
 namespace xerr {

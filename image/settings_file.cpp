@@ -127,7 +127,9 @@ std::vector<std::string> SplitLinesForSim(std::string_view fileBytes) {
 FileReadResult ReadSettingsFile(const std::string& path, std::string& bytes) {
   bytes.clear();
   if (path.empty()) return FileReadResult::OpenFailed;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // O_NONBLOCK: a typed name may be a FIFO, whose open would wait for a
+  // writer for ever; it is refused below as not an ordinary file.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return FileReadResult::OpenFailed;
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -199,6 +201,10 @@ bool AtomicFileWriter::Open(const std::string& path) {
       if (::stat(target.c_str(), &st) != 0) return false;
     }
     if (!S_ISREG(st.st_mode)) return false;
+    // The rename below needs only the directory's permission: a file the
+    // operator protected against writing must stay as it is, as it would
+    // when opened for writing.
+    if (::access(target.c_str(), W_OK) != 0) return false;
     mode = st.st_mode & 07777;
   }
   const std::string dir = DirectoryOf(target);

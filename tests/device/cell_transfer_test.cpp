@@ -258,3 +258,25 @@ TEST(ExchangeTiming, PacedReplyArrivesWithinTheByteTimeout) {
 
 }  // namespace
 }  // namespace tv
+
+namespace tv {
+namespace {
+
+// A noisy line can stream bytes for ever: neither a line without a line feed
+// nor a reply of endless lines without "OK" may hold the tool.
+TEST_F(ExchangeTest, EndlessNoiseIsGivenUp) {
+  port.input = std::string(LineGiveUpBytes + 100, 'x');
+  EXPECT_EQ(ReadReplyLine(tool), ReadTimeout);
+  EXPECT_EQ(std::strlen(tool.at.reply), static_cast<std::size_t>(ReplyLineBytes - 1));
+  EXPECT_EQ(port.pos, static_cast<std::size_t>(LineGiveUpBytes));
+
+  port.input.clear();
+  port.pos = 0;
+  for (int i = 0; i < 1000; ++i) port.input += "+CPBR: 1,\"1\",129,\"A\"\r\n";
+  EXPECT_EQ(ReadCell(tool, 1), ReadTimeout);
+  EXPECT_LT(port.pos, port.input.size());
+  EXPECT_EQ(tool.image.CellNumber(1), "1");
+}
+
+}  // namespace
+}  // namespace tv

@@ -311,7 +311,8 @@ TEST(ConnectSignature, MissingSignatureAndIInitialisesThenReads) {
 }
 
 TEST(ConnectSignature, AnyOtherKeyDeclines) {
-  for (KeyPress k : {Chr('x'), Chr(0x88 /* cp866 capital I */), Esc, Enter, Down}) {
+  // PgUp's scan code is the code of 'I': an extended key never counts as the letter.
+  for (KeyPress k : {Chr('x'), Chr(0x88 /* cp866 capital I */), Esc, Enter, Down, PgUp, Ext('i')}) {
     SCOPED_TRACE(static_cast<int>(k.code));
     Rig r;
     r.model.SetEntry(98, "0000100", "98.GSM");

@@ -1,0 +1,142 @@
+// Settings files with the simulated gateway: the SIM copied to a new file,
+// the file loaded and edited offline, saved, and written back to the SIM.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "tests/e2e/gateway_session.h"
+
+namespace tv::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+
+class FilesE2E : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (GwsimBinary().empty()) GTEST_SKIP() << "this build has no gwsim";
+  }
+};
+
+std::string ReadWhole(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The text of a settings file: everything before the first NUL.
+std::string FileText(const std::string& path) {
+  const std::string all = ReadWhole(path);
+  return all.substr(0, all.find('\0'));
+}
+
+// The chooser inside the operation's panel, with test.set as the only file
+// and highlighted; Enter takes it.
+::testing::AssertionResult PickTheOnlyFile(TerminalSession& t) {
+  if (!t.WaitFor(
+          [&] {
+            return t.TextAt(20, 6, 8) == "test.set" && t.CellBg(20, 6) == Indexed(ansi::Green) &&
+                   t.TextAt(20, 23, 21) == Utf8(u8"Колличество файлов: 1");
+          },
+          kScreenWait))
+    return Failure(t, "no file list with test.set");
+  t.Press(Key::Enter);
+  return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult Answer(TerminalSession& t, const std::string& question, const std::string& key) {
+  if (!t.WaitForTextAt(20, 4, question, kScreenWait)) return Failure(t, "no question " + question);
+  t.SendKeys(key);
+  return ::testing::AssertionSuccess();
+}
+
+// The closing message of a transfer, any key, and the File menu again.
+::testing::AssertionResult Acknowledge(TerminalSession& t, const std::string& message) {
+  if (!t.WaitForTextAt(20, 4, message, kExchangeWait)) return Failure(t, "no message " + message);
+  t.SendKeys(" ");
+  if (!t.WaitFor([&] { return OpenMenu(t) == kFileMenu; }, kScreenWait))
+    return Failure(t, "no menu after " + message);
+  return ::testing::AssertionSuccess();
+}
+
+TEST_F(FilesE2E, SimToFileLoadEditSaveAndBackToSim) {
+  GatewaySession g;
+  TerminalSession& t = g.Term();
+  ASSERT_TRUE(g.StartGateway());
+  ASSERT_TRUE(Connect(t));
+  const std::string before = g.Dump();
+  const std::string file = g.Dir() + "/test.set";
+
+  // SIM to a new file, named on the spot.
+  ASSERT_TRUE(Choose(t, kFileMenu, 2, Utf8(u8"Пересылка данных из SIM-Карты в файл")));
+  ASSERT_TRUE(t.WaitFor([&] { return t.TextAt(20, 23, 21) == Utf8(u8"Колличество файлов: 0"); }, kScreenWait))
+      << t.ScreenText();
+  t.Type("test");
+  ASSERT_TRUE(t.WaitForTextAt(34, 4, "test", kScreenWait)) << t.ScreenText();
+  t.Press(Key::Enter);
+  ASSERT_TRUE(Answer(t, Utf8(u8"Сохранить данные из SIM-Карты в файл? [Y/N]"), "y"));
+  ASSERT_TRUE(Acknowledge(t, Utf8(u8"Данные сохранены. Для продолжения нажмите любую клавишу")));
+  ASSERT_TRUE(fs::exists(file));
+  EXPECT_EQ(fs::file_size(file) % 256, 0u) << fs::file_size(file);
+  std::string text = FileText(file);
+  EXPECT_GT(fs::file_size(file), text.size());  // at least one NUL after the text
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 99);
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\r'), 99);
+  // The device's own reply lines: one-digit index, the type as reported.
+  EXPECT_EQ(text.rfind(" 1,\"89161234501\",129,\"01\"\r\n", 0), 0u) << text;
+  EXPECT_NE(text.find("\r\n 3,\"+79031112233\",145,\"03\"\r\n"), std::string::npos) << text;
+
+  // Loaded for editing: the status area names the file.
+  ASSERT_TRUE(Choose(t, kFileMenu, 4, Utf8(u8"Загрузка файла для редактирования")));
+  ASSERT_TRUE(PickTheOnlyFile(t));
+  ASSERT_TRUE(Answer(t, Utf8(u8"Загрузить данные для редактирования? [Y/N]"), "y"));
+  ASSERT_TRUE(Acknowledge(t, Utf8(u8"Данные загружены. Для продолжения нажмите любую клавишу")));
+  EXPECT_TRUE(Shows(t, 59, 1, Utf8(u8"Файл: test.set        ")));
+
+  // A new number for contact 1, offline: nothing reaches the gateway.
+  ASSERT_TRUE(Choose(t, kProgrammingMenu, 1, Utf8(u8"Записная книжка")));
+  ASSERT_TRUE(ShowsField(t, 10, 4, "89161234501", 30));
+  ASSERT_TRUE(EditField(
+      t, 10, 4, 30,
+      [&] {
+        t.Press(Key::Delete, 11);
+        t.Type("84951112233");
+      },
+      "84951112233"));
+  ASSERT_TRUE(LeaveForm(t, kProgrammingMenu));
+  EXPECT_TRUE(Shows(t, 65, 1, "test.set"));
+
+  ASSERT_TRUE(Choose(t, kFileMenu, 5, Utf8(u8"Сохранение данных в файле")));
+  ASSERT_TRUE(PickTheOnlyFile(t));
+  ASSERT_TRUE(Answer(t, Utf8(u8"Сохранить данные в файле? [Y/N]"), "y"));
+  ASSERT_TRUE(Acknowledge(t, Utf8(u8"Данные сохранены. Для продолжения нажмите любую клавишу")));
+  text = FileText(file);
+  EXPECT_EQ(fs::file_size(file), (text.size() / 256 + 1) * 256);
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 99);
+  EXPECT_EQ(text.rfind(" 01,\"84951112233\",129,\"01\"\r\n", 0), 0u) << text;
+  EXPECT_NE(text.find("\r\n 03,\"+79031112233\",129,\"03\"\r\n"), std::string::npos) << text;
+  EXPECT_EQ(g.Dump(), before);
+
+  // Connected again, the file goes to the SIM and is read back.
+  ASSERT_TRUE(Connect(t));
+  ASSERT_TRUE(Choose(t, kFileMenu, 3, Utf8(u8"Пересылка данных из файла в SIM-Карту")));
+  ASSERT_TRUE(PickTheOnlyFile(t));
+  ASSERT_TRUE(Answer(t, Utf8(u8"Загрузить данные из файла в SIM-Карту? [Y/N]"), "y"));
+  ASSERT_TRUE(Acknowledge(t, Utf8(u8"Данные загружены.  Для продолжения нажмите любую клавишу")));
+  EXPECT_TRUE(t.WaitFor([&] { return ShowsConnection(t); })) << t.ScreenText();
+  ASSERT_TRUE(g.WaitForDumpLine("01,\"84951112233\",129,\"01\""));
+  // Every other cell came back as it was.
+  std::string expected = before;
+  expected.replace(0, expected.find('\n'), "01,\"84951112233\",129,\"01\"");
+  EXPECT_EQ(g.Dump(), expected);
+
+  // The read-back is what the form shows now.
+  ASSERT_TRUE(Choose(t, kProgrammingMenu, 1, Utf8(u8"Записная книжка")));
+  ASSERT_TRUE(ShowsField(t, 10, 4, "84951112233", 30));
+}
+
+}  // namespace
+}  // namespace tv::e2e
