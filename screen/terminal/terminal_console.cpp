@@ -174,12 +174,18 @@ chtype NarrowGlyph(uint8_t b) {
   return '?';
 }
 
-// Whether the locale can encode a code point (e.g. Cyrillic in KOI8-R).
+// Whether the locale can encode a code point (e.g. Cyrillic in KOI8-R) in
+// bytes a terminal takes as text. KOI8-R puts the degree sign, the bullets,
+// the root sign and the no-break space at 0x95..0x9E, which a terminal in
+// 8-bit mode reads as C1 controls (0x9E begins a privacy message, swallowed up
+// to the next string terminator): those are drawn as the narrow glyphs instead.
 bool LocaleHas(char32_t u) {
   char buf[MB_LEN_MAX];
   std::mbstate_t st{};
   const std::size_t n = std::wcrtomb(buf, static_cast<wchar_t>(u), &st);
-  return n != static_cast<std::size_t>(-1) && !(n == 1 && static_cast<unsigned char>(buf[0]) < 0x20);
+  if (n == static_cast<std::size_t>(-1)) return false;
+  const auto b = static_cast<unsigned char>(buf[0]);
+  return !(n == 1 && (b < 0x20 || (b >= 0x80 && b < 0xA0)));
 }
 
 // --- colours -------------------------------------------------------------
@@ -254,6 +260,12 @@ bool InputGone() {
   return readableWithoutKey >= 3;
 }
 
+// Whether the terminal type can put the cursor anywhere on the screen.
+bool CanAddressCursor() {
+  const char* cup = tigetstr("cup");
+  return cup != nullptr && cup != reinterpret_cast<char*>(-1) && tigetflag("hc") <= 0 && tigetflag("gn") <= 0;
+}
+
 bool TooSmall() {
   return LINES < ScreenHeight || COLS < ScreenWidth;
 }
@@ -274,9 +286,19 @@ void TerminalConsole::Start(const Screen& screen) {
   // Esc must act at once: curses waits a whole second by default to see
   // whether an escape sequence follows.
   set_escdelay(25);
-  if (!newterm(nullptr, stdout, stdin)) {
+  SCREEN* terminal = newterm(nullptr, stdout, stdin);
+  if (!terminal) {
     const char* term = std::getenv("TERM");
     std::fprintf(stderr, "tarvelin: cannot use terminal type '%s'\n", term ? term : "");
+    std::exit(1);
+  }
+  if (!CanAddressCursor()) {
+    // TERM=dumb, a printing terminal: the forms would come out as one long
+    // stream of text with the notices run together.
+    endwin();
+    delscreen(terminal);
+    const char* term = std::getenv("TERM");
+    std::fprintf(stderr, "tarvelin: terminal type '%s' cannot position the cursor\n", term ? term : "");
     std::exit(1);
   }
   gCursesActive = 1;

@@ -100,7 +100,7 @@ TerminalSession::TerminalSession(const std::string& binary, SessionOptions optio
   for (const std::string& f : options.extraFiles) CopyInto(f, dir_);
 
   vt_ = vterm_new(rows_, cols_);
-  vterm_set_utf8(vt_, 1);
+  vterm_set_utf8(vt_, options.utf8Terminal ? 1 : 0);
   screen_ = vterm_obtain_screen(vt_);
   static const VTermScreenCallbacks callbacks = {nullptr, nullptr, nullptr, &SessionCallbacks::SetTermProp,
                                                  nullptr, nullptr, nullptr, nullptr};
@@ -117,7 +117,11 @@ TerminalSession::TerminalSession(const std::string& binary, SessionOptions optio
     if (chdir(dir_.c_str()) != 0) _exit(126);
     setenv("TERM", options.term.c_str(), 1);
     setenv("LANG", options.lang.c_str(), 1);
-    unsetenv("LC_ALL");
+    if (options.lcAll.empty()) {
+      unsetenv("LC_ALL");
+    } else {
+      setenv("LC_ALL", options.lcAll.c_str(), 1);
+    }
     unsetenv("LC_CTYPE");
     unsetenv("TMUX");
     unsetenv("STY");
@@ -165,6 +169,7 @@ bool TerminalSession::Pump(Duration timeout) {
     const ssize_t n = read(master_, buf, sizeof buf);
     if (n > 0) {
       bytes_ += static_cast<uint64_t>(n);
+      raw_.append(buf, static_cast<std::size_t>(n));
       vterm_input_write(vt_, buf, static_cast<size_t>(n));
       got = true;
       continue;

@@ -82,6 +82,8 @@ struct SessionOptions {
   int rows = 25;
   std::string term = "xterm-256color";
   std::string lang = "C.UTF-8";
+  std::string lcAll;                    // LC_ALL for the program; unset when empty
+  bool utf8Terminal = true;             // false: an 8-bit terminal (one cell a byte, C1 controls)
   bool withHelpFile = true;             // copy the repository's help.txt
   std::vector<std::string> extraFiles;  // more files copied into the directory
 };
@@ -137,6 +139,8 @@ class TerminalSession {
 
   // Bytes the program has written to the terminal so far.
   uint64_t BytesReceived() const { return bytes_; }
+  // Those bytes themselves, as they came (escape sequences included).
+  const std::string& RawOutput() const { return raw_; }
 
  private:
   bool Pump(Duration timeout);
@@ -150,6 +154,7 @@ class TerminalSession {
   VTerm* vt_ = nullptr;
   VTermScreen* screen_ = nullptr;
   uint64_t bytes_ = 0;
+  std::string raw_;
   bool exited_ = false;
   int status_ = 0;
   bool eof_ = false;
