@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# Every benchmark of the project, printed as one Markdown table:
+#   - the connection's reads below the screen (tests/bench/bench_connect via
+#     scripts/bench-connect.sh, gwsim --pace on a pseudo-terminal);
+#   - whole sessions of the real tarvelin binary on an emulated terminal
+#     (tests/e2e/bench_session): connect, SIM to file and file to SIM against
+#     the wire time of a 115200-baud line, CPU while transferring and while
+#     waiting, terminal bytes per key, start-up time, peak memory.
+# Every run happens in its own scratch directory with a ./COM1 link to the
+# pseudo-terminal that gwsim serves; the processes started are stopped by
+# their PID. Builds what it needs (Release) into build-bench.
+#
+#   scripts/bench.sh [BUILD_DIR] [RUNS]      (defaults: build-bench, 5)
+#
+# The machine should be quiet while it runs: the figures are wall and CPU
+# times. The load average is printed with the table.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="${1:-$root/build-bench}"
+runs="${2:-5}"
+
+"$root/scripts/setup-deps.sh"
+if [ ! -f "$build/build.ninja" ]; then
+  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+fi
+log="$(mktemp)"
+trap 'rm -f "$log"' EXIT
+if ! cmake --build "$build" --target tarvelin gwsim bench_connect bench_session -j2 >"$log" 2>&1; then
+  cat "$log" >&2
+  exit 1
+fi
+build="$(cd "$build" && pwd)"
+
+load_before="$(cut -d' ' -f1-3 /proc/loadavg)"
+
+# The connection's reads below the screen: the median of the runs.
+connect_ratios=() connect_cpu=()
+for _ in $(seq "$runs"); do
+  out="$("$root/scripts/bench-connect.sh" "$build")"
+  connect_ratios+=("$(awk '/^ratio/ {print $2}' <<<"$out")")
+  connect_cpu+=("$(awk '/^cpu/ {print $5}' <<<"$out" | tr -d '%')")
+  connect_bytes="$(awk '/^bytes sent/ {gsub(",", "", $3); print $3 + $5}' <<<"$out")"
+done
+median() { printf '%s\n' "$@" | sort -g | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
+ratio="$(median "${connect_ratios[@]}")"
+cpu="$(median "${connect_cpu[@]}")"
+range() { printf '%s\n' "$@" | sort -g | awk 'NR == 1 {lo = $1} {hi = $1} END {print lo ".." hi}'; }
+ratio_range="$(range "${connect_ratios[@]}")"
+cpu_range="$(range "${connect_cpu[@]}")"
+
+session="$("$build/tests/e2e/bench_session" "$runs" 20 10)"
+
+load_after="$(cut -d' ' -f1-3 /proc/loadavg)"
+cpu_model="$(awk -F': ' '/^model name/ {print $2; exit}' /proc/cpuinfo)"
+
+echo
+echo "Machine: $(nproc) cores, ${cpu_model:-unknown CPU}; load average before ${load_before}, after ${load_after}"
+echo "Runs: median of $runs (start-up: of 20); command: scripts/bench.sh"
+echo
+echo "| Figure | Value | Goal | |"
+echo "|---|---|---|---|"
+awk -v r="$ratio" -v c="$cpu" -v b="$connect_bytes" -v rr="$ratio_range" -v cr="$cpu_range" 'BEGIN {
+  printf "| connect reads below the screen (bench_connect), gwsim --pace: wall / wire time | %.3f (%s); %d bytes | <= 1.10 | %s |\n",
+         r, rr, b, (r <= 1.10 ? "ok" : "MISSED")
+  printf "| connect reads below the screen (bench_connect): CPU / wall | %.2f %% (%s) | < 2 %% | %s |\n",
+         c, cr, (c < 2 ? "ok" : "MISSED")
+}'
+awk -F'|' '{printf "| %s | %s | %s | %s |\n", $1, $2, $3, $4}' <<<"$session"
