@@ -7,6 +7,7 @@
 // one is complete on the disk.
 #include "image/settings_transfers.h"
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -41,6 +42,8 @@ constexpr const char* kLabelReadBack =
 
 constexpr const char* kSaved = "Данные сохранены. Для продолжения нажмите любую клавишу"_cp;
 constexpr const char* kSentAndRead = "Данные загружены.  Для продолжения нажмите любую клавишу"_cp;
+// File to SIM when the SIM refused lines: how many of how many, then a key.
+constexpr const char* kRefusedLines = "SIM-Карта не приняла строк: %d из %d. Нажмите клавишу"_cp;
 constexpr const char* kLoaded = "Данные загружены. Для продолжения нажмите любую клавишу"_cp;
 
 // Creating the file failed (panel attribute), reading it failed, it is too
@@ -143,11 +146,16 @@ void SimToFile(Tool& tool) {
     s.DrawPanel(kPanelX, kPanelY, kPanelW, kPanelH);
   }
 
+  // The file is tried before the cells are read, so that one that cannot be
+  // written is reported at once; its temporary file is made again only when
+  // the text is complete, so that a program ended by a signal in the middle
+  // of the reads (the terminal closed) leaves nothing behind.
   AtomicFileWriter file;
   if (!file.Open(tool.state.currentFileName)) {
     CreateFailed(s);
     return;
   }
+  file.Discard();
   Say(s, kLabelRead);
   StartProgress(s, kTextRow);
   std::string text;
@@ -157,7 +165,6 @@ void SimToFile(Tool& tool) {
     // second copy of the cell before it.
     std::memset(tool.at.raw, 0, RawReplyBytes);
     if (ReadCell(tool, i) != ReadOk) {
-      file.Discard();
       CellReadFailed(tool);
       return;
     }
@@ -167,7 +174,7 @@ void SimToFile(Tool& tool) {
       text += EncodeSaveLine(i, {}, {});
     AdvanceProgress(s, kTextRow, i);
   }
-  if (!file.Commit(PadToBlocks(std::move(text)))) {
+  if (!file.Open(tool.state.currentFileName) || !file.Commit(PadToBlocks(std::move(text)))) {
     FailWithMessage(s, kWriteError);
     return;
   }
@@ -197,11 +204,16 @@ void FileToSim(Tool& tool) {
   StartProgress(s, kTextRow);
   const std::vector<std::string> commands = SplitLinesForSim(bytes);
   int i = 0;
+  int refused = 0;  // lines the SIM did not acknowledge with "OK"
   for (const std::string& command : commands) {
     SendCommand(tool, PutCommand(tool, command, 0));
-    // The device's answer is not examined: "\r\nOK\r\n" is an empty line and
-    // "OK", so a second line is read unless the first was already "OK".
-    if (ReadReplyLine(tool) != ReadOk || ReplyStartsWith(tool, "OK") != 0) ReadReplyLine(tool);
+    // "\r\nOK\r\n" is an empty line and "OK", so a second line is read
+    // unless the first was already "OK". A refused line does not stop the
+    // transfer, but it is counted, so that the end is not reported as a
+    // success when the SIM took nothing.
+    bool acknowledged = ReadReplyLine(tool) == ReadOk && ReplyStartsWith(tool, "OK") == 0;
+    if (!acknowledged) acknowledged = ReadReplyLine(tool) == ReadOk && ReplyStartsWith(tool, "OK") == 0;
+    if (!acknowledged) ++refused;
     AdvanceProgress(s, kTextRow, ++i);
   }
 
@@ -213,6 +225,16 @@ void FileToSim(Tool& tool) {
       return;
     }
     AdvanceProgress(s, kTextRow, cell);
+  }
+  if (refused > 0) {
+    char text[96];
+    char padded[96];
+    std::snprintf(text, sizeof text, kRefusedLines, refused, static_cast<int>(commands.size()));
+    std::snprintf(padded, sizeof padded, "%-56s", text);  // over the progress line
+    s.PutTextAttr(kTextX, kTextRow, padded, ColorAlert);
+    s.ReadKeyCode();
+    ClosePanel(s);
+    return;
   }
   Finish(s, kSentAndRead);
 }

@@ -9,6 +9,7 @@
 #include <time.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -20,11 +21,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <string>
 
 #include "sim/gateway_model.h"
 
 namespace {
+
+// Where the link points once the line has hung up.
+constexpr const char* kDeadDevice = "/dev/gwsim-hung-up";
 
 volatile sig_atomic_t gStop = 0;
 volatile sig_atomic_t gPrint = 0;
@@ -152,6 +157,8 @@ int main(int argc, char** argv) {
   if (!dumpPath.empty()) WriteDump(dumpPath, lastDump);
 
   uint8_t buf[4096];
+  std::optional<nanoseconds> hangUpAt;
+  nanoseconds lastWrite{0};
   while (!gStop) {
     if (gPrint) {
       gPrint = 0;
@@ -160,14 +167,35 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
       }
     }
+    bool draining = false;
     if (master >= 0) {
       const auto out = model.TakeOutput(now());
-      if (!out.empty()) WriteAll(master, out);
+      if (!out.empty()) {
+        WriteAll(master, out);
+        lastWrite = now();
+      }
       if (model.HungUp() && !model.NextOutputTimeExact()) {
-        // The line dies: the tool's next read sees the hang-up.
+        // The last reply is on the line: a hang-up would flush it from the
+        // tool's input queue, so it goes once the tool has read it (the
+        // kernel hands written bytes to the other side a moment later), or
+        // after a grace period, for a tool that no longer reads.
+        int pending = 0;
+        if (ioctl(slave, FIONREAD, &pending) != 0) pending = 0;
+        if (!hangUpAt) hangUpAt = now() + milliseconds(2000);
+        draining = (pending > 0 || now() < lastWrite + milliseconds(20)) && now() < *hangUpAt;
+      }
+      if (model.HungUp() && !model.NextOutputTimeExact() && !draining) {
+        // The line dies: the tool's next read sees the hang-up. The link is
+        // pointed at a device that cannot exist, so that opening the port
+        // again fails as for an unplugged adapter: the old name would soon
+        // belong to some other program's pseudo-terminal.
         close(master);
         close(slave);
         master = slave = -1;
+        const std::string moved = link + ".gwsim-dead";
+        unlink(moved.c_str());
+        if (symlink(kDeadDevice, moved.c_str()) == 0 && std::rename(moved.c_str(), link.c_str()) != 0)
+          unlink(moved.c_str());
         continue;
       }
     }
@@ -176,7 +204,9 @@ int main(int argc, char** argv) {
     // interrupt, each group when its last byte is complete on the line; the
     // last byte before a pause goes at its own time.
     timespec timeout{1, 0};
-    if (master >= 0) {
+    if (draining) {
+      timeout = {0, 2000000};
+    } else if (master >= 0) {
       const auto times = model.QueuedTimes(14);
       if (!times.empty()) {
         auto due = times[0];
@@ -208,7 +238,10 @@ int main(int argc, char** argv) {
   // Remove the link unless another gwsim has replaced it meanwhile.
   char target[512];
   const ssize_t len = readlink(link.c_str(), target, sizeof target);
-  if (len > 0 && std::string(target, static_cast<std::size_t>(len)) == slavePath) unlink(link.c_str());
+  if (len > 0) {
+    const std::string to(target, static_cast<std::size_t>(len));
+    if (to == slavePath || (master < 0 && to == kDeadDevice)) unlink(link.c_str());
+  }
   if (master >= 0) close(master);
   if (slave >= 0) close(slave);
   return 0;

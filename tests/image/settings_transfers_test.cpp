@@ -242,6 +242,24 @@ TEST_F(TransferTest, FileToSimSendsTheLinesTheFileHasThenReadsBack) {
   EXPECT_EQ(screen.CharAt(18, 3), ' ');
 }
 
+// A SIM that refuses lines (a name over its 16 characters, a full book, or
+// every write) must not end with the success message.
+TEST_F(TransferTest, FileToSimCountsTheLinesTheSimRefused) {
+  std::string text;
+  for (int i = 1; i <= 3; ++i) text += EncodeSaveLine(i, "1", i == 2 ? "NAMEOFSEVENTEENCH" : "OK");
+  ScratchDir::Write("three.set", PadToBlocks(text));
+  Run(FileToSim, "", {Enter, Chr('y'), Enter});
+  EXPECT_EQ(LastShot().TextAt(20, 4, 56), std::string("SIM-Карта не приняла строк: 1 из 3. Нажмите клавишу"_cp) + "     ");
+  EXPECT_EQ(LastShot().AttrAt(20, 4), ColorAlert);
+  EXPECT_EQ(gateway.Name(3), "OK");
+  EXPECT_TRUE(tool.state.deviceConnected);
+
+  gateway.Options().faults.errorPrefix = "AT+CPBW";
+  console.shots.clear();
+  Run(FileToSim, "", {Enter, Chr('y'), Enter});
+  EXPECT_EQ(LastShot().TextAt(20, 4, 35), std::string("SIM-Карта не приняла строк: 3 из 3."_cp));
+}
+
 TEST_F(TransferTest, FileToSimRefusesAnOverlongFileAndKeepsTheImage) {
   ScratchDir::Write("big.set", std::string(40000, '1'));
   tool.image.SetCellName(3, "MARK");
