@@ -109,10 +109,9 @@ CcfcReply ParseCcfcLine(std::string_view line) {
   if (!reply.activeForVoice) return reply;
   std::string quoted;
   bool closed = false;
-  if (r.Quoted(quoted, closed) && closed && !quoted.empty()) {
-    reply.hasNumber = true;
-    reply.number = ForwardingNumberFromNetwork(quoted);
-  }
+  // A lone "+" is no number either: it would leave the stored one empty.
+  if (r.Quoted(quoted, closed) && closed) reply.number = ForwardingNumberFromNetwork(quoted);
+  reply.hasNumber = !reply.number.empty();
   return reply;
 }
 

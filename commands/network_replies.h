@@ -34,8 +34,9 @@ std::string BuildForwardingCommand(int reason, ForwardingMode mode, std::string_
 //   +CCFC: 0,7   /   +CCFC:0,7             (not active)
 // Blanks around the numbers are allowed anywhere. A service counts as active
 // for voice when the status is 1 and the class set holds voice (bit 1): class
-// 1, 3, 5, 7, 255 ... Only then is the number taken; it must be a closed,
-// non-empty quoted text, otherwise hasNumber stays false.
+// 1, 3, 5, 7, 255 ... Only then is the number taken; it must be a closed
+// quoted text that still holds a number after ForwardingNumberFromNetwork
+// (not "" nor a lone "+"), otherwise hasNumber stays false.
 struct CcfcReply {
   bool isCcfc = false;  // the line begins "+CCFC:"
   int status = -1;      // 0 not active, 1 active; -1 unreadable

@@ -21,23 +21,24 @@ fi
 cmake --build "$build" --target "${targets[@]}" >/dev/null || exit 1
 
 status=0
-printf '%-22s %12s %10s %s\n' target executions seconds findings
+printf '%-22s %12s %10s %8s %s\n' target executions seconds corpus findings
 for t in "${targets[@]}"; do
   name="${t#fuzz_}"
   work="$(mktemp -d)"
   cp -r "$top/fuzz/corpus/$name/." "$work/" 2>/dev/null
   log="$work.log"
-  (cd "$work" && "$build/fuzz/$t" -max_total_time="$seconds" -max_len=4096 \
+  (cd "$work" && "$build/fuzz/$t" -max_total_time="$seconds" -max_len=4096 -print_final_stats=1 \
       -artifact_prefix="$work/crash-" "$work" >"$log" 2>&1)
   execs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || true)
   [ -z "$execs" ] && execs=$(grep -Eo '#[0-9]+' "$log" | tail -1 | tr -d '#')
   crashes=$(ls "$work"/crash-* 2>/dev/null | wc -l)
+  corpus=$(find "$work" -maxdepth 1 -type f ! -name 'crash-*' | wc -l)
   if [ "$crashes" -gt 0 ]; then
     mkdir -p "$top/fuzz/crashes/$name"
     cp "$work"/crash-* "$top/fuzz/crashes/$name/"
     status=1
   fi
-  printf '%-22s %12s %10s %s\n' "$t" "${execs:-?}" "$seconds" "$crashes crash(es)"
+  printf '%-22s %12s %10s %8s %s\n' "$t" "${execs:-?}" "$seconds" "$corpus" "$crashes crash(es)"
   rm -rf "$work" "$log"
 done
 exit $status

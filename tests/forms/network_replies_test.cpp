@@ -62,6 +62,9 @@ TEST(CcfcLine, ActiveForVoiceInEveryBlankForm) {
       {"+CCFC: 1", false, false, ""},              // no class
       {"+CCFC: 1,1,\"+7916123", true, false, ""},  // closing quote missing
       {"+CCFC: 1,1,\"\",129", true, false, ""},    // empty number
+      // A lone plus is no number: taken, it would blank the stored forwarding
+      // number (found by fuzz_network_replies).
+      {"+CCFC: 1 ,7,\"+\",129,\"\",128,0", true, false, ""},
       {"+CCFC: 1,1", true, false, ""},             // no number at all
       {"+CCFC: x,1,\"123\"", false, false, ""},
   };

@@ -1,0 +1,164 @@
+// Settings file bytes -> what "Load for editing" and "File to SIM" make of
+// them: the file read back through ReadSettingsFile (from an in-memory file),
+// parsed into an image that held other texts before, and split into
+// AT+CPBW= commands. Checked: texts of at most 47 characters in cells 1..99
+// only, every field still terminated, the cells equal to those of a plain
+// line-by-line reading of the file, and the saved form of the image loading
+// back into the same image.
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "device/tool.h"
+#include "image/core/sim_image.h"
+#include "image/settings_file.h"
+
+namespace {
+
+using namespace tv;
+
+void Check(bool ok) {
+  if (!ok) __builtin_trap();
+}
+
+// The cells as a reader taking one line at a time sees them: blanks dropped,
+// the index from the digits before the first comma, then the first quoted
+// text as the number and the next one as the name (an unclosed one runs to
+// the end of the line); a later line for the same cell replaces each text it
+// opens.
+struct ReferenceCells {
+  std::string number[CellSlots];
+  std::string name[CellSlots];
+};
+
+ReferenceCells ReadLineByLine(std::string_view bytes) {
+  ReferenceCells ref;
+  const std::string_view content = bytes.substr(0, bytes.find('\0'));
+  std::size_t start = 0;
+  while (start <= content.size()) {
+    std::size_t end = content.find_first_of("\r\n", start);
+    if (end == std::string_view::npos) end = content.size();
+    std::string line;
+    for (char c : content.substr(start, end - start))
+      if (c != ' ') line += c;
+    start = end + 1;
+
+    const std::size_t comma = line.find(',');
+    if (comma == std::string::npos) continue;
+    long index = 0;
+    for (std::size_t i = 0; i < comma; ++i)
+      if (line[i] >= '0' && line[i] <= '9' && index < 100000) index = index * 10 + (line[i] - '0');
+    const bool valid = index >= 1 && index <= SettingsLines;
+    std::size_t from = comma + 1;
+    for (std::string* text : {&ref.number[valid ? index : 0], &ref.name[valid ? index : 0]}) {
+      const std::size_t open = line.find('"', from);
+      if (open == std::string::npos) break;
+      std::size_t close = line.find('"', open + 1);
+      if (close == std::string::npos) close = line.size();
+      if (valid) *text = line.substr(open + 1, std::min<std::size_t>(close - open - 1, TextMax));
+      from = close + 1;
+      if (close >= line.size()) break;
+    }
+  }
+  return ref;
+}
+
+bool SameCells(const SimImage& a, const SimImage& b) {
+  for (int cell = 0; cell < CellSlots; ++cell)
+    if (std::memcmp(a.NumberField(cell), b.NumberField(cell), TextFieldBytes) != 0 ||
+        std::memcmp(a.NameField(cell), b.NameField(cell), TextFieldBytes) != 0)
+      return false;
+  return true;
+}
+
+// Every field terminated and zero behind its text; slot 0 all zero.
+void CheckFields(const SimImage& image) {
+  for (int cell = 0; cell < CellSlots; ++cell) {
+    for (const char* field : {image.NumberField(cell), image.NameField(cell)}) {
+      const std::size_t length = strnlen(field, TextFieldBytes);
+      Check(length <= static_cast<std::size_t>(TextMax));
+      Check(cell != 0 || length == 0);
+      for (std::size_t i = length; i < static_cast<std::size_t>(TextFieldBytes); ++i) Check(field[i] == 0);
+    }
+  }
+}
+
+// The file as ReadSettingsFile gets it from the disk: an in-memory file
+// reached through its /proc path.
+bool ReadThroughFile(const uint8_t* data, std::size_t size, std::string& bytes) {
+  const int fd = memfd_create("fuzz.set", MFD_CLOEXEC);
+  if (fd < 0) return false;
+  bool ok = true;
+  for (std::size_t done = 0; ok && done < size;) {
+    const ssize_t n = ::write(fd, data + done, size - done);
+    ok = n > 0;
+    if (ok) done += static_cast<std::size_t>(n);
+  }
+  const FileReadResult result =
+      ok ? ReadSettingsFile("/proc/self/fd/" + std::to_string(fd), bytes) : FileReadResult::OpenFailed;
+  ::close(fd);
+  Check(ok);
+  if (size > static_cast<std::size_t>(SettingsFileMaxBytes)) {
+    Check(result == FileReadResult::TooLarge && bytes.empty());
+    return false;
+  }
+  Check(result == FileReadResult::Ok);
+  Check(bytes == std::string_view(reinterpret_cast<const char*>(data), size));
+  return true;
+}
+
+void CheckCommands(const std::vector<std::string>& commands) {
+  Check(commands.size() <= static_cast<std::size_t>(SettingsLines));
+  for (const std::string& c : commands) {
+    Check(c.size() <= static_cast<std::size_t>(CommandBufferBytes));
+    Check(c.size() > 9 && c.compare(0, 8, "AT+CPBW=") == 0);
+    Check(c.back() == '\r' && c[c.size() - 2] != '\r');
+    Check(c.find('\n') == std::string::npos && c.find('\0') == std::string::npos);
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+  std::string bytes;
+  if (!ReadThroughFile(data, size, bytes)) return 0;
+
+  // Load for editing, over an image that held other texts.
+  SimImage image;
+  for (int cell = 0; cell < CellSlots; ++cell) {
+    std::memset(image.NumberField(cell), 'x', TextFieldBytes);
+    std::memset(image.NameField(cell), 'y', TextFieldBytes);
+  }
+  ParseSettingsText(bytes, image);
+  CheckFields(image);
+  const ReferenceCells ref = ReadLineByLine(bytes);
+  for (int cell = 1; cell <= SettingsLines; ++cell)
+    Check(image.CellNumber(cell) == ref.number[cell] && image.CellName(cell) == ref.name[cell]);
+
+  // Save to file, then load that file again.
+  const std::string text = EncodeSettingsText(image);
+  const std::string file = EncodeSettingsFile(image);
+  Check(file.size() % FileBlockBytes == 0 && file.size() > text.size());
+  Check(file.size() <= static_cast<std::size_t>(SettingsFileMaxBytes));
+  Check(SettingsContent(file) == text);
+  SimImage again;
+  ParseSettingsText(file, again);
+  Check(SameCells(image, again));
+
+  // File to SIM, of the file as given and of the saved one (whose 99 lines
+  // all fit a command).
+  CheckCommands(SplitLinesForSim(bytes));
+  const std::vector<std::string> saved = SplitLinesForSim(file);
+  CheckCommands(saved);
+  Check(saved.size() == static_cast<std::size_t>(SettingsLines));
+  for (int cell = 1; cell <= SettingsLines; ++cell) {
+    const std::string line = EncodeSaveLine(cell, image.CellNumber(cell), image.CellName(cell));
+    Check(saved[cell - 1] == "AT+CPBW=" + line.substr(0, line.size() - 1));
+  }
+  return 0;
+}
