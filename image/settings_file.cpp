@@ -109,10 +109,11 @@ std::vector<std::string> SplitLinesForSim(std::string_view fileBytes) {
   std::string_view rest = SettingsContent(fileBytes);
   int lines = 0;
   while (!rest.empty() && lines < SettingsLines) {
-    const std::size_t lf = rest.find('\n');
-    std::string_view line = rest.substr(0, lf);
-    rest = lf == std::string_view::npos ? std::string_view{} : rest.substr(lf + 1);
-    while (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    // A line ends at CR or LF, as for Load for editing (CR LF, LF alone from
+    // Linux, CR alone from old Macs); a CR must never go out inside a command.
+    const std::size_t end = rest.find_first_of("\r\n");
+    std::string_view line = rest.substr(0, end);
+    rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end + 1);
     if (line.empty()) continue;
     ++lines;
     if (kWrite.size() + line.size() + 1 > static_cast<std::size_t>(CommandBufferBytes)) continue;
