@@ -136,7 +136,7 @@ Outcome Exchange(Tool& tool, const std::string& command, OnLine&& onLine) {
   }
 }
 
-void QueryService(Form& f, Service& service) {
+Outcome QueryService(Form& f, Service& service) {
   Tool& tool = f.tool;
   PutField(tool.screen, service.y, service.queryText, StateWidth, ColorPanel);
   bool active = false;
@@ -156,6 +156,7 @@ void QueryService(Form& f, Service& service) {
   else
     service.state = outcome == Outcome::Error ? ServiceState::Refused : ServiceState::NoAnswer;
   ShowState(tool.screen, service);
+  return outcome;
 }
 
 void ShowDelay(Form& f) {
@@ -175,8 +176,16 @@ void ShowNumberAndDelay(Form& f) {
   ShowDelay(f);
 }
 
+// When the network leaves the first query unanswered for the whole wait, the
+// second is not asked: it would only keep the operator waiting as long again.
+// Its state is then unknown as well.
 void RefreshForwarding(Form& f) {
-  for (Service& service : f.services) QueryService(f, service);
+  if (QueryService(f, f.services[0]) == Outcome::GaveUp) {
+    f.services[1].state = ServiceState::NoAnswer;
+    ShowState(f.tool.screen, f.services[1]);
+  } else {
+    QueryService(f, f.services[1]);
+  }
   ShowNumberAndDelay(f);
 }
 
