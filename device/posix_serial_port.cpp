@@ -86,7 +86,8 @@ constexpr speed_t kSpeed = B115200;
 }  // namespace
 
 std::vector<std::string> OrderSystemPorts(const std::vector<std::string>& devEntries,
-                                          const std::function<bool(const std::string&)>& isUart) {
+                                          const std::function<bool(const std::string&)>& isUart,
+                                          const std::string& devDir) {
   std::vector<std::string> ports;
   for (const DeviceGroup& group : kGroups) {
     std::vector<std::pair<long, std::string>> found;
@@ -97,7 +98,7 @@ std::vector<std::string> OrderSystemPorts(const std::vector<std::string>& devEnt
       found.emplace_back(n, name);
     }
     std::sort(found.begin(), found.end());
-    for (const auto& f : found) ports.push_back("/dev/" + f.second);
+    for (const auto& f : found) ports.push_back(devDir + f.second);
   }
   return ports;
 }

@@ -27,11 +27,12 @@
 
 namespace tv {
 
-// The system serial devices in COM order, as "/dev/..." paths. devEntries
-// are the names in /dev ("ttyS0", "ttyUSB1", "tty1", ...) in any order;
-// isUart tells whether a "ttySn" entry is a UART that really exists.
+// The system serial devices in COM order, as paths in devDir. devEntries
+// are the names in that directory ("ttyS0", "ttyUSB1", "tty1", ...) in any
+// order; isUart tells whether a "ttySn" entry is a UART that really exists.
 std::vector<std::string> OrderSystemPorts(const std::vector<std::string>& devEntries,
-                                          const std::function<bool(const std::string&)>& isUart);
+                                          const std::function<bool(const std::string&)>& isUart,
+                                          const std::string& devDir = "/dev/");
 // The path the port of portIndex (0 = COM1) opens, or "" when there is none.
 std::string MapPortPath(int portIndex, bool localEntryExists,
                         const std::vector<std::string>& systemPorts);

@@ -1,5 +1,5 @@
-// Which device a COM name opens, on made-up /dev listings (no device is
-// opened or probed here).
+// Which device a COM name opens, on made-up device listings in a made-up
+// directory (no device is opened or probed here).
 #include <gtest/gtest.h>
 
 #include <set>
@@ -22,31 +22,31 @@ TEST(PortMapping, SystemDevicesInComOrder) {
       {"one USB adapter, no UART",
        {"tty0", "ttyS0", "ttyS1", "ttyS2", "ttyS3", "ttyUSB0", "console"},
        {},
-       {"/dev/ttyUSB0"}},
+       {"fake/ttyUSB0"}},
       {"UART first, then USB, then ACM",
        {"ttyACM0", "ttyUSB1", "ttyS1", "ttyUSB0", "ttyS0"},
        {"ttyS0"},
-       {"/dev/ttyS0", "/dev/ttyUSB0", "/dev/ttyUSB1", "/dev/ttyACM0"}},
-      {"numeric, not alphabetic", {"ttyUSB10", "ttyUSB2", "ttyUSB1"}, {}, {"/dev/ttyUSB1", "/dev/ttyUSB2", "/dev/ttyUSB10"}},
+       {"fake/ttyS0", "fake/ttyUSB0", "fake/ttyUSB1", "fake/ttyACM0"}},
+      {"numeric, not alphabetic", {"ttyUSB10", "ttyUSB2", "ttyUSB1"}, {}, {"fake/ttyUSB1", "fake/ttyUSB2", "fake/ttyUSB10"}},
       {"names that only look alike", {"ttyS", "ttySx1", "ttyUSB", "ttyprintk", "ttyACM0a", "tty1"}, {"ttyS"}, {}},
       {"nothing", {}, {}, {}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(OrderSystemPorts(c.dev, [&c](const std::string& n) { return c.uarts.count(n) != 0; }),
+    EXPECT_EQ(OrderSystemPorts(c.dev, [&c](const std::string& n) { return c.uarts.count(n) != 0; }, "fake/"),
               c.order);
   }
 }
 
 TEST(PortMapping, LocalEntryComesFirst) {
-  const std::vector<std::string> system = {"/dev/ttyUSB0", "/dev/ttyACM0"};
+  const std::vector<std::string> system = {"fake/ttyUSB0", "fake/ttyACM0"};
   struct Case {
     int index;
     bool local;
     std::string path;
   };
   const Case cases[] = {
-      {0, true, "./COM1"},      {0, false, "/dev/ttyUSB0"}, {1, false, "/dev/ttyACM0"},
+      {0, true, "./COM1"},      {0, false, "fake/ttyUSB0"}, {1, false, "fake/ttyACM0"},
       {2, false, ""},           {15, true, "./COM16"},      {9, true, "./COM10"},
       {16, true, ""},           {-1, false, ""},
   };
