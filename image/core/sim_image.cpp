@@ -17,7 +17,7 @@ std::string_view SimImage::View(const char* field) { return {field, strnlen(fiel
 void SimImage::Set(char* field, std::string_view text) {
   std::size_t n = text.size() < static_cast<std::size_t>(TextMax) ? text.size() : TextMax;
   std::memset(field, 0, TextFieldBytes);
-  std::memcpy(field, text.data(), n);
+  if (n > 0) std::memcpy(field, text.data(), n);  // an empty view may have no data at all
 }
 
 bool SimImage::HasSignature() const {
