@@ -118,6 +118,19 @@ void Finish(Screen& s, const char* text) {
   ClosePanel(s);
 }
 
+// The panel, the chooser once, and the question: true when a name was
+// accepted and the operator answered y or Y; otherwise the panel is closed.
+bool ChooseAndConfirm(Tool& tool, const char* question) {
+  Screen& s = tool.screen;
+  OpenPanel(s);
+  if (ChooseFile(tool, kPattern) == ChooseAccepted) {
+    Say(s, question);
+    if (IsYes(ReadAnswer(s))) return true;
+  }
+  ClosePanel(s);
+  return false;
+}
+
 }  // namespace
 
 void SimToFile(Tool& tool) {
@@ -187,16 +200,7 @@ void FileToSim(Tool& tool) {
     ShowExchangeError(s, xerr::NoPort);
     return;
   }
-  OpenPanel(s);
-  if (ChooseFile(tool, kPattern) != ChooseAccepted) {
-    ClosePanel(s);
-    return;
-  }
-  Say(s, kAskFileToSim);
-  if (!IsYes(ReadAnswer(s))) {
-    ClosePanel(s);
-    return;
-  }
+  if (!ChooseAndConfirm(tool, kAskFileToSim)) return;
   std::string bytes;
   if (!ReadChosenFile(tool, bytes)) return;
 
@@ -241,16 +245,7 @@ void FileToSim(Tool& tool) {
 
 void LoadForEditing(Tool& tool) {
   Screen& s = tool.screen;
-  OpenPanel(s);
-  if (ChooseFile(tool, kPattern) != ChooseAccepted) {
-    ClosePanel(s);
-    return;
-  }
-  Say(s, kAskLoad);
-  if (!IsYes(ReadAnswer(s))) {
-    ClosePanel(s);
-    return;
-  }
+  if (!ChooseAndConfirm(tool, kAskLoad)) return;
   std::string bytes;
   if (!ReadChosenFile(tool, bytes)) return;
   ParseSettingsText(bytes, tool.image);
@@ -267,16 +262,7 @@ void SaveToFile(Tool& tool) {
     ShowExchangeError(s, xerr::NoPort);
     return;
   }
-  OpenPanel(s);
-  if (ChooseFile(tool, kPattern) != ChooseAccepted) {
-    ClosePanel(s);
-    return;
-  }
-  Say(s, kAskSave);
-  if (!IsYes(ReadAnswer(s))) {
-    ClosePanel(s);
-    return;
-  }
+  if (!ChooseAndConfirm(tool, kAskSave)) return;
   AtomicFileWriter file;
   if (!file.Open(tool.state.currentFileName)) {
     CreateFailed(s);
