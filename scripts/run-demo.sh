@@ -8,7 +8,9 @@ set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
 "$top/scripts/setup-deps.sh"
 cmake -S "$top" -B "$top/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$top/build" --target tarvelin gwsim >/dev/null
+log="$(mktemp)"
+cmake --build "$top/build" --target tarvelin gwsim >"$log" 2>&1 || { cat "$log"; rm -f "$log"; exit 1; }
+rm -f "$log"
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/tarvelin-demo.XXXXXX")"
 cp "$top/help.txt" "$work/"
