@@ -75,22 +75,12 @@ Answer Message(std::string text) {
   return Answer{false, std::move(text)};
 }
 
-// Reads one line into `line`; bytes that would arrive after the deadline are
-// not waited for.
-ReadStatus ReadLineBefore(Tool& tool, Clock::TimePoint deadline, char* line) {
-  tool.screen.Present();
-  return FrameReplyLine(line, AnswerLineBytes, [&](uint8_t& b) {
-    if (tool.clock.Now() >= deadline) return ReadTimeout;
-    return tool.port.ReadByte(b);
-  });
-}
-
 Answer AwaitAnswer(Tool& tool) {
   const Clock::TimePoint deadline = tool.clock.Now() + UssdWait;
   char line[AnswerLineBytes];
   bool emptySeen = false;
   for (;;) {
-    const ReadStatus status = ReadLineBefore(tool, deadline, line);
+    const ReadStatus status = ReadReplyLineBefore(tool, deadline, line, AnswerLineBytes);
     if (status != ReadOk) {
       if (tool.clock.Now() >= deadline) return Message(emptySeen ? kEmptyText : kNoAnswer);
       if (status == ReadFailed) tool.clock.Sleep(ByteReadTimeout);
@@ -103,7 +93,7 @@ Answer AwaitAnswer(Tool& tool) {
     // A text answer with line breaks arrives as several lines: the rest of
     // it follows at once, up to the closing quote.
     std::string joined(first);
-    while (!reply.closed && ReadLineBefore(tool, deadline, line) == ReadOk) {
+    while (!reply.closed && ReadReplyLineBefore(tool, deadline, line, AnswerLineBytes) == ReadOk) {
       joined += '\n';
       joined += line;
       reply = ParseCusdLine(joined);

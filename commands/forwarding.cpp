@@ -103,17 +103,6 @@ void ShowState(Screen& s, const Service& service) {
 
 enum class Outcome { Ok, Error, GaveUp };
 
-// Reads one reply line into the reply buffer; a byte that would arrive after
-// the deadline is not waited for, so even a device that never stops sending
-// cannot hold the screen.
-ReadStatus ReadLineBefore(Tool& tool, Clock::TimePoint deadline) {
-  tool.screen.Present();
-  return FrameReplyLine(tool.at.reply, ReplyLineBytes, [&](uint8_t& b) {
-    if (tool.clock.Now() >= deadline) return ReadTimeout;
-    return tool.port.ReadByte(b);
-  });
-}
-
 // Sends a forwarding command and reads its reply lines until "OK" or an error
 // answer, or until ForwardingWait has passed. Every other line goes to onLine.
 template <typename OnLine>
@@ -122,7 +111,7 @@ Outcome Exchange(Tool& tool, const std::string& command, OnLine&& onLine) {
   SendCommand(tool, PutCommand(tool, command, 0));
   const Clock::TimePoint deadline = tool.clock.Now() + ForwardingWait;
   for (;;) {
-    const ReadStatus status = ReadLineBefore(tool, deadline);
+    const ReadStatus status = ReadReplyLineBefore(tool, deadline, tool.at.reply, ReplyLineBytes);
     if (status == ReadOk) {
       const std::string_view line(tool.at.reply, strnlen(tool.at.reply, ReplyLineBytes));
       if (ReplyStartsWith(tool, "OK") == 0) return Outcome::Ok;
@@ -202,20 +191,10 @@ void AfterSwitch(Form& f, Service& service, Outcome outcome) {
   }
 }
 
-// Y or y goes on; any other key (an extended key whole) does not.
-bool Confirmed(Screen& s) {
-  const int k = s.ReadKey();
-  if (k == key::Prefix) {
-    s.ReadKey();
-    return false;
-  }
-  return k == 'y' || k == 'Y';
-}
-
 void DisableForwarding(Form& f, Service& service) {
   Screen& s = f.tool.screen;
   PutField(s, service.y, kAskOff, PromptWidth, ColorPanel);
-  if (!Confirmed(s)) {
+  if (!s.ReadYes()) {
     ShowState(s, service);
     return;
   }
@@ -229,7 +208,7 @@ void EnableForwarding(Form& f, Service& service) {
   Tool& tool = f.tool;
   Screen& s = tool.screen;
   PutField(s, service.y, kAskOn, PromptWidth, ColorPanel);
-  if (!Confirmed(s)) {
+  if (!s.ReadYes()) {
     ShowState(s, service);
     return;
   }

@@ -20,15 +20,18 @@ void SendCommand(Tool& tool, int count) {
   tool.port.WriteBytes(tool.at.command, static_cast<std::size_t>(count));
 }
 
-ReadStatus ReadDeviceByte(Tool& tool, uint8_t& byte) {
-  tool.screen.Present();
-  return tool.port.ReadByte(byte);
-}
-
 ReadStatus ReadReplyLine(Tool& tool) {
   tool.screen.Present();
   return FrameReplyLine(tool.at.reply, ReplyLineBytes,
                         [&tool](uint8_t& b) { return tool.port.ReadByte(b); });
+}
+
+ReadStatus ReadReplyLineBefore(Tool& tool, Clock::TimePoint deadline, char* line, int lineBytes) {
+  tool.screen.Present();
+  return FrameReplyLine(line, lineBytes, [&](uint8_t& b) {
+    if (tool.clock.Now() >= deadline) return ReadTimeout;
+    return tool.port.ReadByte(b);
+  });
 }
 
 int ReplyStartsWith(const Tool& tool, std::string_view text) {

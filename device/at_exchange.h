@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "device/clock.h"
 #include "device/serial_port.h"
 
 namespace tv {
@@ -17,14 +18,16 @@ struct Tool;
 int PutCommand(Tool& tool, std::string_view text, int offset);
 void SendCommand(Tool& tool, int count);
 
-// One byte from the port; the screen is shown first, since the tool may now
-// wait up to one read time-out.
-ReadStatus ReadDeviceByte(Tool& tool, uint8_t& byte);
-
 // Reads one line into the reply line: the bytes up to the next line feed,
 // carriage returns left out. A line longer than the buffer keeps its first
 // 99 bytes; the rest of it, up to its line feed, is dropped.
 ReadStatus ReadReplyLine(Tool& tool);
+
+// A reply-line read for the waits that are bounded in time (network
+// commands): reads one line into line (lineBytes long) like ReadReplyLine,
+// but a byte that would arrive after the deadline is not waited for, so even
+// a device that never stops sending cannot hold the screen.
+ReadStatus ReadReplyLineBefore(Tool& tool, Clock::TimePoint deadline, char* line, int lineBytes);
 
 // 0 when the reply line begins with text, otherwise 1.
 int ReplyStartsWith(const Tool& tool, std::string_view text);

@@ -117,13 +117,8 @@ void Connect(Tool& tool) {
     tool.screen.PutTextAttr(kDeviceX, kDeviceY, std::string(kDeviceWidth, ' ').c_str(), ColorPanel);
     ShowMessage(tool.screen, kNotInitialised, ColorAlert);
     ShowMessage(tool.screen, kPressI, ColorAlert);
-    // Only the letter itself: an extended key whose scan code equals the
-    // letter's code (PgUp is 0x49, 'I') must not start the overwrite.
-    int k = tool.screen.ReadKey();
-    if (k == key::Prefix) {
-      tool.screen.ReadKey();
-      k = -1;
-    }
+    // Only the letter itself starts the overwrite, never an extended key.
+    const int k = tool.screen.ReadCharacterKey();
     if (k != 'I' && k != 'i') {
       st.deviceConnected = false;
       return;

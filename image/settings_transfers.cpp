@@ -66,19 +66,6 @@ void Say(Screen& s, const char* text) {
   s.WriteString(text);
 }
 
-bool IsYes(int k) {
-  return k == 'y' || k == 'Y';
-}
-
-// A key read whole: the scan code of an extended key is taken too, so that
-// it does not reach the menu as a key of its own. Returns -1 for an extended key.
-int ReadAnswer(Screen& s) {
-  const int k = s.ReadKey();
-  if (k != key::Prefix) return k;
-  s.ReadKey();
-  return -1;
-}
-
 // A file message in the alert attribute, a key, and the panel closed.
 void FailWithMessage(Screen& s, const char* text) {
   s.PutTextAttr(kErrorX, kTextRow, text, ColorAlert);
@@ -125,7 +112,7 @@ bool ChooseAndConfirm(Tool& tool, const char* question) {
   OpenPanel(s);
   if (ChooseFile(tool, kPattern) == ChooseAccepted) {
     Say(s, question);
-    if (IsYes(ReadAnswer(s))) return true;
+    if (s.ReadYes()) return true;
   }
   ClosePanel(s);
   return false;
@@ -148,8 +135,8 @@ void SimToFile(Tool& tool) {
     }
     if (chosen == ChooseAccepted) {
       Say(s, kAskSimToFile);
-      const int k = ReadAnswer(s);
-      if (IsYes(k)) break;
+      const int k = s.ReadCharacterKey();
+      if (k == 'y' || k == 'Y') break;
       if (k == key::Esc) {
         ClosePanel(s);
         return;

@@ -202,6 +202,18 @@ int Screen::ReadKeyCode() {
   return k;
 }
 
+int Screen::ReadCharacterKey() {
+  const int k = ReadKey();
+  if (k != key::Prefix) return k;
+  ReadKey();
+  return NoCharacter;
+}
+
+bool Screen::ReadYes() {
+  const int k = ReadCharacterKey();
+  return k == 'y' || k == 'Y';
+}
+
 namespace {
 struct HintPiece {
   int x;

@@ -72,6 +72,13 @@ class Screen {
   void DrawFrame(int x1, int y1, int x2, int y2, uint8_t c);
   // ReadKey, with an extended key's prefix swallowed: returns the scan code.
   int ReadKeyCode();
+  // A key read whole for questions that want a character: the character, or
+  // NoCharacter for an extended key, whose scan code is taken too (so it can
+  // neither pass for a letter, PgUp being 0x49 'I', nor reach the next screen).
+  static constexpr int NoCharacter = -1;
+  int ReadCharacterKey();
+  // The answer to a "[Y/N]" question: only y or Y goes on.
+  bool ReadYes();
   void HintsDigitEntry();
   void HintsParameterChoice();
   void HintsFieldEdit();

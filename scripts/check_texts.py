@@ -6,9 +6,19 @@ import re, subprocess, sys
 lit = re.compile(r'(?<![A-Za-z0-9_])(u8|u|U|L)?"((?:[^"\\\n]|\\.)*)"(_cp)?')
 bad = []
 import os
-files = subprocess.run(["git", "ls-files", "--cached", "--others", "--exclude-standard", "*.cpp", "*.h"],
-                       capture_output=True, text=True).stdout.split()
-files = [f for f in files if os.path.exists(f)]
+
+SOURCE_DIRS = ("app", "screen", "device", "image", "editors", "commands", "sim", "tests", "fuzz")
+try:
+    listed = subprocess.run(["git", "ls-files", "--cached", "--others", "--exclude-standard", "*.cpp", "*.h"],
+                            capture_output=True, text=True, check=True).stdout.split()
+except (OSError, subprocess.CalledProcessError):
+    # Not a git checkout (or no git): walk the source folders instead.
+    listed = [os.path.join(d, f) for top in SOURCE_DIRS for d, _, fs in os.walk(top)
+              for f in fs if f.endswith((".cpp", ".h"))]
+files = [f for f in listed if os.path.exists(f)]
+if not files:
+    print("check_texts: no source files found")
+    sys.exit(1)
 for path in files:
     if path.startswith("screen/terminal/") or path.endswith("cp866_literal.h"):
         continue

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config libncurses-dev libgtest-dev libgmock-dev googletest
-          libbenchmark-dev libvterm-dev python3)
+          libvterm-dev python3 git locales)
 
 missing=()
 for p in "${packages[@]}"; do

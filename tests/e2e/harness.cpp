@@ -112,7 +112,12 @@ TerminalSession::TerminalSession(const std::string& binary, SessionOptions optio
   ws.ws_row = static_cast<unsigned short>(rows_);
   ws.ws_col = static_cast<unsigned short>(cols_);
   pid_ = forkpty(&master_, nullptr, nullptr, &ws);
-  if (pid_ < 0) throw std::runtime_error("forkpty failed");
+  if (pid_ < 0) {
+    rmdir(dir_.c_str());
+    throw std::runtime_error("forkpty failed");
+  }
+  // Not inherited by programs started later (a gwsim beside the tool).
+  if (pid_ > 0) fcntl(master_, F_SETFD, FD_CLOEXEC);
   if (pid_ == 0) {
     if (chdir(dir_.c_str()) != 0) _exit(126);
     setenv("TERM", options.term.c_str(), 1);
@@ -373,6 +378,7 @@ GatewayProcess::GatewayProcess(const std::string& binary, const std::vector<std:
     if (devnull >= 0) {
       dup2(devnull, STDIN_FILENO);
       dup2(devnull, STDOUT_FILENO);
+      if (devnull > STDERR_FILENO) close(devnull);
     }
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(binary.c_str()));

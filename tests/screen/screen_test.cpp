@@ -229,5 +229,19 @@ TEST(ScreenKeys, ExtendedKeysArriveAsPrefixThenScanCode) {
   EXPECT_THROW(s.ReadKey(), test::OutOfKeys);
 }
 
+TEST(ScreenKeys, QuestionsTakeExtendedKeysWholeAndNeverAsLetters) {
+  // Alt+2 arrives as scan code 0x79 ('y'), PgUp as 0x49 ('I').
+  ScriptedConsole console({test::Chr('y'), test::Chr('Y'), test::Chr('n'), test::Ext(0x79), test::Chr('y'),
+                           test::PgUp, test::Chr('I')});
+  Screen s(&console);
+  EXPECT_TRUE(s.ReadYes());
+  EXPECT_TRUE(s.ReadYes());
+  EXPECT_FALSE(s.ReadYes());
+  EXPECT_FALSE(s.ReadYes());
+  EXPECT_TRUE(s.ReadYes());  // the scan code was not left behind
+  EXPECT_EQ(s.ReadCharacterKey(), Screen::NoCharacter);
+  EXPECT_EQ(s.ReadCharacterKey(), 'I');
+}
+
 }  // namespace
 }  // namespace tv
