@@ -17,6 +17,7 @@
 #include "device/at_exchange.h"
 #include "device/exchange_error.h"
 #include "device/tool.h"
+#include "screen/pad_text.h"
 #include "screen/screen.h"
 
 namespace tv {
@@ -57,13 +58,8 @@ constexpr const char* kNoText = "Сеть завершила запрос без
 constexpr const char* kEmptyText = "Сеть прислала пустой ответ"_cp;
 constexpr const char* kRefused = "Запрос отклонен: "_cp;  // followed by the modem's line
 
-std::string Padded(std::string text, int width) {
-  if (static_cast<int>(text.size()) < width) text.resize(width, ' ');
-  return text;
-}
-
 void Put(Screen& s, const Text& t) {
-  s.PutTextAttr(t.x, t.y, Padded(t.text, t.width).c_str(), t.attr);
+  s.PutTextAttr(t.x, t.y, PadRight(t.text, t.width).c_str(), t.attr);
 }
 
 struct Answer {
@@ -117,13 +113,13 @@ int ShowAnswer(Screen& s, const std::string& text) {
   const std::vector<std::string> rows =
       WrapText(ScreenSafeText(text), AnswerWidth, AnswerLastRow - AnswerY + 1);
   if (rows.empty()) {
-    s.PutText(AnswerX, AnswerY, Padded("", AnswerPad).c_str());
+    s.PutText(AnswerX, AnswerY, PadRight("", AnswerPad).c_str());
     return AnswerY;
   }
   int y = AnswerY;
   for (const std::string& row : rows) {
     s.SetCursor(AnswerX, y);
-    for (char c : y == AnswerY ? Padded(row, AnswerPad) : row) s.WriteChar(static_cast<uint8_t>(c));
+    for (char c : y == AnswerY ? PadRight(row, AnswerPad) : row) s.WriteChar(static_cast<uint8_t>(c));
     ++y;
   }
   return y - 1;
@@ -154,7 +150,7 @@ void BalanceQuery(Tool& tool) {
   } else {
     std::string message = ScreenSafeText(answer.text);
     if (static_cast<int>(message.size()) > AnswerWidth) message.resize(AnswerWidth);
-    s.PutTextAttr(AnswerX, AnswerY, Padded(message, AnswerPad).c_str(), ColorAlert);
+    s.PutTextAttr(AnswerX, AnswerY, PadRight(message, AnswerPad).c_str(), ColorAlert);
   }
   const int promptRow = lastRow + 2 > PromptY ? lastRow + 2 : PromptY;
   s.PutText(PromptX, promptRow, kPrompt);

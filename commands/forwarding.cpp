@@ -21,6 +21,7 @@
 #include "device/tool.h"
 #include "screen/form_grid.h"
 #include "screen/help_window.h"
+#include "screen/pad_text.h"
 #include "screen/screen.h"
 
 namespace tv {
@@ -85,9 +86,7 @@ struct Form {
 };
 
 void PutField(Screen& s, int y, const char* text, int width, uint8_t attr) {
-  std::string field(text);
-  if (static_cast<int>(field.size()) < width) field.resize(width, ' ');
-  s.PutTextAttr(FieldX, y, field.c_str(), attr);
+  s.PutTextAttr(FieldX, y, PadRight(text, width).c_str(), attr);
 }
 
 void ShowState(Screen& s, const Service& service) {

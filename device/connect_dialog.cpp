@@ -9,6 +9,7 @@
 #include "device/cell_transfer.h"
 #include "device/exchange_error.h"
 #include "device/tool.h"
+#include "screen/pad_text.h"
 #include "screen/progress.h"
 
 namespace tv {
@@ -47,15 +48,8 @@ constexpr Message kPressAnyKey{14, 20, "Для продолжения нажми
 // Which device the highlighted COM name opens: row 15, columns 12..68.
 constexpr int kDeviceX = 12, kDeviceY = 15, kDeviceWidth = 57;
 
-std::string Padded(const std::string& text, int offset, int width) {
-  std::string field(width, ' ');
-  for (std::size_t i = 0; i < text.size() && offset + static_cast<int>(i) < width; ++i)
-    field[offset + i] = text[i];
-  return field;
-}
-
 void ShowMessage(Screen& screen, const Message& m, uint8_t attr) {
-  screen.PutTextAttr(kMessageX, m.y, Padded(m.text, m.textX - kMessageX, kMessageWidth).c_str(), attr);
+  screen.PutTextAttr(kMessageX, m.y, PadText(m.text, kMessageWidth, m.textX - kMessageX).c_str(), attr);
 }
 
 void BlankMessageRow(Screen& screen, int y) {
@@ -76,7 +70,7 @@ void DrawDeviceLine(Tool& tool) {
   // A link target may hold any bytes; none of them may move the cursor.
   for (char& c : text)
     if (static_cast<uint8_t>(c) < 0x20 || c == 0x7F) c = '?';
-  tool.screen.PutTextAttr(kDeviceX, kDeviceY, Padded(text, 0, kDeviceWidth).c_str(), ColorPanel);
+  tool.screen.PutTextAttr(kDeviceX, kDeviceY, PadText(text, kDeviceWidth).c_str(), ColorPanel);
 }
 
 void DrawDialog(Tool& tool) {
@@ -188,9 +182,9 @@ void InitialiseSim(Tool& tool) {
   const std::string blank(kInitWidth, ' ');
   const std::string rows[] = {
       blank,
-      Padded(kInitTitle, 5, kInitWidth),
+      PadText(kInitTitle, kInitWidth, 5),
       blank,
-      Padded(kInitLabel, 2, kInitWidth),
+      PadText(kInitLabel, kInitWidth, 2),
       blank,
   };
   for (int r = 0; r < 5; ++r) screen.PutText(kInitTextX, 19 + r, rows[r].c_str());

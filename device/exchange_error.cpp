@@ -5,6 +5,7 @@
 #include <string>
 
 #include "device/serial_port.h"
+#include "screen/pad_text.h"
 #include "screen/screen.h"
 
 namespace tv {
@@ -31,14 +32,7 @@ constexpr int kBoxTextColumn = 14;
 constexpr int kBoxTextWidth = 53;
 
 // A 53-character row with the text starting at the given screen column.
-std::string BoxLine(const char* text, int column) {
-  std::string row(kBoxTextWidth, ' ');
-  const int offset = column - kBoxTextColumn;
-  const std::size_t len = std::strlen(text);
-  for (std::size_t i = 0; i < len && offset + static_cast<int>(i) < kBoxTextWidth; ++i)
-    row[offset + i] = text[i];
-  return row;
-}
+std::string BoxLine(const char* text, int column) { return PadText(text, kBoxTextWidth, column - kBoxTextColumn); }
 }  // namespace
 
 const char* ExchangeErrorMessage(int code, int* column) {

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "screen/cp866_literal.h"
+#include "screen/pad_text.h"
 
 namespace tv {
 
@@ -57,16 +58,11 @@ const char* MessageModeName(char c) {
   }
 }
 
-std::string Padded(const char* text, std::size_t width) {
-  std::string s(text);
-  if (s.size() < width) s.append(width - s.size(), ' ');
-  return s;
-}
 }  // namespace
 
-std::string OutgoingControlText(char c) { return Padded(OutgoingControlName(c), ModeTextWidth); }
-std::string IncomingControlText(char c) { return Padded(IncomingControlName(c), ModeTextWidth); }
-std::string MessageModeText(char c) { return Padded(MessageModeName(c), ModeTextWidth); }
+std::string OutgoingControlText(char c) { return PadRight(OutgoingControlName(c), ModeTextWidth); }
+std::string IncomingControlText(char c) { return PadRight(IncomingControlName(c), ModeTextWidth); }
+std::string MessageModeText(char c) { return PadRight(MessageModeName(c), ModeTextWidth); }
 std::string BarringText(char c) { return c == '1' ? "Запрещена"_cp : "Разрешена"_cp; }
 
 }  // namespace tv
