@@ -90,6 +90,12 @@ ReadStatus ReadCell(Tool& tool, int index) {
   return ReadTimeout;
 }
 
+bool ReadWriteAcknowledgement(Tool& tool) {
+  for (int line = 0; line < 2; ++line)
+    if (ReadReplyLine(tool) == ReadOk && ReplyStartsWith(tool, "OK") == 0) return true;
+  return false;
+}
+
 int WriteCell(Tool& tool, int index) {
   if (tool.state.fileLoaded) return 0;
   SendCommand(tool, BuildWriteCommand(tool, index));

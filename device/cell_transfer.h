@@ -31,6 +31,11 @@ int BuildWriteCommand(Tool& tool, int index);
 ReadStatus ReadCell(Tool& tool, int index);
 // Stores the reply line (a "+CPBR:" line) into the cell and the raw reply.
 void ParseCellReply(Tool& tool, int index);
+// The short wait after a write that is not WriteCell's (the SIM
+// initialisation, File to SIM): one reply line, and unless it was "OK" one
+// more ("\r\nOK\r\n" is an empty line, then "OK"). True when "OK" came.
+bool ReadWriteAcknowledgement(Tool& tool);
+
 // Writes the cell to the device (nothing while a file is loaded): 0 for "OK",
 // 1 when the third line was not "OK", else the failing read status.
 int WriteCell(Tool& tool, int index);

@@ -191,8 +191,7 @@ void InitialiseSim(Tool& tool) {
   StartProgress(screen, kInitRow);
   for (int cell = 1; cell < CellSlots; ++cell) {
     SendCommand(tool, BuildDefaultCellCommand(tool, cell));
-    // The echo, or the empty line in front of "OK", comes first.
-    if (!(ReadReplyLine(tool) == ReadOk && ReplyStartsWith(tool, "OK") == 0)) ReadReplyLine(tool);
+    ReadWriteAcknowledgement(tool);  // the outcome is not examined
     AdvanceProgress(screen, kInitRow, cell);
   }
   screen.Present();

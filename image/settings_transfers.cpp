@@ -198,13 +198,9 @@ void FileToSim(Tool& tool) {
   int refused = 0;  // lines the SIM did not acknowledge with "OK"
   for (const std::string& command : commands) {
     SendCommand(tool, PutCommand(tool, command, 0));
-    // "\r\nOK\r\n" is an empty line and "OK", so a second line is read
-    // unless the first was already "OK". A refused line does not stop the
-    // transfer, but it is counted, so that the end is not reported as a
-    // success when the SIM took nothing.
-    bool acknowledged = ReadReplyLine(tool) == ReadOk && ReplyStartsWith(tool, "OK") == 0;
-    if (!acknowledged) acknowledged = ReadReplyLine(tool) == ReadOk && ReplyStartsWith(tool, "OK") == 0;
-    if (!acknowledged) ++refused;
+    // A refused line does not stop the transfer, but it is counted, so that
+    // the end is not reported as a success when the SIM took nothing.
+    if (!ReadWriteAcknowledgement(tool)) ++refused;
     AdvanceProgress(s, kTextRow, ++i);
   }
 
