@@ -80,10 +80,6 @@ void DrawDialog(Tool& tool) {
   DrawDeviceLine(tool);
 }
 
-// One key press; an extended key is taken whole (prefix and scan code), so
-// that no half of it is left for the screen that follows.
-int WaitKey(Screen& screen) { return screen.ReadKeyCode(); }
-
 // Enter: open, address, test the signature, read the book. The dialog
 // closes after it in every case.
 void Connect(Tool& tool) {
@@ -131,7 +127,7 @@ void Connect(Tool& tool) {
   }
   tool.port.DiscardInput();
   ShowMessage(tool.screen, kPressAnyKey, ColorSelected);
-  WaitKey(tool.screen);
+  tool.screen.ReadKeyCode();  // an extended key is taken whole
 }
 
 // --- the SIM initialisation panel --------------------------------------------
