@@ -39,11 +39,12 @@ void Call(Tool& tool, MenuState&) {
 }
 void Exit(Tool&, MenuState& menu) { menu.exitRequested = true; }
 void HelpViewer(Tool& tool, MenuState&) {
-  if (Console* console = tool.screen.AttachedConsole())
-    console->RunCommand("hiew help.hlp", tool.screen);
+  if (Console* console = tool.screen.AttachedConsole()) console->RunCommand("hiew help.hlp", tool.screen);
 }
 void About(Tool& tool, MenuState&) { ShowAboutBox(tool); }
 
+// One row per menu, as the menu bar reads.
+// clang-format off
 const Menu kMenus[4] = {
     {"Файл"_cp, 1, 1, 39, 6,
      {{"Подключение к устройству"_cp, Call<ConnectToDevice>},
@@ -62,6 +63,7 @@ const Menu kMenus[4] = {
       {"Вся книжка"_cp, Call<WholeBookView>}}},
     {"Справка"_cp, 36, 36, 15, 2, {{"Вызов справки"_cp, HelpViewer}, {"О программе"_cp, About}}},
 };
+// clang-format on
 
 constexpr int kMenuBarRow = 1;
 constexpr int kBoxRow = 2;
@@ -145,7 +147,8 @@ void DrawMainScreen(Tool& tool, const MenuState& menu) {
   const std::string bar(80, ' ');
   s.PutTextAttr(1, kMenuBarRow, bar.c_str(), ColorPanel);
   for (int i = 1; i <= 4; ++i)
-    if (i != menu.current) s.PutTextAttr(kMenus[i - 1].titleColumn, kMenuBarRow, kMenus[i - 1].title, ColorPanel);
+    if (i != menu.current)
+      s.PutTextAttr(kMenus[i - 1].titleColumn, kMenuBarRow, kMenus[i - 1].title, ColorPanel);
   DrawStatus(tool);
   OpenMenu(s, menu);
 }

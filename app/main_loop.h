@@ -7,8 +7,8 @@ namespace tv {
 struct Tool;
 
 struct MenuState {
-  int current = 1;                  // 1..4: the menu whose pull-down is open
-  int selected[4] = {1, 1, 1, 1};   // remembered selection of each menu, 1-based
+  int current = 1;                 // 1..4: the menu whose pull-down is open
+  int selected[4] = {1, 1, 1, 1};  // remembered selection of each menu, 1-based
   bool exitRequested = false;
 };
 

@@ -58,18 +58,14 @@ constexpr const char* kNoText = "Сеть завершила запрос без
 constexpr const char* kEmptyText = "Сеть прислала пустой ответ"_cp;
 constexpr const char* kRefused = "Запрос отклонен: "_cp;  // followed by the modem's line
 
-void Put(Screen& s, const Text& t) {
-  s.PutTextAttr(t.x, t.y, PadRight(t.text, t.width).c_str(), t.attr);
-}
+void Put(Screen& s, const Text& t) { s.PutTextAttr(t.x, t.y, PadRight(t.text, t.width).c_str(), t.attr); }
 
 struct Answer {
   bool isText = false;
   std::string text;  // cp866: the network's text, or the message
 };
 
-Answer Message(std::string text) {
-  return Answer{false, std::move(text)};
-}
+Answer Message(std::string text) { return Answer{false, std::move(text)}; }
 
 Answer AwaitAnswer(Tool& tool) {
   const Clock::TimePoint deadline = tool.clock.Now() + UssdWait;

@@ -135,8 +135,10 @@ void WholeBookView(Tool& tool) {
     const int cell = PageStarts[page] + grid.row - 1;
     switch (k) {
       case key::Enter:
-        if (grid.column == 1) EditNumberField(tool, grid, cell, NumberWidth);
-        else EditNameField(tool, grid, cell);
+        if (grid.column == 1)
+          EditNumberField(tool, grid, cell, NumberWidth);
+        else
+          EditNameField(tool, grid, cell);
         break;
       case key::PgDn:
         if (page < PageCount - 1) DrawBookPage(tool, grid, PageStarts[++page]);
@@ -149,11 +151,9 @@ void WholeBookView(Tool& tool) {
         grid.row = 1;
         break;
       case key::F10:
-        ShowHelpTopic(tool.screen, tool.help,
-                      grid.column == 1 ? kBook.numberHelpTopic : kBook.nameHelpTopic);
+        ShowHelpTopic(tool.screen, tool.help, grid.column == 1 ? kBook.numberHelpTopic : kBook.nameHelpTopic);
         break;
-      default:
-        break;  // Tab, Delete and other keys are ignored
+      default: break;  // Tab, Delete and other keys are ignored
     }
   }
 }

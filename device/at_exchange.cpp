@@ -22,8 +22,7 @@ void SendCommand(Tool& tool, int count) {
 
 ReadStatus ReadReplyLine(Tool& tool) {
   tool.screen.Present();
-  return FrameReplyLine(tool.at.reply, ReplyLineBytes,
-                        [&tool](uint8_t& b) { return tool.port.ReadByte(b); });
+  return FrameReplyLine(tool.at.reply, ReplyLineBytes, [&tool](uint8_t& b) { return tool.port.ReadByte(b); });
 }
 
 ReadStatus ReadReplyLineBefore(Tool& tool, Clock::TimePoint deadline, char* line, int lineBytes) {

@@ -111,8 +111,7 @@ class FieldEditor {
           Echo(pos_, 1);
         }
         break;
-      default:
-        break;
+      default: break;
     }
   }
 

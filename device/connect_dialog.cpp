@@ -132,7 +132,7 @@ void Connect(Tool& tool) {
 
 // --- the SIM initialisation panel --------------------------------------------
 
-constexpr int kInitRow = 22;           // the progress line
+constexpr int kInitRow = 22;  // the progress line
 constexpr int kInitTextX = 18, kInitWidth = 57;
 constexpr const char* kInitTitle = "И Н И Ц И А Л И З А Ц И Я   S I M  -  К А Р Т Ы"_cp;
 constexpr const char* kInitLabel = "Записано:"_cp;
@@ -177,11 +177,7 @@ void InitialiseSim(Tool& tool) {
   screen.SetAttribute(ColorNormal);
   const std::string blank(kInitWidth, ' ');
   const std::string rows[] = {
-      blank,
-      PadText(kInitTitle, kInitWidth, 5),
-      blank,
-      PadText(kInitLabel, kInitWidth, 2),
-      blank,
+      blank, PadText(kInitTitle, kInitWidth, 5), blank, PadText(kInitLabel, kInitWidth, 2), blank,
   };
   for (int r = 0; r < 5; ++r) screen.PutText(kInitTextX, 19 + r, rows[r].c_str());
   StartProgress(screen, kInitRow);

@@ -32,7 +32,9 @@ constexpr int kBoxTextColumn = 14;
 constexpr int kBoxTextWidth = 53;
 
 // A 53-character row with the text starting at the given screen column.
-std::string BoxLine(const char* text, int column) { return PadText(text, kBoxTextWidth, column - kBoxTextColumn); }
+std::string BoxLine(const char* text, int column) {
+  return PadText(text, kBoxTextWidth, column - kBoxTextColumn);
+}
 }  // namespace
 
 const char* ExchangeErrorMessage(int code, int* column) {

@@ -14,9 +14,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdlib>
-#include <chrono>
 #include <cstring>
 #include <fstream>
 
@@ -190,8 +190,7 @@ ReadStatus PosixSerialPort::ReadByte(uint8_t& byte) {
   using Steady = std::chrono::steady_clock;
   const auto deadline = Steady::now() + ByteReadTimeout;
   for (;;) {
-    const auto left =
-        std::chrono::ceil<std::chrono::milliseconds>(deadline - Steady::now()).count();
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Steady::now()).count();
     pollfd p{fd_, POLLIN, 0};
     const int r = poll(&p, 1, left > 0 ? static_cast<int>(left) : 0);
     if (r < 0 && errno == EINTR) continue;

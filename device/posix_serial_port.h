@@ -34,8 +34,7 @@ std::vector<std::string> OrderSystemPorts(const std::vector<std::string>& devEnt
                                           const std::function<bool(const std::string&)>& isUart,
                                           const std::string& devDir = "/dev/");
 // The path the port of portIndex (0 = COM1) opens, or "" when there is none.
-std::string MapPortPath(int portIndex, bool localEntryExists,
-                        const std::vector<std::string>& systemPorts);
+std::string MapPortPath(int portIndex, bool localEntryExists, const std::vector<std::string>& systemPorts);
 
 class PosixSerialPort : public SerialPort {
  public:

@@ -158,8 +158,10 @@ void RunForm(Tool& tool, const SettingsForm& form) {
         ModeSelector(tool, grid, mode->position, mode->kind);
       }
     } else if (k == key::F10) {
-      if (list) ShowHelpTopic(tool.screen, tool.help, list->helpTopic);
-      else if (mode) ShowHelpTopic(tool.screen, tool.help, mode->helpTopic);
+      if (list)
+        ShowHelpTopic(tool.screen, tool.help, list->helpTopic);
+      else if (mode)
+        ShowHelpTopic(tool.screen, tool.help, mode->helpTopic);
     }
     // Tab and other keys are ignored.
   }

@@ -49,6 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   // Everything after "+CPBR:" and CR LF, zero-filled behind.
   const std::string_view rest = line.size() > 6 ? line.substr(6) : std::string_view{};
   Check(std::string_view(tool.at.raw, rest.size() + 2) == std::string(rest) + "\r\n");
-  for (std::size_t i = rest.size() + 2; i < static_cast<std::size_t>(RawReplyBytes); ++i) Check(tool.at.raw[i] == 0);
+  for (std::size_t i = rest.size() + 2; i < static_cast<std::size_t>(RawReplyBytes); ++i)
+    Check(tool.at.raw[i] == 0);
   return 0;
 }

@@ -60,7 +60,8 @@ class WindowConsole : public Console {
         const bool inPanel = x >= PanelLeft && x <= PanelRight && y >= PanelTop && y <= PanelBottom;
         const std::size_t i = 2 * ((y - 1) * ScreenWidth + (x - 1));
         if (!inPanel) Check(s.CharAt(x, y) == before_[i] && s.AttrAt(x, y) == before_[i + 1]);
-        const bool frame = inPanel && (x == PanelLeft || x == PanelRight || y == PanelTop || y == PanelBottom);
+        const bool frame =
+            inPanel && (x == PanelLeft || x == PanelRight || y == PanelTop || y == PanelBottom);
         if (frame) {
           const uint8_t c = s.CharAt(x, y);
           Check(c == line::SingleHorizontal || c == line::SingleVertical || c == line::SingleTopLeft ||

@@ -35,7 +35,8 @@ void CheckCcfc(std::string_view line) {
   Check(r.hasNumber || r.number.empty());
   Check(r.number.size() <= line.size() && r.number.find('"') == std::string::npos);
   if (r.hasNumber) {
-    const std::string command = BuildForwardingCommand(ForwardNoReply, ForwardingMode::SwitchOn, r.number, "20");
+    const std::string command =
+        BuildForwardingCommand(ForwardNoReply, ForwardingMode::SwitchOn, r.number, "20");
     Check(StartsWith(command, "AT+CCFC=2,3,\"") && command.back() == '\r');
   }
 }
@@ -84,7 +85,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   const std::string_view line(reinterpret_cast<const char*>(data) + 3, size - 3);
 
   (void)IsErrorAnswer(line);
-  for (const std::string& l : {std::string(line), "+CCFC:" + std::string(line), "+CUSD:" + std::string(line)}) {
+  for (const std::string& l :
+       {std::string(line), "+CCFC:" + std::string(line), "+CUSD:" + std::string(line)}) {
     CheckCcfc(l);
     CheckCusd(l, dcs, width, rows);
   }

@@ -40,15 +40,9 @@ constexpr Hint kHints[] = {
 constexpr int kTypedMax = 13;   // characters typed before the extension
 constexpr int kBackToList = 1;  // typing ended without a name (13 characters with a dot)
 
-char LowerAscii(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-bool LatinLetter(int c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-bool NameChar(int c) {
-  return LatinLetter(c) || (c >= '0' && c <= '9') || c == '_' || c == '.';
-}
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+bool LatinLetter(int c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool NameChar(int c) { return LatinLetter(c) || (c >= '0' && c <= '9') || c == '_' || c == '.'; }
 
 bool EndsWithNoCase(std::string_view name, std::string_view suffix) {
   if (name.size() < suffix.size()) return false;
@@ -275,8 +269,6 @@ std::string DisplayFileName(std::string_view name, int width) {
   return shown;
 }
 
-int ChooseFile(Tool& tool, const char* pattern) {
-  return Chooser(tool, pattern).Run();
-}
+int ChooseFile(Tool& tool, const char* pattern) { return Chooser(tool, pattern).Run(); }
 
 }  // namespace tv

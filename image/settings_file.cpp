@@ -41,9 +41,7 @@ std::string PadToBlocks(std::string text) {
   return text;
 }
 
-std::string EncodeSettingsFile(const SimImage& image) {
-  return PadToBlocks(EncodeSettingsText(image));
-}
+std::string EncodeSettingsFile(const SimImage& image) { return PadToBlocks(EncodeSettingsText(image)); }
 
 std::string_view SettingsContent(std::string_view fileBytes) {
   const std::size_t nul = fileBytes.find('\0');

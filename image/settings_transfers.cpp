@@ -57,9 +57,7 @@ void OpenPanel(Screen& s) {
   s.ClearScreen();
   s.DrawPanel(kPanelX, kPanelY, kPanelW, kPanelH);
 }
-void ClosePanel(Screen& s) {
-  s.ErasePanel(kPanelX, kPanelY, kPanelW, kPanelH);
-}
+void ClosePanel(Screen& s) { s.ErasePanel(kPanelX, kPanelY, kPanelW, kPanelH); }
 
 void Say(Screen& s, const char* text) {
   s.SetCursor(kTextX, kTextRow);

@@ -44,8 +44,7 @@ consteval Cp866Text<N> ToCp866(const Utf8Literal<N>& in) {
     } else {
       throw "UTF-8 sequence that cp866 cannot hold";
     }
-    for (int k = 1; k <= extra; ++k)
-      u = (u << 6) | (static_cast<unsigned char>(in.bytes[i + k]) & 0x3F);
+    for (int k = 1; k <= extra; ++k) u = (u << 6) | (static_cast<unsigned char>(in.bytes[i + k]) & 0x3F);
     i += 1 + extra;
     const int c = UnicodeToCp866(u);
     if (c < 0) throw "character not in cp866";

@@ -29,8 +29,7 @@ int NavigateGrid(Screen& screen, FormGrid& grid) {
       case key::Down:
         if (grid.row < grid.RowCount()) ++grid.row;
         break;
-      default:
-        return scan;
+      default: return scan;
     }
   }
 }

@@ -9,8 +9,8 @@ namespace tv {
 class Screen;
 
 struct FormGrid {
-  int column = 1;  // current column, 1-based
-  int row = 1;     // current row, 1-based
+  int column = 1;       // current column, 1-based
+  int row = 1;          // current row, 1-based
   std::vector<int> xs;  // screen column of each grid column
   std::vector<int> ys;  // screen row of each grid row
 

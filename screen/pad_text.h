@@ -19,7 +19,8 @@ inline std::string PadText(std::string_view text, int width, int offset = 0) {
 // The text followed by blanks up to width; a longer text is kept whole.
 inline std::string PadRight(std::string_view text, int width) {
   std::string field(text);
-  if (static_cast<int>(field.size()) < width) field.append(static_cast<std::size_t>(width) - field.size(), ' ');
+  if (static_cast<int>(field.size()) < width)
+    field.append(static_cast<std::size_t>(width) - field.size(), ' ');
   return field;
 }
 

@@ -45,8 +45,7 @@ void Screen::WriteChar(uint8_t c) {
         ScrollUp();
       }
       break;
-    default:
-      Put(c);
+    default: Put(c);
   }
   VersionBump();
 }
@@ -163,9 +162,7 @@ void Screen::ErasePanel(int x, int y, int w, int h) {
   SetCursor(1, 1);
 }
 
-void Screen::DrawPanelRect(int x1, int y1, int x2, int y2) {
-  DrawPanel(x1, y1, x2 - x1 - 1, y2 - y1 - 1);
-}
+void Screen::DrawPanelRect(int x1, int y1, int x2, int y2) { DrawPanel(x1, y1, x2 - x1 - 1, y2 - y1 - 1); }
 
 void Screen::DrawFrame(int x1, int y1, int x2, int y2, uint8_t c) {
   using namespace line;
@@ -233,17 +230,18 @@ void DrawHints(Screen& s, const HintPiece (&pieces)[N]) {
 
 // Row 24 of the forms; key names in the key colour, descriptions in the panel colour.
 constexpr HintPiece kDigitEntry[] = {
-    {4, "Цифры"_cp, 5, true},  {9, "-Ввод"_cp, 7, false}, {16, "ENTER", 5, true},
-    {21, "-Изменение"_cp, 12, false}, {33, "ESC", 3, true}, {36, "-Выход"_cp, 28, false},
+    {4, "Цифры"_cp, 5, true},         {9, "-Ввод"_cp, 7, false}, {16, "ENTER", 5, true},
+    {21, "-Изменение"_cp, 12, false}, {33, "ESC", 3, true},      {36, "-Выход"_cp, 28, false},
 };
 constexpr HintPiece kParameterChoice[] = {
-    {4, "СТРЕЛКИ"_cp, 7, true}, {11, "-Выбор параметра"_cp, 18, false}, {29, "ENTER", 5, true},
-    {34, "-Изменение"_cp, 12, false}, {46, "ESC", 3, true}, {49, "-Выход"_cp, 28, false},
+    {4, "СТРЕЛКИ"_cp, 7, true}, {11, "-Выбор параметра"_cp, 18, false},
+    {29, "ENTER", 5, true},     {34, "-Изменение"_cp, 12, false},
+    {46, "ESC", 3, true},       {49, "-Выход"_cp, 28, false},
 };
 constexpr HintPiece kFieldEdit[] = {
-    {4, "Стрелки"_cp, 7, true}, {11, "-Переход"_cp, 10, false}, {21, "Цифры"_cp, 5, true},
-    {26, "-Ввод"_cp, 7, false}, {33, "DELETE", 6, true}, {39, "-Убрать"_cp, 9, false},
-    {48, "ENTER", 5, true},  {53, "-Сохранить"_cp, 12, false}, {65, "ESC", 3, true},
+    {4, "Стрелки"_cp, 7, true},  {11, "-Переход"_cp, 10, false},   {21, "Цифры"_cp, 5, true},
+    {26, "-Ввод"_cp, 7, false},  {33, "DELETE", 6, true},          {39, "-Убрать"_cp, 9, false},
+    {48, "ENTER", 5, true},      {53, "-Сохранить"_cp, 12, false}, {65, "ESC", 3, true},
     {68, "-Выход"_cp, 9, false},
 };
 }  // namespace

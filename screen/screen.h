@@ -12,8 +12,8 @@
 #include <string>
 
 #include "screen/colors.h"
-#include "screen/cp866_literal.h"
 #include "screen/console.h"
+#include "screen/cp866_literal.h"
 #include "screen/keys.h"
 
 namespace tv {

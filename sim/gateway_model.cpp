@@ -59,8 +59,8 @@ std::optional<int> Decimal(const std::string& text) {
 
 bool DialString(const std::string& number) {
   return std::all_of(number.begin(), number.end(), [](char c) {
-    return (c >= '0' && c <= '9') || c == '*' || c == '#' || c == '+' || c == 'p' || c == 'P' ||
-           c == 'w' || c == 'W';
+    return (c >= '0' && c <= '9') || c == '*' || c == '#' || c == '+' || c == 'p' || c == 'P' || c == 'w' ||
+           c == 'W';
   });
 }
 
@@ -71,8 +71,10 @@ std::string CommandCase(const std::string& line) {
   std::string out = line;
   bool inQuotes = false;
   for (char& c : out) {
-    if (c == '"') inQuotes = !inQuotes;
-    else if (!inQuotes) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (c == '"')
+      inQuotes = !inQuotes;
+    else if (!inQuotes)
+      c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   }
   return out;
 }
@@ -109,8 +111,10 @@ std::string PlainAscii(const std::string& utf8) {
   std::string out;
   for (std::size_t i = 0; i < utf8.size(); ++i) {
     const auto b = static_cast<unsigned char>(utf8[i]);
-    if (b < 0x80) out += static_cast<char>(b);
-    else if ((b & 0xC0) != 0x80) out += '?';
+    if (b < 0x80)
+      out += static_cast<char>(b);
+    else if ((b & 0xC0) != 0x80)
+      out += '?';
   }
   return out;
 }
@@ -142,9 +146,9 @@ struct GatewayModel::Impl {
   std::map<int, Entry> book;
   std::array<ForwardingState, ForwardingReasons> forwarding{};
 
-  std::string line;          // the command being received, up to its CR
-  Nanos inputFree{0};        // when the host's line is free again (paced input)
-  Nanos outputFree{0};       // when the last queued reply byte is on the line
+  std::string line;                      // the command being received, up to its CR
+  Nanos inputFree{0};                    // when the host's line is free again (paced input)
+  Nanos outputFree{0};                   // when the last queued reply byte is on the line
   std::multimap<Nanos, uint8_t> output;  // by time; equal times keep their order
   int commands = 0;
   bool hungUp = false;
@@ -184,8 +188,8 @@ void GatewayModel::FillInitialised() {
   // Sample settings of a gateway in use. Names stay the two-digit index,
   // which is what the gateway keeps there.
   const std::pair<int, const char*> numbers[] = {
-      {1, "89161234501"},  {2, "84957654321"}, {3, "+79031112233"}, {4, "0911"},
-      {5, "89265550505"},  {40, "8800"},       {50, "8495"},         {70, "89031234567"},
+      {1, "89161234501"},  {2, "84957654321"},  {3, "+79031112233"}, {4, "0911"},
+      {5, "89265550505"},  {40, "8800"},        {50, "8495"},        {70, "89031234567"},
       {71, "89261112233"}, {90, "89167654321"}, {98, "1100200"},     {99, "89161234567"},
   };
   for (const auto& [index, number] : numbers) impl_->book[index].number = number;
@@ -194,8 +198,8 @@ void GatewayModel::FillInitialised() {
 std::string GatewayModel::Dump() const {
   std::string out;
   for (const auto& [index, entry] : impl_->book)
-    out += TwoDigits(index) + ",\"" + entry.number + "\"," + std::to_string(TypeOf(entry.number)) +
-           ",\"" + entry.name + "\"\n";
+    out += TwoDigits(index) + ",\"" + entry.number + "\"," + std::to_string(TypeOf(entry.number)) + ",\"" +
+           entry.name + "\"\n";
   return out;
 }
 
@@ -247,8 +251,8 @@ namespace {
 
 // Queues bytes on the modem's output line from `ready` on: each byte after
 // the previous one, and with pacing each taking one character time.
-void Queue(std::multimap<Nanos, uint8_t>& output, Nanos& lineFree, Nanos ready,
-           const std::string& bytes, bool paced) {
+void Queue(std::multimap<Nanos, uint8_t>& output, Nanos& lineFree, Nanos ready, const std::string& bytes,
+           bool paced) {
   Nanos t = std::max(ready, lineFree);
   for (char c : bytes) {
     if (paced) t += ByteTime115200;
@@ -272,11 +276,9 @@ void GatewayModel::Receive(Nanos now, const uint8_t* data, std::size_t count) {
       arrival = m.inputFree;
     }
     const uint8_t b = data[i];
-    const bool silent =
-        faults.silentAfterCommands >= 0 && m.commands >= faults.silentAfterCommands;
+    const bool silent = faults.silentAfterCommands >= 0 && m.commands >= faults.silentAfterCommands;
     if (options_.echo && !silent)
-      Queue(m.output, m.outputFree, arrival, std::string(1, static_cast<char>(b)),
-            options_.pace115200);
+      Queue(m.output, m.outputFree, arrival, std::string(1, static_cast<char>(b)), options_.pace115200);
     if (b == '\n') continue;
     if (b != '\r') {
       if (m.line.size() < 1024) m.line += static_cast<char>(b);
@@ -288,8 +290,7 @@ void GatewayModel::Receive(Nanos now, const uint8_t* data, std::size_t count) {
     ++m.commands;
     if (silent) continue;
     Answer(arrival + options_.commandLatency, CommandCase(line));
-    if (faults.hangUpAfterCommands >= 0 && m.commands >= faults.hangUpAfterCommands)
-      m.hungUp = true;
+    if (faults.hangUpAfterCommands >= 0 && m.commands >= faults.hangUpAfterCommands) m.hungUp = true;
   }
 }
 
@@ -307,8 +308,7 @@ void GatewayModel::Answer(Nanos ready, const std::string& command) {
     Queue(m.output, m.outputFree, ready, reply, paced);
   };
 
-  if (faults.errorToAll ||
-      (!faults.errorPrefix.empty() && command.rfind(faults.errorPrefix, 0) == 0)) {
+  if (faults.errorToAll || (!faults.errorPrefix.empty() && command.rfind(faults.errorPrefix, 0) == 0)) {
     error(100);
     return send();
   }
@@ -339,9 +339,8 @@ void GatewayModel::Answer(Nanos ready, const std::string& command) {
     if (!bad && params.size() > 1) last = checkedIndex(params[1].text, bad);
     if (!bad) {
       for (auto it = m.book.lower_bound(first); it != m.book.end() && it->first <= last; ++it) {
-        std::string entry = "+CPBR: " + std::to_string(it->first) + ",\"" + it->second.number +
-                            "\"," + std::to_string(TypeOf(it->second.number)) + ",\"" +
-                            it->second.name + "\"";
+        std::string entry = "+CPBR: " + std::to_string(it->first) + ",\"" + it->second.number + "\"," +
+                            std::to_string(TypeOf(it->second.number)) + ",\"" + it->second.name + "\"";
         if (faults.overlongLines) entry += ",0,\"" + std::string(200, 'P') + "\"";
         line(entry);
       }
@@ -416,8 +415,7 @@ void GatewayModel::Answer(Nanos ready, const std::string& command) {
             line("OK");
           }
           break;
-        default:
-          error(3);
+        default: error(3);
       }
     }
   } else if (startsWith("AT+CUSD=")) {

@@ -10,8 +10,8 @@
 #pragma once
 
 #include <chrono>
-#include <memory>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -25,33 +25,33 @@ inline constexpr Nanos ByteTime115200{86806};
 
 // Faults on request.
 struct Faults {
-  int silentAfterCommands = -1;   // answer this many commands, then nothing at all (-1: never)
-  bool errorToAll = false;        // "ERROR" to every command
-  std::string errorPrefix;        // "ERROR" to commands beginning with this text (e.g. "AT+CPBR")
-  bool cmeError = false;          // "+CME ERROR: 21" instead of "ERROR"
-  bool garbage = false;           // a line of noise bytes before every reply
-  bool overlongLines = false;     // every +CPBR reply line padded past 200 bytes
-  int hangUpAfterCommands = -1;   // the line goes dead after this many commands (-1: never)
+  int silentAfterCommands = -1;  // answer this many commands, then nothing at all (-1: never)
+  bool errorToAll = false;       // "ERROR" to every command
+  std::string errorPrefix;       // "ERROR" to commands beginning with this text (e.g. "AT+CPBR")
+  bool cmeError = false;         // "+CME ERROR: 21" instead of "ERROR"
+  bool garbage = false;          // a line of noise bytes before every reply
+  bool overlongLines = false;    // every +CPBR reply line padded past 200 bytes
+  int hangUpAfterCommands = -1;  // the line goes dead after this many commands (-1: never)
 };
 
 struct ForwardingState {
   bool active = false;
-  std::string number;   // as the network reports it, e.g. "+79161234567"
+  std::string number;  // as the network reports it, e.g. "+79161234567"
   int delaySeconds = 20;
 };
 
 struct GatewayOptions {
-  bool initialised = true;       // the SIM carries the gateway layout and sample settings
-  bool echo = false;             // echo commands (ATE1), as a modem after power-on does
-  bool blankAfterComma = false;  // "+CCFC: 1, 1,..." as the gateway's own modem answers
-  Millis commandLatency{0};      // time from the command's CR to the first reply byte
-  bool pace115200 = false;       // each byte takes 1/11520 s on the line
-  Millis ussdDelay{1500};        // time from OK to the +CUSD line
+  bool initialised = true;                         // the SIM carries the gateway layout and sample settings
+  bool echo = false;                               // echo commands (ATE1), as a modem after power-on does
+  bool blankAfterComma = false;                    // "+CCFC: 1, 1,..." as the gateway's own modem answers
+  Millis commandLatency{0};                        // time from the command's CR to the first reply byte
+  bool pace115200 = false;                         // each byte takes 1/11520 s on the line
+  Millis ussdDelay{1500};                          // time from OK to the +CUSD line
   std::string ussdAnswer = "Баланс: 123.45 руб.";  // UTF-8; UCS2 hex (dcs 72) when ussdUcs2
   bool ussdUcs2 = true;
-  bool ussdSilent = false;       // never send the +CUSD line
-  bool forwardingSilent = false; // never answer AT+CCFC
-  bool forwardingError = false;  // "ERROR" to AT+CCFC
+  bool ussdSilent = false;        // never send the +CUSD line
+  bool forwardingSilent = false;  // never answer AT+CCFC
+  bool forwardingError = false;   // "ERROR" to AT+CCFC
   Faults faults;
 };
 

@@ -6,12 +6,12 @@
 //
 // All behaviour lives in the model; this file only moves bytes and time.
 #include <fcntl.h>
-#include <time.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -81,26 +81,46 @@ int main(int argc, char** argv) {
       }
       return argv[++i];
     };
-    if (a == "--link") link = value();
-    else if (a == "--blank") options.initialised = false;
-    else if (a == "--echo") options.echo = true;
-    else if (a == "--blank-after-comma") options.blankAfterComma = true;
-    else if (a == "--latency") options.commandLatency = milliseconds(std::atoi(value().c_str()));
-    else if (a == "--pace") options.pace115200 = true;
-    else if (a == "--silent-after") options.faults.silentAfterCommands = std::atoi(value().c_str());
-    else if (a == "--error-to") options.faults.errorPrefix = value();
-    else if (a == "--cme-error") options.faults.cmeError = true;
-    else if (a == "--garbage") options.faults.garbage = true;
-    else if (a == "--long-lines") options.faults.overlongLines = true;
-    else if (a == "--hang-up-after") options.faults.hangUpAfterCommands = std::atoi(value().c_str());
-    else if (a == "--ussd-delay") options.ussdDelay = milliseconds(std::atoi(value().c_str()));
-    else if (a == "--ussd-text") options.ussdAnswer = value();
-    else if (a == "--ussd-plain") options.ussdUcs2 = false;
-    else if (a == "--ussd-silent") options.ussdSilent = true;
-    else if (a == "--forwarding-silent") options.forwardingSilent = true;
-    else if (a == "--forwarding-error") options.forwardingError = true;
-    else if (a == "--dump") dumpPath = value();
-    else if (a == "--print") print = true;
+    if (a == "--link")
+      link = value();
+    else if (a == "--blank")
+      options.initialised = false;
+    else if (a == "--echo")
+      options.echo = true;
+    else if (a == "--blank-after-comma")
+      options.blankAfterComma = true;
+    else if (a == "--latency")
+      options.commandLatency = milliseconds(std::atoi(value().c_str()));
+    else if (a == "--pace")
+      options.pace115200 = true;
+    else if (a == "--silent-after")
+      options.faults.silentAfterCommands = std::atoi(value().c_str());
+    else if (a == "--error-to")
+      options.faults.errorPrefix = value();
+    else if (a == "--cme-error")
+      options.faults.cmeError = true;
+    else if (a == "--garbage")
+      options.faults.garbage = true;
+    else if (a == "--long-lines")
+      options.faults.overlongLines = true;
+    else if (a == "--hang-up-after")
+      options.faults.hangUpAfterCommands = std::atoi(value().c_str());
+    else if (a == "--ussd-delay")
+      options.ussdDelay = milliseconds(std::atoi(value().c_str()));
+    else if (a == "--ussd-text")
+      options.ussdAnswer = value();
+    else if (a == "--ussd-plain")
+      options.ussdUcs2 = false;
+    else if (a == "--ussd-silent")
+      options.ussdSilent = true;
+    else if (a == "--forwarding-silent")
+      options.forwardingSilent = true;
+    else if (a == "--forwarding-error")
+      options.forwardingError = true;
+    else if (a == "--dump")
+      dumpPath = value();
+    else if (a == "--print")
+      print = true;
     else {
       Usage();
       return 2;
@@ -210,10 +230,12 @@ int main(int argc, char** argv) {
       const auto times = model.QueuedTimes(14);
       if (!times.empty()) {
         auto due = times[0];
-        for (std::size_t k = 1; k < times.size() && times[k] - times[k - 1] < 2 * tv::sim::ByteTime115200; ++k)
+        for (std::size_t k = 1; k < times.size() && times[k] - times[k - 1] < 2 * tv::sim::ByteTime115200;
+             ++k)
           due = times[k];
         const auto wait = std::max(due - now(), nanoseconds(0));
-        timeout = {static_cast<time_t>(wait.count() / 1000000000), static_cast<long>(wait.count() % 1000000000)};
+        timeout = {static_cast<time_t>(wait.count() / 1000000000),
+                   static_cast<long>(wait.count() % 1000000000)};
       }
     }
     pollfd p{master, POLLIN, 0};

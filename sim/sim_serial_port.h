@@ -28,17 +28,17 @@ class SimSerialPort : public SerialPort {
   std::string Describe(int portIndex) const override;
 
   // Test controls.
-  std::set<int> absentPorts;        // Open gives ExchangeError 6
-  std::set<int> heldPorts;          // held by another program: ExchangeError 6
+  std::set<int> absentPorts;          // Open gives ExchangeError 6
+  std::set<int> heldPorts;            // held by another program: ExchangeError 6
   std::set<int> unconfigurablePorts;  // ExchangeError 7
-  bool linesFail = false;           // SetDtr/SetRts fail
-  bool rtsFails = false;            // only SetRts fails
+  bool linesFail = false;             // SetDtr/SetRts fail
+  bool rtsFails = false;              // only SetRts fails
 
   // Records.
-  std::string written;                // every byte written, in order
-  std::vector<std::string> lineLog;   // "DTR=1", "RTS=0", ... in order
-  std::vector<std::string> lineCalls; // the same for every call, failed ones included
-  std::vector<int> opens;             // port index of every Open call, in order
+  std::string written;                 // every byte written, in order
+  std::vector<std::string> lineLog;    // "DTR=1", "RTS=0", ... in order
+  std::vector<std::string> lineCalls;  // the same for every call, failed ones included
+  std::vector<int> opens;              // port index of every Open call, in order
   int openPort = -1;
 
  private:

@@ -9,8 +9,8 @@
 
 namespace tv {
 
-inline constexpr int CellSlots = 100;       // slots 0..99; slot 0 is never used
-inline constexpr int TextFieldBytes = 48;   // 47 characters and a zero byte
+inline constexpr int CellSlots = 100;      // slots 0..99; slot 0 is never used
+inline constexpr int TextFieldBytes = 48;  // 47 characters and a zero byte
 inline constexpr int TextMax = TextFieldBytes - 1;
 
 // The cell map.

@@ -266,15 +266,11 @@ bool CanAddressCursor() {
   return cup != nullptr && cup != reinterpret_cast<char*>(-1) && tigetflag("hc") <= 0 && tigetflag("gn") <= 0;
 }
 
-bool TooSmall() {
-  return LINES < ScreenHeight || COLS < ScreenWidth;
-}
+bool TooSmall() { return LINES < ScreenHeight || COLS < ScreenWidth; }
 
 }  // namespace
 
-TerminalConsole::~TerminalConsole() {
-  Stop();
-}
+TerminalConsole::~TerminalConsole() { Stop(); }
 
 void TerminalConsole::Start(const Screen& screen) {
   if (started_) return;

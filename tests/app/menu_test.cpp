@@ -36,7 +36,9 @@ struct MenuFixture : ::testing::Test {
   MenuState menu;
 
   // Highlighted item's text as the pull-down shows it.
-  std::string Item(int boxColumn, int item, int width) { return screen.TextAt(boxColumn + 1, 2 + item, width); }
+  std::string Item(int boxColumn, int item, int width) {
+    return screen.TextAt(boxColumn + 1, 2 + item, width);
+  }
   static std::string Padded(const char* text, int width) {
     std::string s = std::string(" ") + text;
     s.resize(width, ' ');

@@ -1,12 +1,13 @@
 // Command bytes, reply framing and the cell read/write waits, with replies
 // recorded from real modems.
+#include "device/cell_transfer.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 
 #include "device/at_exchange.h"
-#include "device/cell_transfer.h"
 #include "device/tool.h"
 #include "sim/gateway_model.h"
 #include "sim/sim_serial_port.h"
@@ -107,12 +108,12 @@ TEST_F(ExchangeTest, ReadCellWithRealReplies) {
       {"echo first", "AT+CPBR=05\r\r\n+CPBR: 5,\"0\",129,\"05\"\r\n\r\nOK\r\n", false, ReadOk, "0", "05",
        " 5,\"0\",129,\"05\"\r\n"},
       {"empty location", "\r\nOK\r\n", false, ReadOk, "OLD", "OLDNAME", "previous"},
-      {"type 145, UCS2 name", "\r\n+CPBR: 1,\"+33616918685\",145,\"68506C6970696570\"\r\n\r\nOK\r\n",
-       false, ReadOk, "+33616918685", "68506C6970696570", " 1,\"+33616918685\",145,\"68506C6970696570\"\r\n"},
+      {"type 145, UCS2 name", "\r\n+CPBR: 1,\"+33616918685\",145,\"68506C6970696570\"\r\n\r\nOK\r\n", false,
+       ReadOk, "+33616918685", "68506C6970696570", " 1,\"+33616918685\",145,\"68506C6970696570\"\r\n"},
       {"fifth field", "+CPBR: 2,\"*100#\",129,\"gg get balance\",0\r\nOK\r\n", false, ReadOk, "*100#",
        "gg get balance", " 2,\"*100#\",129,\"gg get balance\",0\r\n"},
-      {"empty number and type", "+CPBR: 6,\"\",,\"005300740061006E006C0065007900200050\"\r\nOK\r\n",
-       false, ReadOk, "", "005300740061006E006C0065007900200050",
+      {"empty number and type", "+CPBR: 6,\"\",,\"005300740061006E006C0065007900200050\"\r\nOK\r\n", false,
+       ReadOk, "", "005300740061006E006C0065007900200050",
        " 6,\"\",,\"005300740061006E006C0065007900200050\"\r\n"},
       {"date and time fields", "+CPBR: 1,\"+60122256476\",145,\"\",\"08/07/04\",\"17:24:55\"\r\nOK\r\n",
        false, ReadOk, "+60122256476", "", " 1,\"+60122256476\",145,\"\",\"08/07/04\",\"17:24:55\"\r\n"},
@@ -180,8 +181,8 @@ TEST_F(ExchangeTest, ReplyLineFraming) {
     const char* text;
     int result;
   };
-  const Match matches[] = {{"OK", "OK", 0}, {"OKAY", "OK", 0}, {" OK", "OK", 1}, {"", "OK", 1},
-                           {"ok", "OK", 1}, {"+CPBR: 1", "+CPBR:", 0}};
+  const Match matches[] = {{"OK", "OK", 0}, {"OKAY", "OK", 0}, {" OK", "OK", 1},
+                           {"", "OK", 1},   {"ok", "OK", 1},   {"+CPBR: 1", "+CPBR:", 0}};
   for (const auto& m : matches) {
     SCOPED_TRACE(m.line);
     std::memset(tool.at.reply, 0, ReplyLineBytes);

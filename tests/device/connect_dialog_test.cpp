@@ -118,7 +118,6 @@ TEST_F(ConnectTest, FirstConnectOpensAddressesAndReadsTheBook) {
     EXPECT_EQ(tool.image.CellName(cell), model.Name(cell));
   }
   EXPECT_EQ(tool.image.CellNumber(0), "");
-
 }
 
 TEST_F(ConnectTest, SecondConnectKeepsThePortAndReadsAgain) {
@@ -202,8 +201,8 @@ TEST(ConnectFailures, Table) {
   const Case cases[] = {
       {"port absent", [](Rig& r) { r.port.absentPorts.insert(0); }, xerr::PortBusy, false, false, 0},
       {"port held", [](Rig& r) { r.port.heldPorts.insert(0); }, xerr::PortBusy, false, false, 0},
-      {"port cannot be configured", [](Rig& r) { r.port.unconfigurablePorts.insert(0); },
-       xerr::SystemError, false, true, 0},
+      {"port cannot be configured", [](Rig& r) { r.port.unconfigurablePorts.insert(0); }, xerr::SystemError,
+       false, true, 0},
       {"lines cannot be driven", [](Rig& r) { r.port.linesFail = true; }, xerr::SystemError, true, true, 0},
       {"gateway silent", [](Rig& r) { r.model.Options().faults.silentAfterCommands = 0; }, xerr::NoAnswer,
        false, true, 0},
@@ -278,10 +277,8 @@ TEST(ConnectSignature, MissingSignatureAndIInitialisesThenReads) {
       Rig shown;
       shown.model.FillBlank();
       shown.RunUntilWait({Enter});
-      EXPECT_EQ(shown.screen.TextAt(20, 14, 39),
-                std::string("     SIM-Карта не инициализирована     "_cp));
-      EXPECT_EQ(shown.screen.TextAt(20, 15, 39),
-                std::string("  Для начала инициализации нажмите I   "_cp));
+      EXPECT_EQ(shown.screen.TextAt(20, 14, 39), std::string("     SIM-Карта не инициализирована     "_cp));
+      EXPECT_EQ(shown.screen.TextAt(20, 15, 39), std::string("  Для начала инициализации нажмите I   "_cp));
       EXPECT_EQ(shown.screen.AttrAt(20, 15), ColorAlert);
     }
     const std::string before = r.screen.Dump();

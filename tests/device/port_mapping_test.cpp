@@ -27,13 +27,20 @@ TEST(PortMapping, SystemDevicesInComOrder) {
        {"ttyACM0", "ttyUSB1", "ttyS1", "ttyUSB0", "ttyS0"},
        {"ttyS0"},
        {"fake/ttyS0", "fake/ttyUSB0", "fake/ttyUSB1", "fake/ttyACM0"}},
-      {"numeric, not alphabetic", {"ttyUSB10", "ttyUSB2", "ttyUSB1"}, {}, {"fake/ttyUSB1", "fake/ttyUSB2", "fake/ttyUSB10"}},
-      {"names that only look alike", {"ttyS", "ttySx1", "ttyUSB", "ttyprintk", "ttyACM0a", "tty1"}, {"ttyS"}, {}},
+      {"numeric, not alphabetic",
+       {"ttyUSB10", "ttyUSB2", "ttyUSB1"},
+       {},
+       {"fake/ttyUSB1", "fake/ttyUSB2", "fake/ttyUSB10"}},
+      {"names that only look alike",
+       {"ttyS", "ttySx1", "ttyUSB", "ttyprintk", "ttyACM0a", "tty1"},
+       {"ttyS"},
+       {}},
       {"nothing", {}, {}, {}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(OrderSystemPorts(c.dev, [&c](const std::string& n) { return c.uarts.count(n) != 0; }, "fake/"),
+    EXPECT_EQ(OrderSystemPorts(
+                  c.dev, [&c](const std::string& n) { return c.uarts.count(n) != 0; }, "fake/"),
               c.order);
   }
 }
@@ -46,9 +53,14 @@ TEST(PortMapping, LocalEntryComesFirst) {
     std::string path;
   };
   const Case cases[] = {
-      {0, true, "./COM1"},      {0, false, "fake/ttyUSB0"}, {1, false, "fake/ttyACM0"},
-      {2, false, ""},           {15, true, "./COM16"},      {9, true, "./COM10"},
-      {16, true, ""},           {-1, false, ""},
+      {0, true, "./COM1"},
+      {0, false, "fake/ttyUSB0"},
+      {1, false, "fake/ttyACM0"},
+      {2, false, ""},
+      {15, true, "./COM16"},
+      {9, true, "./COM10"},
+      {16, true, ""},
+      {-1, false, ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.index);

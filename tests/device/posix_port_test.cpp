@@ -1,8 +1,8 @@
 // The POSIX port on a pseudo-terminal linked as ./COM1 (never a system serial
 // device): reads end at the read time-out, a hung-up far end fails reads, and
 // writes to a far end that stops reading give up instead of blocking.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <pty.h>
 #include <unistd.h>
 

@@ -38,29 +38,31 @@ void RunTable(GatewayModel& model, const std::vector<ReplyCase>& cases) {
 
 TEST(GatewayModel, PhonebookReplies) {
   GatewayModel model;
-  RunTable(model, {
-      {"initialised cell", "AT+CPBR=05\r", "\r\n+CPBR: 5,\"89265550505\",129,\"05\"\r\n\r\nOK\r\n"},
-      {"mode cell", "AT+CPBR=98\r", "\r\n+CPBR: 98,\"1100200\",129,\"98.GSM.TRV\"\r\n\r\nOK\r\n"},
-      {"international number", "AT+CPBR=03\r", "\r\n+CPBR: 3,\"+79031112233\",145,\"03\"\r\n\r\nOK\r\n"},
-      {"lower case", "at+cpbr=6\r", "\r\n+CPBR: 6,\"0\",129,\"06\"\r\n\r\nOK\r\n"},
-      {"empty location", "AT+CPBR=100\r", "\r\nOK\r\n"},
-      {"index 0", "AT+CPBR=00\r", "\r\n+CME ERROR: 21\r\n"},
-      {"index 251", "AT+CPBR=251\r", "\r\n+CME ERROR: 21\r\n"},
-      {"write", "AT+CPBW=07,\"123\",129,\"ab\"\r", "\r\nOK\r\n"},
-      {"read back", "AT+CPBR=07\r", "\r\n+CPBR: 7,\"123\",129,\"ab\"\r\n\r\nOK\r\n"},
-      {"empty texts", "AT+CPBW=08,\"\",129,\"\"\r", "\r\nOK\r\n"},
-      {"read empty texts", "AT+CPBR=08\r", "\r\n+CPBR: 8,\"\",129,\"\"\r\n\r\nOK\r\n"},
-      {"name of 16", "AT+CPBW=09,\"1\",129,\"ABCDEFGHIJKLMNOP\"\r", "\r\nOK\r\n"},
-      {"name of 17", "AT+CPBW=09,\"1\",129,\"ABCDEFGHIJKLMNOPQ\"\r", "\r\nERROR\r\n"},
-      {"number of 41", "AT+CPBW=09,\"" + std::string(41, '1') + "\",129,\"X\"\r", "\r\nERROR\r\n"},
-      {"comma in name", "AT+CPBW=10,\"5\",129,\"1,2.\"\r", "\r\nOK\r\n"},
-      {"read comma in name", "AT+CPBR=10\r", "\r\n+CPBR: 10,\"5\",129,\"1,2.\"\r\n\r\nOK\r\n"},
-      {"erase", "AT+CPBW=10\r", "\r\nOK\r\n"},
-      {"erased", "AT+CPBR=10\r", "\r\nOK\r\n"},
-      {"plain AT", "AT\r", "\r\nOK\r\n"},
-      {"line feed ignored", "AT\r\n", "\r\nOK\r\n"},
-      {"unknown", "AT+XYZ\r", "\r\nERROR\r\n"},
-  });
+  RunTable(
+      model,
+      {
+          {"initialised cell", "AT+CPBR=05\r", "\r\n+CPBR: 5,\"89265550505\",129,\"05\"\r\n\r\nOK\r\n"},
+          {"mode cell", "AT+CPBR=98\r", "\r\n+CPBR: 98,\"1100200\",129,\"98.GSM.TRV\"\r\n\r\nOK\r\n"},
+          {"international number", "AT+CPBR=03\r", "\r\n+CPBR: 3,\"+79031112233\",145,\"03\"\r\n\r\nOK\r\n"},
+          {"lower case", "at+cpbr=6\r", "\r\n+CPBR: 6,\"0\",129,\"06\"\r\n\r\nOK\r\n"},
+          {"empty location", "AT+CPBR=100\r", "\r\nOK\r\n"},
+          {"index 0", "AT+CPBR=00\r", "\r\n+CME ERROR: 21\r\n"},
+          {"index 251", "AT+CPBR=251\r", "\r\n+CME ERROR: 21\r\n"},
+          {"write", "AT+CPBW=07,\"123\",129,\"ab\"\r", "\r\nOK\r\n"},
+          {"read back", "AT+CPBR=07\r", "\r\n+CPBR: 7,\"123\",129,\"ab\"\r\n\r\nOK\r\n"},
+          {"empty texts", "AT+CPBW=08,\"\",129,\"\"\r", "\r\nOK\r\n"},
+          {"read empty texts", "AT+CPBR=08\r", "\r\n+CPBR: 8,\"\",129,\"\"\r\n\r\nOK\r\n"},
+          {"name of 16", "AT+CPBW=09,\"1\",129,\"ABCDEFGHIJKLMNOP\"\r", "\r\nOK\r\n"},
+          {"name of 17", "AT+CPBW=09,\"1\",129,\"ABCDEFGHIJKLMNOPQ\"\r", "\r\nERROR\r\n"},
+          {"number of 41", "AT+CPBW=09,\"" + std::string(41, '1') + "\",129,\"X\"\r", "\r\nERROR\r\n"},
+          {"comma in name", "AT+CPBW=10,\"5\",129,\"1,2.\"\r", "\r\nOK\r\n"},
+          {"read comma in name", "AT+CPBR=10\r", "\r\n+CPBR: 10,\"5\",129,\"1,2.\"\r\n\r\nOK\r\n"},
+          {"erase", "AT+CPBW=10\r", "\r\nOK\r\n"},
+          {"erased", "AT+CPBR=10\r", "\r\nOK\r\n"},
+          {"plain AT", "AT\r", "\r\nOK\r\n"},
+          {"line feed ignored", "AT\r\n", "\r\nOK\r\n"},
+          {"unknown", "AT+XYZ\r", "\r\nERROR\r\n"},
+      });
   EXPECT_EQ(model.Name(9), "ABCDEFGHIJKLMNOP");
 }
 
@@ -85,20 +87,21 @@ TEST(GatewayModel, InitialisedLayoutKeepsSignatureAndNames) {
 TEST(GatewayModel, ForwardingReplies) {
   GatewayModel model;
   RunTable(model, {
-      {"inactive", "AT+CCFC=0,2\r", "\r\n+CCFC: 0,7\r\n\r\nOK\r\n"},
-      {"register no reply", "AT+CCFC=2,3,\"89161234567\",,,,,25\r", "\r\nOK\r\n"},
-      {"active as the network reports it", "AT+CCFC=2,2\r",
-       "\r\n+CCFC: 1,1,\"+79161234567\",145\r\n\r\nOK\r\n"},
-      {"erase", "AT+CCFC=2,4\r", "\r\nOK\r\n"},
-      {"erased", "AT+CCFC=2,2\r", "\r\n+CCFC: 0,7\r\n\r\nOK\r\n"},
-      {"register without number", "AT+CCFC=0,3\r", "\r\nERROR\r\n"},
-  });
+                      {"inactive", "AT+CCFC=0,2\r", "\r\n+CCFC: 0,7\r\n\r\nOK\r\n"},
+                      {"register no reply", "AT+CCFC=2,3,\"89161234567\",,,,,25\r", "\r\nOK\r\n"},
+                      {"active as the network reports it", "AT+CCFC=2,2\r",
+                       "\r\n+CCFC: 1,1,\"+79161234567\",145\r\n\r\nOK\r\n"},
+                      {"erase", "AT+CCFC=2,4\r", "\r\nOK\r\n"},
+                      {"erased", "AT+CCFC=2,2\r", "\r\n+CCFC: 0,7\r\n\r\nOK\r\n"},
+                      {"register without number", "AT+CCFC=0,3\r", "\r\nERROR\r\n"},
+                  });
   model.Forwarding(0) = {true, "+79161234567", 20};
   model.Options().blankAfterComma = true;
   RunTable(model, {
-      {"gateway modem active", "AT+CCFC=0,2\r", "\r\n+CCFC: 1, 1,\"+79161234567\",145\r\n\r\nOK\r\n"},
-      {"gateway modem inactive", "AT+CCFC=2,2\r", "\r\n+CCFC: 0, 7\r\n\r\nOK\r\n"},
-  });
+                      {"gateway modem active", "AT+CCFC=0,2\r",
+                       "\r\n+CCFC: 1, 1,\"+79161234567\",145\r\n\r\nOK\r\n"},
+                      {"gateway modem inactive", "AT+CCFC=2,2\r", "\r\n+CCFC: 0, 7\r\n\r\nOK\r\n"},
+                  });
   GatewayModel registered;
   Send(registered, "AT+CCFC=2,3,\"123\",,,,,25\r");
   EXPECT_EQ(registered.Forwarding(2).delaySeconds, 25);
@@ -144,10 +147,10 @@ TEST(GatewayModel, UssdAnswerFollowsOkAfterItsDelay) {
 TEST(GatewayModel, EchoPrecedesTheReplyAndAte0EndsIt) {
   GatewayModel model(With([](GatewayOptions& o) { o.echo = true; }));
   RunTable(model, {
-      {"echo", "AT+CPBR=06\r", "AT+CPBR=06\r\r\n+CPBR: 6,\"0\",129,\"06\"\r\n\r\nOK\r\n"},
-      {"ATE0 is still echoed", "ATE0\r", "ATE0\r\r\nOK\r\n"},
-      {"no echo after it", "AT\r", "\r\nOK\r\n"},
-  });
+                      {"echo", "AT+CPBR=06\r", "AT+CPBR=06\r\r\n+CPBR: 6,\"0\",129,\"06\"\r\n\r\nOK\r\n"},
+                      {"ATE0 is still echoed", "ATE0\r", "ATE0\r\r\nOK\r\n"},
+                      {"no echo after it", "AT\r", "\r\nOK\r\n"},
+                  });
 }
 
 TEST(GatewayModel, FaultsTable) {

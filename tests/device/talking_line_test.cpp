@@ -26,7 +26,8 @@ using test::ScriptedConsole;
 // reading after ten simulated minutes.
 class TalkingPort : public SerialPort {
  public:
-  TalkingPort(ManualClock& clock, std::string text) : clock_(clock), text_(std::move(text)), start_(clock.Now()) {}
+  TalkingPort(ManualClock& clock, std::string text)
+      : clock_(clock), text_(std::move(text)), start_(clock.Now()) {}
 
   int Open(int) override { return 0; }
   bool IsOpen() const override { return true; }

@@ -68,9 +68,7 @@ void Track(const TerminalSession& t) {
   const std::string& dir = t.Directory();
   if (dir.size() < sizeof gDirectory) std::memcpy(gDirectory, dir.c_str(), dir.size() + 1);
 }
-void Track(const GatewayProcess& gw) {
-  gGatewayPid = gw.Pid();
-}
+void Track(const GatewayProcess& gw) { gGatewayPid = gw.Pid(); }
 
 void Require(bool ok, const std::string& what, const TerminalSession& t) {
   if (!ok) Fail(what, t);
@@ -122,9 +120,7 @@ T Median(std::vector<T> v) {
   return v[v.size() / 2];
 }
 
-double Seconds(Clock::duration d) {
-  return std::chrono::duration<double>(d).count();
-}
+double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
 // The start-up screen: the File pull-down open, the frame complete.
 bool MenuUp(TerminalSession& t) {

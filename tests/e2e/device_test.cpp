@@ -19,9 +19,7 @@ class DeviceE2E : public ::testing::Test {
   }
 };
 
-bool StatusAreaBlank(const TerminalSession& t) {
-  return t.TextAt(43, 1, 38) == std::string(38, ' ');
-}
+bool StatusAreaBlank(const TerminalSession& t) { return t.TextAt(43, 1, 38) == std::string(38, ' '); }
 
 TEST_F(DeviceE2E, ConnectReadsTheBookAndShowsThePortInTheStatusArea) {
   GatewaySession g;

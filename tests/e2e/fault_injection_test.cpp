@@ -43,9 +43,7 @@ const std::string kPressI = Utf8(u8"Для начала инициализаци
 // Column of the items of each pull-down (menus 1..4).
 constexpr int kItemColumn[5] = {0, 2, 9, 27, 37};
 
-double Seconds(Clock::duration d) {
-  return std::chrono::duration<double>(d).count();
-}
+double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
 void Report(const std::string& what, Clock::duration d) {
   std::printf("[ measured ] %-60s %6.2f s\n", what.c_str(), Seconds(d));
@@ -211,8 +209,8 @@ void ConnectOk(TerminalSession& t) {
 // no connection in the status area.
 void DismissErrorToMenu(TerminalSession& t) {
   t.SendKeys(" ");
-  ASSERT_TRUE(t.WaitFor([&] { return MenuShown(t) && t.ScreenText().find(kErrorHeading) == std::string::npos; },
-                        kScreenWait))
+  ASSERT_TRUE(t.WaitFor(
+      [&] { return MenuShown(t) && t.ScreenText().find(kErrorHeading) == std::string::npos; }, kScreenWait))
       << t.ScreenText();
   EXPECT_EQ(t.TextAt(59, 1, 22), std::string(22, ' ')) << "the status area still shows a connection";
 }
@@ -473,7 +471,8 @@ TEST(FaultInjectionE2E, FileToSimWithRefusedWritesEndsAndReadsTheSimBack) {
     ASSERT_TRUE(t.WaitForTextAt(20, 4, Utf8(u8"Загрузить данные из файла в SIM-Карту? [Y/N]"), kScreenWait));
     const auto start = Clock::now();
     t.SendKeys("y");
-    ASSERT_TRUE(t.WaitForText(Utf8(u8"SIM-Карта не приняла строк: 99 из 99."), kGiveUpWait)) << t.ScreenText();
+    ASSERT_TRUE(t.WaitForText(Utf8(u8"SIM-Карта не приняла строк: 99 из 99."), kGiveUpWait))
+        << t.ScreenText();
     Report(std::string("file to SIM, ") + f.name, Clock::now() - start);
     t.SendKeys(" ");
     ASSERT_TRUE(t.WaitFor([&] { return MenuShown(t) && ShowsConnection(t); }, kScreenWait)) << t.ScreenText();
@@ -507,13 +506,15 @@ TEST(FaultInjectionE2E, ForwardingRefusedShowsTheStateAsUnknown) {
     t.Press(Key::Up, 3);
     t.Drain(Duration{50});
     t.Press(Key::Enter);
-    ASSERT_TRUE(t.WaitForTextAt(40, 8, Utf8(u8"Включить переадресацию? [Y/N]"), kScreenWait)) << t.ScreenText();
+    ASSERT_TRUE(t.WaitForTextAt(40, 8, Utf8(u8"Включить переадресацию? [Y/N]"), kScreenWait))
+        << t.ScreenText();
     const auto switchStart = Clock::now();
     t.SendKeys("y");
     // The switch is refused, both services are asked again and refused again.
     ASSERT_TRUE(t.WaitFor(
         [&] {
-          return t.TextAt(40, 8, 33) == refused && t.TextAt(40, 10, 33) == refused && t.CursorPos().second == 14;
+          return t.TextAt(40, 8, 33) == refused && t.TextAt(40, 10, 33) == refused &&
+                 t.CursorPos().second == 14;
         },
         kGiveUpWait))
         << t.ScreenText();

@@ -32,12 +32,8 @@ std::string TarvelinBinary() {
   const char* other = std::getenv("TV_E2E_TARVELIN");
   return other && *other ? other : TV_E2E_TARVELIN;
 }
-std::string GwsimBinary() {
-  return TV_E2E_GWSIM;
-}
-std::string RepoFile(const std::string& name) {
-  return std::string(TV_E2E_REPO) + "/" + name;
-}
+std::string GwsimBinary() { return TV_E2E_GWSIM; }
+std::string RepoFile(const std::string& name) { return std::string(TV_E2E_REPO) + "/" + name; }
 
 namespace {
 
@@ -307,9 +303,7 @@ std::string TerminalSession::TextAt(int col, int row, int count) const {
   return out;
 }
 
-std::string TerminalSession::RowText(int row) const {
-  return TextAt(1, row, cols_);
-}
+std::string TerminalSession::RowText(int row) const { return TextAt(1, row, cols_); }
 
 std::string TerminalSession::ScreenText() const {
   std::string out;

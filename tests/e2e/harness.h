@@ -54,9 +54,7 @@ inline const std::string F10 = "\x1b[21~", Delete = "\x1b[3~", PgUp = "\x1b[5~",
 }  // namespace keys
 
 // UTF-8 text from a u8 literal (the emulated terminal speaks UTF-8).
-inline std::string Utf8(const char8_t* s) {
-  return std::string(reinterpret_cast<const char*>(s));
-}
+inline std::string Utf8(const char8_t* s) { return std::string(reinterpret_cast<const char*>(s)); }
 
 // A colour as the emulated terminal holds it: the terminal's default, an
 // index of its palette (0-7 normal, 8-15 bright, 16-255 extended) or RGB.
@@ -66,9 +64,7 @@ struct CellColor {
   uint8_t r = 0, g = 0, b = 0;
   bool operator==(const CellColor&) const = default;
 };
-inline CellColor Indexed(int i) {
-  return CellColor{CellColor::Kind::Indexed, i, 0, 0, 0};
-}
+inline CellColor Indexed(int i) { return CellColor{CellColor::Kind::Indexed, i, 0, 0, 0}; }
 std::string Describe(const CellColor& c);
 
 // ANSI palette indexes: what the PC colours of the tool's attributes become.

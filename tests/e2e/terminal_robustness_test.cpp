@@ -101,7 +101,8 @@ std::string SettingsFile(const std::vector<std::pair<std::string, std::string>>&
   const std::string size = std::to_string(t.Cols()) + "x" + std::to_string(t.Rows());
   const std::vector<std::string> lines = {Utf8(u8"Нужен терминал 80x25, сейчас ") + size,
                                           "Terminal must be 80x25, now " + size, "Enlarge the window"};
-  const std::vector<int> widths = {29 + static_cast<int>(size.size()), 28 + static_cast<int>(size.size()), 18};
+  const std::vector<int> widths = {29 + static_cast<int>(size.size()), 28 + static_cast<int>(size.size()),
+                                   18};
   const int mid = t.Rows() / 2;  // 1-based row of the middle line
   auto whole = [&] {
     for (int k = 0; k < 3; ++k) {
@@ -126,8 +127,11 @@ std::string SettingsFile(const std::vector<std::pair<std::string, std::string>>&
 // editing and returns to the menu.
 ::testing::AssertionResult LoadForEditing(TerminalSession& t, const std::string& shownName) {
   if (auto r = Choose(t, kFileMenu, 4, Utf8(u8"Загрузка файла для редактирования")); !r) return r;
-  if (!t.WaitFor([&] { return t.TextAt(20, 6, 12).rfind(shownName, 0) == 0 && t.CellBg(20, 6) == Indexed(ansi::Green); },
-                 kScreenWait))
+  if (!t.WaitFor(
+          [&] {
+            return t.TextAt(20, 6, 12).rfind(shownName, 0) == 0 && t.CellBg(20, 6) == Indexed(ansi::Green);
+          },
+          kScreenWait))
     return Failure(t, "no file list with " + shownName);
   t.Press(Key::Enter);
   if (!t.WaitForTextAt(20, 4, Utf8(u8"Загрузить данные для редактирования? [Y/N]"), kScreenWait))
@@ -148,8 +152,8 @@ bool BookRowShows(const TerminalSession& t, int r, int cell, const std::string& 
   std::snprintf(label, sizeof label, "%02d", cell);
   return t.TextAt(1, r, 11) == Utf8(u8"Контакт ") + label + " " &&
          t.TextAt(12, r, 30) == number + std::string(30 - numberCols, ' ') &&
-         t.TextAt(42, r, 6) == Utf8(u8"  Имя ") && t.TextAt(48, r, 32) == name + std::string(32 - nameCols, ' ') &&
-         t.TextAt(80, r, 1) == " ";
+         t.TextAt(42, r, 6) == Utf8(u8"  Имя ") &&
+         t.TextAt(48, r, 32) == name + std::string(32 - nameCols, ' ') && t.TextAt(80, r, 1) == " ";
 }
 
 // Bytes that no name or text may bring to the terminal: BEL, string
@@ -356,8 +360,9 @@ TEST_F(RobustnessE2E, ResizeDuringSimToFileRepaintsTheProgressAndTheFileIsWhole)
   ASSERT_TRUE(Shows(t, 20, 4, Utf8(u8"Сохранить данные из SIM-Карты в файл? [Y/N]")));
   t.SendKeys("y");
   // Some cells are read.
-  ASSERT_TRUE(t.WaitFor([&] { return t.TextAt(20, 4, 10) == Utf8(u8"Выполнено:") && t.TextAt(41, 4, 1) == Utf8(u8"█"); },
-                        kExchangeWait))
+  ASSERT_TRUE(t.WaitFor(
+      [&] { return t.TextAt(20, 4, 10) == Utf8(u8"Выполнено:") && t.TextAt(41, 4, 1) == Utf8(u8"█"); },
+      kExchangeWait))
       << t.ScreenText();
 
   t.Resize(80, 24);
@@ -388,7 +393,8 @@ TEST_F(RobustnessE2E, ResizeDuringSimToFileRepaintsTheProgressAndTheFileIsWhole)
   ASSERT_TRUE(t.WaitFor(repainted, kScreenWait)) << t.ScreenText();
   EXPECT_LT(shownPercent, 100) << "the transfer ended before the terminal grew back";
 
-  ASSERT_TRUE(Shows(t, 20, 4, Utf8(u8"Данные сохранены. Для продолжения нажмите любую клавишу"), kExchangeWait));
+  ASSERT_TRUE(
+      Shows(t, 20, 4, Utf8(u8"Данные сохранены. Для продолжения нажмите любую клавишу"), kExchangeWait));
   t.SendKeys(" ");
   ASSERT_TRUE(t.WaitFor([&] { return OpenMenu(t) == kFileMenu && ShowsConnection(t); })) << t.ScreenText();
 
@@ -522,7 +528,8 @@ TEST(RobustnessTerminalE2E, CommonTerminalTypesShowTheMenuTakeTheirArrowsAndExit
     EXPECT_EQ(WEXITSTATUS(*status), 0);
     EXPECT_FALSE(t.AltScreen());
     EXPECT_TRUE(t.CursorVisible());
-    for (int row = 1; row <= t.Rows(); ++row) EXPECT_EQ(t.RowText(row), std::string(80, ' ')) << "row " << row;
+    for (int row = 1; row <= t.Rows(); ++row)
+      EXPECT_EQ(t.RowText(row), std::string(80, ' ')) << "row " << row;
   }
 }
 
@@ -626,8 +633,9 @@ TEST(RobustnessTerminalE2E, LocalesWithoutUtf8SendOnlyTheirOwnEncodingAndKeepThe
     t.Press(Key::Down, 3);
     ASSERT_TRUE(t.WaitFor([&] { return t.CursorPos() == std::make_pair(2, 6); }));
     t.Press(Key::Enter);
-    ASSERT_TRUE(t.WaitFor([&] { return t.TextAt(20, 6, 9) == "bytes.set" && t.CellBg(20, 6) == Indexed(ansi::Green); }))
-        << t.ScreenText();
+    ASSERT_TRUE(t.WaitFor([&] {
+      return t.TextAt(20, 6, 9) == "bytes.set" && t.CellBg(20, 6) == Indexed(ansi::Green);
+    })) << t.ScreenText();
     t.Press(Key::Enter);
     ASSERT_TRUE(t.WaitFor([&] { return t.TextAt(20, 4, 60).find("[Y/N]") != std::string::npos; }))
         << t.ScreenText();
@@ -635,15 +643,17 @@ TEST(RobustnessTerminalE2E, LocalesWithoutUtf8SendOnlyTheirOwnEncodingAndKeepThe
     ASSERT_TRUE(t.WaitFor([&] { return t.TextAt(20, 4, 60).find("[Y/N]") == std::string::npos; }));
     t.Drain(Duration{100});
     t.SendKeys(" ");
-    ASSERT_TRUE(t.WaitFor([&] { return t.CursorPos() == std::make_pair(2, 6) && t.TextAt(65, 1, 9) == "bytes.set"; }))
-        << t.ScreenText();
+    ASSERT_TRUE(t.WaitFor([&] {
+      return t.CursorPos() == std::make_pair(2, 6) && t.TextAt(65, 1, 9) == "bytes.set";
+    })) << t.ScreenText();
     t.Press(Key::Right, 2);
     ASSERT_TRUE(t.WaitFor([&] { return t.CursorPos() == std::make_pair(27, 3); }));
     t.Press(Key::Up);
     ASSERT_TRUE(t.WaitFor([&] { return t.CursorPos() == std::make_pair(27, 5); }));
     t.Press(Key::Enter);
-    ASSERT_TRUE(t.WaitFor([&] { return t.CursorPos() == std::make_pair(12, 1) && t.TextAt(80, 25, 1) == " "; }))
-        << t.ScreenText();
+    ASSERT_TRUE(t.WaitFor([&] {
+      return t.CursorPos() == std::make_pair(12, 1) && t.TextAt(80, 25, 1) == " ";
+    })) << t.ScreenText();
     t.Drain(Duration{200});
 
     const std::string& raw = t.RawOutput();
@@ -727,7 +737,9 @@ TEST(RobustnessTerminalE2E, FileNamesWithControlBytesAreGlyphsInTheChooser) {
       {"bad\xff\xfe.set", Utf8(u8"bad\u00a0■.set")},  // not UTF-8: taken as cp866
       {"bell\x07.set", "bell?.set"},
       {"bs\x08\x08x.set", "bs??x.set"},
-      {"c1\xc2\x9b" "31m.set", "c1?31m.set"},  // U+009B, the 8-bit CSI
+      {"c1\xc2\x9b"
+       "31m.set",
+       "c1?31m.set"},  // U+009B, the 8-bit CSI
       {"cr\rz.set", "cr?z.set"},
       {"del\x7f.set", "del?.set"},
       {"osc\x1b]2;PWNED\x07.set", "osc?]2;PWNE~"},
@@ -769,8 +781,10 @@ TEST(RobustnessTerminalE2E, FileNamesWithControlBytesAreGlyphsInTheChooser) {
   t.Drain(Duration{100});
   const std::string raw = t.RawOutput().substr(before);
   ExpectNoForeignControls(raw);
-  for (const char* smuggled : {"\x1b[2Jb", "\x1b]2;PWNED", "\x08\x08x", "\rz.set", "\tname", "\x7f.set", "\xff\xfe"})
-    EXPECT_EQ(raw.find(smuggled), std::string::npos) << "raw name bytes: " << testing::PrintToString(smuggled);
+  for (const char* smuggled :
+       {"\x1b[2Jb", "\x1b]2;PWNED", "\x08\x08x", "\rz.set", "\tname", "\x7f.set", "\xff\xfe"})
+    EXPECT_EQ(raw.find(smuggled), std::string::npos)
+        << "raw name bytes: " << testing::PrintToString(smuggled);
 
   // Taken: loaded, and the status area shows the name as glyphs too.
   t.Press(Key::Enter);
@@ -798,12 +812,22 @@ TEST(RobustnessTerminalE2E, DeviceTextsWithControlBytesAreGlyphsInTheWholeBookVi
   };
   const std::vector<Cell> cells = {
       {"123", "A\x1b[2JB", "123", "A\x1b[2JB"},
-      {"4\x07" "5", "BEL\x07X", "4\x07" "5", "BEL\x07X"},
+      {"4\x07"
+       "5",
+       "BEL\x07X",
+       "4\x07"
+       "5",
+       "BEL\x07X"},
       {"6", "BS\x08\x08Y", "6", "BS\x08\x08Y"},
       // CR ends the line: the name is cut there, "Z" is not a text.
       {"7", "CR\rZ", "7", "CR"},
       {"8", "\x1b]2;PWNED\x07", "8", "\x1b]2;PWNED\x07"},
-      {"9", "\x9b" "31m", "9", "\x9b" "31m"},  // cp866 0x9B is a letter, not CSI
+      {"9",
+       "\x9b"
+       "31m",
+       "9",
+       "\x9b"
+       "31m"},  // cp866 0x9B is a letter, not CSI
       {"0", controls, "0", controls.substr(0, 32)},
   };
   std::vector<std::pair<std::string, std::string>> lines;

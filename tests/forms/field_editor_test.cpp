@@ -1,13 +1,12 @@
 // The in-place number and name editors: every key, the character sets and
 // length limits, what the field shows while editing, what Enter stores and
 // sends, and Esc.
-#include "device/cell_fields.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "device/cell_fields.h"
 #include "screen/form_grid.h"
 #include "tests/forms/forms_bench.h"
 
@@ -47,62 +46,84 @@ const std::string Name40 = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789ABCD";
 const std::vector<EditCase>& Cases() {
   static const std::vector<EditCase> cases = {
       // Moving.
-      {"Right three times on 123 stops after the text", Editor::Number, 8, "123", Times(4, Right),
-       "123", 3, "123"},
-      {"typing after the Right bound appends", Editor::Number, 8, "123", Times(4, Right) + Typed("4"),
-       "1234", 4, "1234"},
+      {"Right three times on 123 stops after the text", Editor::Number, 8, "123", Times(4, Right), "123", 3,
+       "123"},
+      {"typing after the Right bound appends", Editor::Number, 8, "123", Times(4, Right) + Typed("4"), "1234",
+       4, "1234"},
       {"Left in column 0 stays", Editor::Number, 8, "12", {Left, Left}, "12", 0, "12"},
-      {"Left then insert at the front", Editor::Number, 8, "45", {Right, Left, Chr('3')}, "345", 1,
-       "345"},
-      {"other extended keys do nothing", Editor::Number, 8, "12", {F10, Up, Down, PgDn, PgUp}, "12", 0,
-       "12"},
+      {"Left then insert at the front", Editor::Number, 8, "45", {Right, Left, Chr('3')}, "345", 1, "345"},
+      {"other extended keys do nothing", Editor::Number, 8, "12", {F10, Up, Down, PgDn, PgUp}, "12", 0, "12"},
       // Typing.
       {"nine digits in width 8 leave eight", Editor::Number, 8, "", Typed("123456789"), "12345678", 8,
        "12345678"},
-      {"a full field refuses an insert as well", Editor::Number, 8, "", Typed("123456789") + std::vector{Left, Chr('0')}, "12345678", 7, "12345678"},
+      {"a full field refuses an insert as well", Editor::Number, 8, "",
+       Typed("123456789") + std::vector{Left, Chr('0')}, "12345678", 7, "12345678"},
       {"insert at pos 2", Editor::Number, 8, "125", {Right, Right, Chr('4')}, "1245", 3, "1245"},
-      {"plus, blank and letters are refused in a number", Editor::Number, 8, "12", Typed("+ aA-"), "12",
-       0, "12"},
+      {"plus, blank and letters are refused in a number", Editor::Number, 8, "12", Typed("+ aA-"), "12", 0,
+       "12"},
       {"star and hash are digits of a number", Editor::Number, 8, "", Typed("*1#"), "*1#", 3, "*1#"},
       {"Tab and Backspace are not editing keys", Editor::Number, 8, "12", {Tab, Backspace}, "12", 0, "12"},
       // Delete.
-      {"Delete in the middle closes the gap", Editor::Number, 8, "12345", {Right, Right, Del}, "1245", 2,
+      {"Delete in the middle closes the gap",
+       Editor::Number,
+       8,
+       "12345",
+       {Right, Right, Del},
+       "1245",
+       2,
        "1245"},
-      {"Delete on the last character", Editor::Number, 8, "12345", Times(4, Right) + std::vector{Del},
-       "1234", 4, "1234"},
+      {"Delete on the last character", Editor::Number, 8, "12345", Times(4, Right) + std::vector{Del}, "1234",
+       4, "1234"},
       {"Delete behind the text does nothing", Editor::Number, 8, "123", Times(3, Right) + std::vector{Del},
        "123", 3, "123"},
       {"Delete on an empty text does nothing", Editor::Number, 8, "", {Del}, "", 0, ""},
       {"Delete the only character", Editor::Number, 8, "7", {Del}, "", 0, ""},
       // A number longer than its field (from the device): shown cut, kept whole.
-      {"a long number shows its first 8 characters", Editor::Number, 8, "1234567890", {}, "12345678", 0,
+      {"a long number shows its first 8 characters",
+       Editor::Number,
+       8,
+       "1234567890",
+       {},
+       "12345678",
+       0,
        "1234567890"},
       {"Right stops at the field width", Editor::Number, 8, "1234567890", Times(10, Right), "12345678", 8,
        "1234567890"},
-      {"Delete in a long number shifts it within the field", Editor::Number, 8, "1234567890", {Del},
-       "23456789", 0, "234567890"},
+      {"Delete in a long number shifts it within the field",
+       Editor::Number,
+       8,
+       "1234567890",
+       {Del},
+       "23456789",
+       0,
+       "234567890"},
       {"Delete at the field end keeps the field", Editor::Number, 8, "1234567890",
        Times(8, Right) + std::vector{Del}, "12345678", 8, "123456780"},
-      {"the phonebook width is 30", Editor::Number, 30, "", Typed(std::string(31, '5')),
-       std::string(30, '5'), 30, std::string(30, '5')},
+      {"the phonebook width is 30", Editor::Number, 30, "", Typed(std::string(31, '5')), std::string(30, '5'),
+       30, std::string(30, '5')},
       // Names.
       {"a small letter is refused in a name", Editor::Name, 32, "", Typed("aB"), "B", 1, "B"},
-      {"the name set", Editor::Name, 32, "", Typed("QWERTYUIOP*#,."), "QWERTYUIOP*#,.", 14,
-       "QWERTYUIOP*#,."},
+      {"the name set", Editor::Name, 32, "", Typed("QWERTYUIOP*#,."), "QWERTYUIOP*#,.", 14, "QWERTYUIOP*#,."},
       {"more name characters", Editor::Name, 32, "", Typed("ASDFGHJKL0123456"), "ASDFGHJKL0123456", 16,
        "ASDFGHJKL0123456"},
-      {"blank, minus and Cyrillic are refused in a name", Editor::Name, 32, "", Typed(std::string(" -+") +
-       "ЖЯ"_cp + "ZXCVBNM"), "ZXCVBNM", 7, "ZXCVBNM"},
+      {"blank, minus and Cyrillic are refused in a name", Editor::Name, 32, "",
+       Typed(std::string(" -+") + "ЖЯ"_cp + "ZXCVBNM"), "ZXCVBNM", 7, "ZXCVBNM"},
       {"a name of 16 characters refuses more", Editor::Name, 32, "ABCDEFGHIJKLMNOP",
        Times(16, Right) + Typed("Q"), "ABCDEFGHIJKLMNOP", 16, "ABCDEFGHIJKLMNOP"},
       {"insert into a name", Editor::Name, 32, "AC", {Right, Chr('B')}, "ABC", 2, "ABC"},
       {"Delete in a name", Editor::Name, 32, "ABC", {Del}, "BC", 0, "BC"},
-      {"Right in a long name stops at 32", Editor::Name, 32, Name40, Times(40, Right),
-       Name40.substr(0, 32), 32, Name40},
+      {"Right in a long name stops at 32", Editor::Name, 32, Name40, Times(40, Right), Name40.substr(0, 32),
+       32, Name40},
       {"Delete behind a long name's 32 columns does not touch row 25's corner", Editor::Name, 32, Name40,
        Times(40, Right) + std::vector{Del}, Name40.substr(0, 32), 32, Name40},
-      {"shortening a long name drops its hidden tail", Editor::Name, 32, Name40, {Del},
-       Name40.substr(1, 31), 0, Name40.substr(1, 31)},
+      {"shortening a long name drops its hidden tail",
+       Editor::Name,
+       32,
+       Name40,
+       {Del},
+       Name40.substr(1, 31),
+       0,
+       Name40.substr(1, 31)},
   };
   return cases;
 }
@@ -117,13 +138,17 @@ FormGrid GridFor(Editor editor) {
 }
 
 void StartText(FormsBench& b, const EditCase& c) {
-  if (c.editor == Editor::Number) b.tool.image.SetCellNumber(NumberCell, c.start);
-  else b.tool.image.SetCellName(NameCell, c.start);
+  if (c.editor == Editor::Number)
+    b.tool.image.SetCellNumber(NumberCell, c.start);
+  else
+    b.tool.image.SetCellName(NameCell, c.start);
 }
 
 void RunEditor(FormsBench& b, FormGrid& grid, const EditCase& c) {
-  if (c.editor == Editor::Number) EditNumberField(b.tool, grid, NumberCell, c.width);
-  else EditNameField(b.tool, grid, NameCell);
+  if (c.editor == Editor::Number)
+    EditNumberField(b.tool, grid, NumberCell, c.width);
+  else
+    EditNameField(b.tool, grid, NameCell);
 }
 
 TEST(FieldEditor, WhatTheFieldShowsWhileEditing) {

@@ -33,7 +33,8 @@ TEST(ModeSelectorCycle, UpAndDownStepThroughEachKindsValues) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    for (std::size_t i = 0; i < c.from.size(); ++i) EXPECT_EQ(NextModeValue(c.kind, c.from[i]), c.to[i]) << c.from[i];
+    for (std::size_t i = 0; i < c.from.size(); ++i)
+      EXPECT_EQ(NextModeValue(c.kind, c.from[i]), c.to[i]) << c.from[i];
   }
   // A zero byte (a mode string cut short) is off every cycle.
   EXPECT_EQ(NextModeValue(SelectorKind::IncomingControlKind, 0), '0');
@@ -79,7 +80,9 @@ TEST(ModeSelectorText, EveryValueOfEveryKind) {
 }
 
 // The outgoing control at column 2, row 12 of the settings grid: (36, 21).
-FormGrid ControlField() { return FormGrid{2, 12, {12, 36, 60}, {8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 20, 21, 22}}; }
+FormGrid ControlField() {
+  return FormGrid{2, 12, {12, 36, 60}, {8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 20, 21, 22}};
+}
 
 TEST(ModeSelector, StepsShowInThePanelColourAndChangeTheImageAtOnce) {
   FormsBench b;

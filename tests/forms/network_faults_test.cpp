@@ -58,7 +58,8 @@ struct Rig {
   }
   int Commands(const std::string& prefix) const {
     int n = 0;
-    for (std::size_t p = port.written.find(prefix); p != std::string::npos; p = port.written.find(prefix, p + 1))
+    for (std::size_t p = port.written.find(prefix); p != std::string::npos;
+         p = port.written.find(prefix, p + 1))
       ++n;
     return n;
   }
@@ -70,60 +71,124 @@ struct ForwardingFault {
   std::vector<KeyPress> keys;  // after the screen's first queries; Esc follows
   std::string row8, row10;     // the state texts at the end
   uint8_t attr8;
-  Millis least, most;          // simulated time the screen took
-  int commandsSent;            // AT+CCFC commands in all
+  Millis least, most;  // simulated time the screen took
+  int commandsSent;    // AT+CCFC commands in all
 };
 
 TEST(ForwardingFaults, EveryWaitEndsAndTheStateIsNeverGuessed) {
-  auto quietAfter = [](int n) { return [n](sim::GatewayModel& g) { g.Options().faults.silentAfterCommands = n; }; };
-  auto deadAfter = [](int n) { return [n](sim::GatewayModel& g) { g.Options().faults.hangUpAfterCommands = n; }; };
+  auto quietAfter = [](int n) {
+    return [n](sim::GatewayModel& g) { g.Options().faults.silentAfterCommands = n; };
+  };
+  auto deadAfter = [](int n) {
+    return [n](sim::GatewayModel& g) { g.Options().faults.hangUpAfterCommands = n; };
+  };
   auto unconditionalOn = [](sim::GatewayModel& g) { g.Forwarding(0) = {true, "+79161234567", 20}; };
   const std::vector<ForwardingFault> faults = {
       // One bounded wait: after an unanswered first query the second service
       // is shown as unknown without being asked.
       {"network silent to every forwarding command",
        [](sim::GatewayModel& g) { g.Options().forwardingSilent = true; },
-       {}, kNoAnswer, kNoAnswer, ColorAlert, kForwardingBound, kForwardingBound + kSlack, 1},
+       {},
+       kNoAnswer,
+       kNoAnswer,
+       ColorAlert,
+       kForwardingBound,
+       kForwardingBound + kSlack,
+       1},
       {"line dead from the start",
        deadAfter(0),
-       {}, kNoAnswer, kNoAnswer, ColorAlert, kForwardingBound, kForwardingBound + kSlack, 1},
+       {},
+       kNoAnswer,
+       kNoAnswer,
+       ColorAlert,
+       kForwardingBound,
+       kForwardingBound + kSlack,
+       1},
       {"switch on unanswered: no new queries",
        quietAfter(2),
-       {Enter, Chr('y')}, kNoAnswer, kOff, ColorAlert, kForwardingBound, kForwardingBound + kSlack, 3},
+       {Enter, Chr('y')},
+       kNoAnswer,
+       kOff,
+       ColorAlert,
+       kForwardingBound,
+       kForwardingBound + kSlack,
+       3},
       {"switch off unanswered",
        [&](sim::GatewayModel& g) {
          unconditionalOn(g);
          g.Options().faults.silentAfterCommands = 2;
        },
-       {Enter, Chr('y')}, kNoAnswer, kOff, ColorAlert, kForwardingBound, kForwardingBound + kSlack, 3},
+       {Enter, Chr('y')},
+       kNoAnswer,
+       kOff,
+       ColorAlert,
+       kForwardingBound,
+       kForwardingBound + kSlack,
+       3},
       {"line hangs up at the switch",
        deadAfter(2),
-       {Enter, Chr('y')}, kNoAnswer, kOff, ColorAlert, kForwardingBound, kForwardingBound + kSlack, 3},
+       {Enter, Chr('y')},
+       kNoAnswer,
+       kOff,
+       ColorAlert,
+       kForwardingBound,
+       kForwardingBound + kSlack,
+       3},
       {"switch done, the queries after it unanswered",
        quietAfter(3),
-       {Enter, Chr('y')}, kNoAnswer, kNoAnswer, ColorAlert, kForwardingBound, kForwardingBound + kSlack, 4},
+       {Enter, Chr('y')},
+       kNoAnswer,
+       kNoAnswer,
+       ColorAlert,
+       kForwardingBound,
+       kForwardingBound + kSlack,
+       4},
       {"ERROR to every forwarding command",
        [](sim::GatewayModel& g) { g.Options().forwardingError = true; },
-       {Enter, Chr('y')}, kRefused, kRefused, ColorAlert, Millis(0), Millis(1000), 5},
+       {Enter, Chr('y')},
+       kRefused,
+       kRefused,
+       ColorAlert,
+       Millis(0),
+       Millis(1000),
+       5},
       {"+CME ERROR to every forwarding command",
        [](sim::GatewayModel& g) {
          g.Options().forwardingError = true;
          g.Options().faults.cmeError = true;
        },
-       {}, kRefused, kRefused, ColorAlert, Millis(0), Millis(1000), 2},
+       {},
+       kRefused,
+       kRefused,
+       ColorAlert,
+       Millis(0),
+       Millis(1000),
+       2},
       {"noise before every reply",
        [&](sim::GatewayModel& g) {
          unconditionalOn(g);
          g.Options().faults.garbage = true;
        },
-       {}, kOn, kOff, ColorNormal, Millis(0), Millis(1000), 2},
+       {},
+       kOn,
+       kOff,
+       ColorNormal,
+       Millis(0),
+       Millis(1000),
+       2},
       {"echo, noise and latency; switch on",
        [](sim::GatewayModel& g) {
          g.Options().echo = true;
          g.Options().faults.garbage = true;
          g.Options().commandLatency = Millis(3000);
        },
-       {Enter, Chr('y')}, kOn, kOff, ColorNormal, Millis(15000), Millis(16000), 5},
+       {Enter, Chr('y')},
+       kOn,
+       kOff,
+       ColorNormal,
+       Millis(15000),
+       Millis(16000),
+       5},
   };
   for (const ForwardingFault& f : faults) {
     SCOPED_TRACE(f.name);
@@ -161,8 +226,8 @@ TEST(BalanceFaults, TheWaitEndsWithWhatIsKnown) {
        ColorAlert, kUssdBound, kUssdBound + kSlack},
       {"modem silent", [](sim::GatewayModel& g) { g.Options().faults.silentAfterCommands = 0; }, noAnswer,
        ColorAlert, kUssdBound, kUssdBound + kSlack},
-      {"line dead", [](sim::GatewayModel& g) { g.Options().faults.hangUpAfterCommands = 0; }, noAnswer, ColorAlert,
-       kUssdBound, kUssdBound + kSlack},
+      {"line dead", [](sim::GatewayModel& g) { g.Options().faults.hangUpAfterCommands = 0; }, noAnswer,
+       ColorAlert, kUssdBound, kUssdBound + kSlack},
       {"ERROR", [](sim::GatewayModel& g) { g.Options().faults.errorPrefix = "AT+CUSD"; },
        "Запрос отклонен: ERROR"_cp, ColorAlert, Millis(0), Millis(1000)},
       {"+CME ERROR",

@@ -65,7 +65,7 @@ TEST(CcfcLine, ActiveForVoiceInEveryBlankForm) {
       // A lone plus is no number: taken, it would blank the stored forwarding
       // number (found by fuzz_network_replies).
       {"+CCFC: 1 ,7,\"+\",129,\"\",128,0", true, false, ""},
-      {"+CCFC: 1,1", true, false, ""},             // no number at all
+      {"+CCFC: 1,1", true, false, ""},  // no number at all
       {"+CCFC: x,1,\"123\"", false, false, ""},
   };
   for (const Case& c : cases) {

@@ -52,10 +52,14 @@ TEST(PhonebookEditor, KeysOnTheFields) {
     std::string written;
   };
   const std::vector<Case> cases = {
-      {"Enter edits the number 30 wide", {Down, Enter, Del, Chr('7'), Enter},
+      {"Enter edits the number 30 wide",
+       {Down, Enter, Del, Chr('7'), Enter},
        FormsBench::Cpbw(2, "74957654321", "02")},
-      {"column 2 shows cells 21 and up", {Right, Down, Enter, Chr('5'), Enter}, FormsBench::Cpbw(22, "50", "22")},
-      {"Enter on column 2 row 20 does nothing", std::vector<KeyPress>(25, Down) + std::vector{Right, Enter, Chr('1'), Enter}, ""},
+      {"column 2 shows cells 21 and up",
+       {Right, Down, Enter, Chr('5'), Enter},
+       FormsBench::Cpbw(22, "50", "22")},
+      {"Enter on column 2 row 20 does nothing",
+       std::vector<KeyPress>(25, Down) + std::vector{Right, Enter, Chr('1'), Enter}, ""},
       {"PgUp, PgDn, Tab and Delete are ignored", {PgDn, PgUp, Tab, Del}, ""},
       {"Esc of the editor does not close the form", {Enter, Chr('9'), Esc}, ""},
   };
@@ -100,7 +104,7 @@ TEST(WholeBookView, Pages) {
   struct Case {
     std::string name;
     std::vector<KeyPress> keys;
-    int firstCell;       // the cell of row 1
+    int firstCell;  // the cell of row 1
     int cursorX, cursorY;
   };
   const std::vector<Case> cases = {
@@ -132,11 +136,15 @@ TEST(WholeBookView, EditsReachTheGatewaysSim) {
   const std::vector<Case> cases = {
       {"number of cell 50 after PgDn", {PgDn, Enter, Chr('1'), Enter}, FormsBench::Cpbw(50, "18495", "50")},
       {"number on the first page", {Down, Enter, Chr('*'), Enter}, FormsBench::Cpbw(2, "*84957654321", "02")},
-      {"name on the first page", {Right, Enter, Chr('A'), Chr('b'), Chr('C'), Enter},
+      {"name on the first page",
+       {Right, Enter, Chr('A'), Chr('b'), Chr('C'), Enter},
        FormsBench::Cpbw(1, "89161234501", "AC01")},
-      {"the signature in cell 98 can be changed", {PgDn, PgDn, PgDn, Up, Right, Enter, Del, Enter},
+      {"the signature in cell 98 can be changed",
+       {PgDn, PgDn, PgDn, Up, Right, Enter, Del, Enter},
        FormsBench::Cpbw(98, "1100200", "8.GSM.TRV")},
-      {"cell 99 on the last row", {PgDn, PgDn, PgDn, Enter, Del, Enter}, FormsBench::Cpbw(99, "9161234567", "99")},
+      {"cell 99 on the last row",
+       {PgDn, PgDn, PgDn, Enter, Del, Enter},
+       FormsBench::Cpbw(99, "9161234567", "99")},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

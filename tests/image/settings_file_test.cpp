@@ -18,9 +18,7 @@ namespace {
 using test::ScratchDir;
 using namespace std::string_literals;
 
-std::string TwoDigits(int i) {
-  return {static_cast<char>('0' + i / 10), static_cast<char>('0' + i % 10)};
-}
+std::string TwoDigits(int i) { return {static_cast<char>('0' + i / 10), static_cast<char>('0' + i % 10)}; }
 
 // The SIM as the initialisation leaves it.
 SimImage InitialisedImage() {

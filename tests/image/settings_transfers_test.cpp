@@ -30,9 +30,7 @@ struct ShotConsole : ScriptedConsole {
 
 using Operation = void (*)(Tool&);
 
-std::string TwoDigits(int i) {
-  return {static_cast<char>('0' + i / 10), static_cast<char>('0' + i % 10)};
-}
+std::string TwoDigits(int i) { return {static_cast<char>('0' + i / 10), static_cast<char>('0' + i % 10)}; }
 
 int Count(const std::string& haystack, const std::string& needle) {
   int n = 0;
@@ -249,7 +247,8 @@ TEST_F(TransferTest, FileToSimCountsTheLinesTheSimRefused) {
   for (int i = 1; i <= 3; ++i) text += EncodeSaveLine(i, "1", i == 2 ? "NAMEOFSEVENTEENCH" : "OK");
   ScratchDir::Write("three.set", PadToBlocks(text));
   Run(FileToSim, "", {Enter, Chr('y'), Enter});
-  EXPECT_EQ(LastShot().TextAt(20, 4, 56), std::string("SIM-Карта не приняла строк: 1 из 3. Нажмите клавишу"_cp) + "     ");
+  EXPECT_EQ(LastShot().TextAt(20, 4, 56),
+            std::string("SIM-Карта не приняла строк: 1 из 3. Нажмите клавишу"_cp) + "     ");
   EXPECT_EQ(LastShot().AttrAt(20, 4), ColorAlert);
   EXPECT_EQ(gateway.Name(3), "OK");
   EXPECT_TRUE(tool.state.deviceConnected);

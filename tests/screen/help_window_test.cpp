@@ -71,13 +71,19 @@ TEST(HelpTopic, ShowsHeaderAndLinesUpToTheNextHeaderOrTheEnd) {
       {"last line without line feed", "#3\nthree\nfour", 3, {"#3", "three", "four"}},
       {"unknown topic leaves the panel empty", "#2\none\n", 9, {}},
       {"a 100-character line: 69 characters, then characters 81..100",
-       "#5\n" + a100 + "\nend\n", 5, {"#5", std::string(69, 'a'), std::string(20, 'b'), "end"}},
+       "#5\n" + a100 + "\nend\n",
+       5,
+       {"#5", std::string(69, 'a'), std::string(20, 'b'), "end"}},
       {"CR LF line ends show nothing for the CR", "#4\r\nabc\r\ndef\r\n#5\r\n", 4, {"#4", "abc", "def"}},
       {"a CR LF line of 79 characters gives one row",
-       "#4\r\n" + std::string(79, 'x') + "\r\nnext\r\n", 4, {"#4", std::string(69, 'x'), "next"}},
+       "#4\r\n" + std::string(79, 'x') + "\r\nnext\r\n",
+       4,
+       {"#4", std::string(69, 'x'), "next"}},
       {"header of a topic found after other topics", "#1\na\n#10\nb\n#11\nc\n", 10, {"#10", "b"}},
       {"a continuation piece that begins with # ends the topic",
-       "#6\n" + std::string(80, 'z') + "#7 rest\nnot shown\n", 6, {"#6", std::string(69, 'z')}},
+       "#6\n" + std::string(80, 'z') + "#7 rest\nnot shown\n",
+       6,
+       {"#6", std::string(69, 'z')}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -136,7 +142,8 @@ TEST(HelpTopic, OnlyEscClosesAndTheScreenComesBackCellForCell) {
   for (int y = 1; y <= 25; ++y)
     for (int x = 1; x <= 80; ++x) {
       screen.SetAttribute(static_cast<uint8_t>((x + y) % 7 + 0x10));
-      if (x != 80 || y != 25) screen.PutText(x, y, std::string(1, static_cast<char>('A' + (x * y) % 26)).c_str());
+      if (x != 80 || y != 25)
+        screen.PutText(x, y, std::string(1, static_cast<char>('A' + (x * y) % 26)).c_str());
     }
   screen.SetCursor(15, 9);
   screen.SetAttribute(ColorPanel);

@@ -116,7 +116,9 @@ TEST(ScreenRect, SaveAndRestoreWithTheirChecks) {
   EXPECT_EQ(s.TextAt(10, 10, 5), "hello");
   EXPECT_EQ(s.AttrAt(14, 10), ColorAlert);
 
-  struct Bad { int l, t, r, b; } bad[] = {{0, 1, 5, 5}, {1, 1, 81, 5}, {1, 1, 5, 26}, {6, 1, 5, 5}, {1, 6, 5, 5}};
+  struct Bad {
+    int l, t, r, b;
+  } bad[] = {{0, 1, 5, 5}, {1, 1, 81, 5}, {1, 1, 5, 26}, {6, 1, 5, 5}, {1, 6, 5, 5}};
   std::memset(buf, 0xAA, sizeof buf);
   for (const Bad& r : bad) {
     EXPECT_EQ(s.SaveRect(r.l, r.t, r.r, r.b, buf), 0);
