@@ -68,6 +68,10 @@ class SerialPort {
   virtual void DiscardInput() = 0;
   // For the operator: which device the port of this index would open.
   virtual std::string Describe(int portIndex) const = 0;
+  // The line has hung up since it was opened (the adapter was unplugged, the
+  // far end closed): every read fails at once. The next connect opens the
+  // port anew instead of reusing it.
+  virtual bool Lost() const { return false; }
 };
 
 }  // namespace tv
