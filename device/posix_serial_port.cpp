@@ -1,6 +1,8 @@
 // The serial port on Linux: port name mapping, exclusive open, raw 115200
 // 8N1 without flow control, DTR/RTS by TIOCMBIS/TIOCMBIC, one-byte reads with
-// a 200 ms poll.
+// a 200 ms poll. A held port is given back (its settings, the exclusive flag,
+// the lock) by Close, and by an exit hook when the process dies of a signal or
+// loses its terminal.
 #include "device/posix_serial_port.h"
 
 #include <dirent.h>
@@ -13,14 +15,17 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 
 #include "screen/cp866_literal.h"
+#include "screen/emergency_exit.h"
 
 namespace tv {
 
@@ -83,6 +88,53 @@ bool LocalEntryExists(int portIndex) {
 
 constexpr speed_t kSpeed = B115200;
 
+// Async-signal-safe. A port left raw with TIOCEXCL set cannot be opened by
+// the next start (nor by a terminal program) until someone resets it.
+void Restore(int fd, const termios& original) {
+  tcsetattr(fd, TCSANOW, &original);
+  ioctl(fd, TIOCNXCL);  // the exclusive flag outlives us while others hold the tty
+}
+
+// The held ports as the exit hook sees them, in static storage because the
+// hook runs in a signal handler. The settings are in place before the
+// descriptor is published, and the descriptor is withdrawn before it closes.
+struct ExitSlot {
+  std::atomic<bool> taken{false};
+  std::atomic<int> fd{-1};
+  termios original{};
+};
+static_assert(std::atomic<int>::is_always_lock_free);
+ExitSlot gExitSlots[4];
+
+void GiveBackHeldPorts() {
+  for (ExitSlot& slot : gExitSlots) {
+    const int fd = slot.fd.exchange(-1);
+    if (fd < 0) continue;
+    Restore(fd, slot.original);
+    close(fd);  // also drops the flock
+  }
+}
+
+// The slot now watching fd, or -1 when all are taken (more ports open at once
+// than the tool ever uses: that one is given back by Close only).
+int WatchForExit(int fd, const termios& original) {
+  AddExitHook(GiveBackHeldPorts);
+  for (int i = 0; i < static_cast<int>(std::size(gExitSlots)); ++i) {
+    ExitSlot& slot = gExitSlots[i];
+    if (slot.taken.exchange(true)) continue;
+    slot.original = original;
+    slot.fd.store(fd);
+    return i;
+  }
+  return -1;
+}
+
+void StopWatching(int slot) {
+  if (slot < 0) return;
+  gExitSlots[slot].fd.store(-1);
+  gExitSlots[slot].taken.store(false);
+}
+
 }  // namespace
 
 std::vector<std::string> OrderSystemPorts(const std::vector<std::string>& devEntries,
@@ -119,12 +171,13 @@ std::string PosixSerialPort::PathFor(int portIndex) {
 PosixSerialPort::~PosixSerialPort() { Close(); }
 
 void PosixSerialPort::Close() {
+  lost_ = false;
   if (fd_ < 0) return;
-  if (haveOriginal_) tcsetattr(fd_, TCSANOW, &original_);
-  ioctl(fd_, TIOCNXCL);  // the exclusive flag outlives us while others hold the tty
-  close(fd_);            // also drops the flock
+  Restore(fd_, original_);
+  StopWatching(exitSlot_);
+  exitSlot_ = -1;
+  close(fd_);  // also drops the flock
   fd_ = -1;
-  haveOriginal_ = false;
   noModemLines_ = false;
   bufferStart_ = bufferEnd_ = 0;
 }
@@ -134,7 +187,7 @@ int PosixSerialPort::Open(int portIndex) {
   const std::string path = PathFor(portIndex);
   if (path.empty() || IsSystemConsole(path)) return xerr::PortBusy;
 
-  // O_NONBLOCK so that the open does not wait for carrier; cleared below.
+  // O_NONBLOCK so that the open does not wait for carrier; it stays, see below.
   const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return xerr::PortBusy;  // absent, no permission, or TIOCEXCL of another program
   // Another terminal program, modem manager or tool instance holds it.
@@ -142,7 +195,14 @@ int PosixSerialPort::Open(int portIndex) {
     close(fd);
     return xerr::PortBusy;
   }
+  termios tio{};
+  if (tcgetattr(fd, &tio) != 0) {
+    close(fd);
+    return xerr::SystemError;
+  }
   fd_ = fd;
+  original_ = tio;
+  exitSlot_ = WatchForExit(fd_, original_);
   ioctl(fd_, TIOCEXCL);
   // The descriptor stays non-blocking: reads wait in poll() for at most one
   // read time-out, and writes give up after the write time-out, so a far end
@@ -156,10 +216,8 @@ int PosixSerialPort::Open(int portIndex) {
   }
 
   // Read-modify-write: fields not named here keep what the port reported.
-  termios tio{};
-  if (tcgetattr(fd_, &tio) != 0) return xerr::SystemError;
-  original_ = tio;
-  haveOriginal_ = true;
+  // HUPCL off: closing the port must not drop DTR and RTS, the lines that
+  // select the gateway.
   tio.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY);
   tio.c_oflag &= ~OPOST;
   tio.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
@@ -167,8 +225,11 @@ int PosixSerialPort::Open(int portIndex) {
   tio.c_cflag |= CS8 | CLOCAL | CREAD;
   tio.c_cc[VMIN] = 1;
   tio.c_cc[VTIME] = 0;
-  if (cfsetispeed(&tio, kSpeed) != 0 || cfsetospeed(&tio, kSpeed) != 0) return xerr::SystemError;
-  if (tcsetattr(fd_, TCSANOW, &tio) != 0) return xerr::SystemError;
+  if (cfsetispeed(&tio, kSpeed) != 0 || cfsetospeed(&tio, kSpeed) != 0 ||
+      tcsetattr(fd_, TCSANOW, &tio) != 0) {
+    Close();  // a port the tool cannot use is not kept from other programs
+    return xerr::SystemError;
+  }
   return 0;
 }
 
@@ -182,7 +243,7 @@ bool PosixSerialPort::SetDtr(bool on) { return SetLine(TIOCM_DTR, on); }
 bool PosixSerialPort::SetRts(bool on) { return SetLine(TIOCM_RTS, on); }
 
 ReadStatus PosixSerialPort::ReadByte(uint8_t& byte) {
-  if (fd_ < 0) return ReadFailed;
+  if (fd_ < 0 || lost_) return ReadFailed;
   if (bufferStart_ < bufferEnd_) {
     byte = buffer_[bufferStart_++];
     return ReadOk;
@@ -201,18 +262,20 @@ ReadStatus PosixSerialPort::ReadByte(uint8_t& byte) {
       const ssize_t n = read(fd_, buffer_, sizeof buffer_);
       if (n < 0 && errno == EINTR) continue;
       if (n < 0 && errno == EAGAIN) continue;
-      if (n <= 0) return ReadFailed;  // EIO or end: the line is gone
+      if (n == 0 || (n < 0 && errno == EIO)) lost_ = true;  // hung up
+      if (n <= 0) return ReadFailed;
       bufferStart_ = 1;
       bufferEnd_ = static_cast<std::size_t>(n);
       byte = buffer_[0];
       return ReadOk;
     }
-    return ReadFailed;  // POLLHUP, POLLERR, POLLNVAL without data
+    lost_ = true;  // POLLHUP, POLLERR, POLLNVAL without data
+    return ReadFailed;
   }
 }
 
 void PosixSerialPort::WriteBytes(const uint8_t* data, std::size_t count) {
-  if (fd_ < 0) return;
+  if (fd_ < 0 || lost_) return;
   using Steady = std::chrono::steady_clock;
   // The write time-out: 50 ms and 1 ms a byte. What is not out by then is
   // dropped; the missing reply shows it.
@@ -225,6 +288,7 @@ void PosixSerialPort::WriteBytes(const uint8_t* data, std::size_t count) {
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno == EIO) lost_ = true;  // hung up
     if (n < 0 && errno != EAGAIN) return;
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Steady::now()).count();
     if (left <= 0) return;

@@ -51,6 +51,7 @@ class PosixSerialPort : public SerialPort {
   void WriteBytes(const uint8_t* data, std::size_t count) override;
   void DiscardInput() override;
   std::string Describe(int portIndex) const override;
+  bool Lost() const override { return lost_; }
 
   // Restores the port's settings and lets it go.
   void Close();
@@ -61,8 +62,9 @@ class PosixSerialPort : public SerialPort {
   bool SetLine(int bit, bool on);
 
   int fd_ = -1;
-  bool haveOriginal_ = false;
-  termios original_{};
+  termios original_{};  // as the port was before Open
+  int exitSlot_ = -1;   // where the exit hook finds it; -1 when it does not
+  bool lost_ = false;
   bool noModemLines_ = false;  // a pseudo-terminal
   uint8_t buffer_[256] = {};   // received, not yet handed out
   std::size_t bufferStart_ = 0;

@@ -29,6 +29,7 @@
 #include <string>
 
 #include "screen/cp866.h"
+#include "screen/emergency_exit.h"
 #include "screen/keys.h"
 
 namespace tv {
@@ -38,31 +39,22 @@ namespace {
 // --- signals -------------------------------------------------------------
 //
 // A fault, a hang-up or a kill must not leave the operator's terminal in raw
-// mode with the cursor off. The handlers call endwin(), which is not
-// async-signal-safe; for a process that is about to die that is the usual
-// pragmatic trade (the worst case is a terminal left as it would be without
-// the handler). A resize only sets a flag and passes the signal on to the
-// handler curses installed, so get_wch still reports KEY_RESIZE.
+// mode with the cursor off: the ending-signal handlers run the exit hooks,
+// and the terminal's hook calls endwin(). endwin() is not async-signal-safe;
+// for a process that is about to die that is the usual pragmatic trade (the
+// worst case is a terminal left as it would be without the hook). A resize
+// only sets a flag and passes the signal on to the handler curses installed,
+// so get_wch still reports KEY_RESIZE.
 
 volatile std::sig_atomic_t gCursesActive = 0;
 volatile std::sig_atomic_t gResizePending = 0;
-volatile std::sig_atomic_t gInHandler = 0;
 struct sigaction gCursesWinch = {};
 
-constexpr int kEndingSignals[] = {SIGTERM, SIGHUP, SIGINT, SIGQUIT};
-constexpr int kFaultSignals[] = {SIGSEGV, SIGABRT, SIGBUS, SIGFPE, SIGILL};
-
-extern "C" void RestoreAndDie(int sig) {
-  if (!gInHandler) {
-    gInHandler = 1;
-    if (gCursesActive) {
-      gCursesActive = 0;
-      endwin();
-    }
+void EndCursesIfActive() {
+  if (gCursesActive) {
+    gCursesActive = 0;
+    endwin();
   }
-  // Die of the same signal, so the parent sees what happened.
-  signal(sig, SIG_DFL);
-  raise(sig);
 }
 
 extern "C" void OnWinch(int sig) {
@@ -73,16 +65,9 @@ extern "C" void OnWinch(int sig) {
 }
 
 void InstallSignalHandlers() {
-  struct sigaction sa = {};
-  sa.sa_handler = RestoreAndDie;
-  sigemptyset(&sa.sa_mask);
+  AddExitHook(EndCursesIfActive);
   // Installed before curses starts, so curses leaves SIGINT/SIGTERM to us.
-  for (int sig : kEndingSignals) {
-    struct sigaction old = {};
-    sigaction(sig, nullptr, &old);
-    if (old.sa_handler != SIG_IGN) sigaction(sig, &sa, nullptr);
-  }
-  for (int sig : kFaultSignals) sigaction(sig, &sa, nullptr);
+  InstallFatalSignalHandlers();
 }
 
 void ChainResizeHandler() {
@@ -477,8 +462,9 @@ KeyPress TerminalConsole::NextKey(const Screen& screen) {
     if (r == ERR) {
       if (errno == EINTR || gResizePending || !InputGone()) continue;
       // The terminal is gone (hang-up, closed input): nobody can answer.
+      // The hooks give the serial line back before the process ends.
       Stop();
-      std::_Exit(1);
+      ExitAfterHooks(1);
     }
     if (r == KEY_CODE_YES) {
       if (wc == KEY_RESIZE) {
