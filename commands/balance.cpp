@@ -6,7 +6,8 @@
 // The answer often comes after OK, sometimes before it, and some networks
 // first send an empty +CUSD: 0,"". Russian networks answer in UCS2, which
 // the modem hands over as hex digits. The wait ends after UssdWait at the
-// latest, with a message instead of the answer.
+// latest, with a message instead of the answer; Esc leaves it at once.
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -14,7 +15,7 @@
 
 #include "commands/commands.h"
 #include "commands/network_replies.h"
-#include "device/at_exchange.h"
+#include "device/at_engine.h"
 #include "device/exchange_error.h"
 #include "device/tool.h"
 #include "screen/pad_text.h"
@@ -27,11 +28,9 @@ namespace {
 // An answer typically takes 5 s and now and then much longer.
 constexpr Millis UssdWait{60000};
 
-// A UCS2 answer of 80 characters is 320 hex digits: more than the shared
-// 100-byte reply line holds, so the answer is read into a line of its own.
-constexpr int AnswerLineBytes = 1024;
-
 constexpr const char* kRequest = "AT+CUSD=1,\"#100#\",15\r";
+constexpr const char* kEndSession = "AT+CUSD=2\r";
+constexpr Millis EndSessionWait{5000};
 
 // --- the screen, as the operator sees it ---
 constexpr int AnswerX = 40, AnswerY = 8;
@@ -67,40 +66,63 @@ struct Answer {
 
 Answer Message(std::string text) { return Answer{false, std::move(text)}; }
 
-Answer AwaitAnswer(Tool& tool) {
-  const Clock::TimePoint deadline = tool.clock.Now() + UssdWait;
-  char line[AnswerLineBytes];
-  bool emptySeen = false;
-  for (;;) {
-    const ReadStatus status = ReadReplyLineBefore(tool, deadline, line, AnswerLineBytes);
-    if (status != ReadOk) {
-      if (tool.clock.Now() >= deadline) return Message(emptySeen ? kEmptyText : kNoAnswer);
-      if (status == ReadFailed) tool.clock.Sleep(ByteReadTimeout);
-      continue;
-    }
-    const std::string_view first(line);
-    if (IsErrorAnswer(first)) return Message(std::string(kRefused) + ScreenSafeText(first));
-    CusdReply reply = ParseCusdLine(first);
-    if (reply.kind == CusdKind::NotCusd) continue;  // echo, OK, unsolicited lines
-    // A text answer with line breaks arrives as several lines: the rest of
-    // it follows at once, up to the closing quote.
-    std::string joined(first);
-    while (!reply.closed && ReadReplyLineBefore(tool, deadline, line, AnswerLineBytes) == ReadOk) {
-      joined += '\n';
-      joined += line;
-      reply = ParseCusdLine(joined);
-    }
-    switch (reply.kind) {
-      case CusdKind::Text: return Answer{true, DecodeUssdText(reply.text, reply.dcs)};
-      case CusdKind::EmptyText:
-        emptySeen = true;  // some phones send an empty answer first
-        continue;
-      case CusdKind::NotSupported: return Message(kNotSupported);
-      case CusdKind::NetworkTimeout: return Message(kNoAnswer);
-      case CusdKind::NoText:
-      case CusdKind::NotCusd: return Message(kNoText);
-    }
+// A "+CUSD:" line as the answer, the lines of a text with line breaks
+// joined (the rest follows at once, up to the closing quote). nullopt when
+// it is a phone's empty first answer: the real one follows.
+std::optional<Answer> TakeCusd(Tool& tool, std::string line, Clock::TimePoint deadline) {
+  CusdReply reply = ParseCusdLine(line);
+  while (!reply.closed) {
+    const auto more = tool.at.AwaitUnsolicited("", deadline, {});
+    if (!more) break;
+    line += '\n';
+    line += *more;
+    reply = ParseCusdLine(line);
   }
+  switch (reply.kind) {
+    case CusdKind::Text: return Answer{true, DecodeUssdText(reply.text, reply.dcs)};
+    case CusdKind::EmptyText: return std::nullopt;
+    case CusdKind::NotSupported: return Message(kNotSupported);
+    case CusdKind::NetworkTimeout: return Message(kNoAnswer);
+    case CusdKind::NoText:
+    case CusdKind::NotCusd: break;
+  }
+  return Message(kNoText);
+}
+
+// Sends the request and waits for its answer: in the request's own reply
+// (before its OK) or after it. Only a "+CUSD:" that comes after the request
+// was sent counts; one set aside earlier answers an earlier request.
+// nullopt when the operator left the wait with Esc.
+std::optional<Answer> AwaitAnswer(Tool& tool) {
+  const Clock::TimePoint deadline = tool.clock.Now() + UssdWait;
+  const auto esc = [&tool] { return tool.screen.EscPressed(); };
+  const AtReply request = tool.at.Run(kRequest, "+CUSD:", UssdWait, esc);
+  if (request.stopped) return std::nullopt;
+  if (request.status == AtStatus::Error) return Message(std::string(kRefused) + ScreenSafeText(request.finalLine));
+  if (request.status != AtStatus::Ok) return Message(kNoAnswer);
+  bool emptySeen = false;
+  for (const std::string& line : request.lines) {
+    if (auto answer = TakeCusd(tool, line, deadline)) return answer;
+    emptySeen = true;
+  }
+  for (;;) {
+    const auto line = tool.at.AwaitUnsolicited("+CUSD:", deadline, esc);
+    if (!line) {
+      if (tool.clock.Now() < deadline && !tool.port.Lost()) return std::nullopt;  // Esc
+      return Message(emptySeen ? kEmptyText : kNoAnswer);
+    }
+    if (auto answer = TakeCusd(tool, *line, deadline)) return answer;
+    emptySeen = true;  // some phones send an empty answer first
+  }
+}
+
+// A request given up or left: the network session is ended, so that its
+// late answer cannot come as the answer to the next request. What still
+// comes meanwhile is set aside.
+void EndUssdSession(Tool& tool) {
+  if (tool.port.Lost()) return;
+  tool.at.Run(kEndSession, {}, EndSessionWait);
+  tool.at.AwaitQuiet();
 }
 
 // The answer from (40,8), written whole: short answers padded to 32, long
@@ -136,9 +158,10 @@ void BalanceQuery(Tool& tool) {
   Put(s, kLabel);
   Put(s, kWaiting);
 
-  tool.port.DiscardInput();
-  SendCommand(tool, PutCommand(tool, kRequest, 0));
-  const Answer answer = AwaitAnswer(tool);
+  const std::optional<Answer> awaited = AwaitAnswer(tool);
+  if (!awaited || !awaited->isText) EndUssdSession(tool);
+  if (!awaited) return;  // Esc: the operator left the wait
+  const Answer& answer = *awaited;
 
   int lastRow = AnswerY;
   if (answer.isText) {
@@ -151,7 +174,9 @@ void BalanceQuery(Tool& tool) {
   const int promptRow = lastRow + 2 > PromptY ? lastRow + 2 : PromptY;
   s.PutText(PromptX, promptRow, kPrompt);
   // Any key ends the screen; an extended key is taken whole, so that its
-  // scan code does not reach the menu as a character.
+  // scan code does not reach the menu as a character. Keys pressed while the
+  // answer was awaited do not count: the answer must stay to be read.
+  s.DiscardTypeahead();
   s.ReadKeyCode();
 }
 

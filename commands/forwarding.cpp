@@ -14,9 +14,8 @@
 
 #include "commands/commands.h"
 #include "commands/network_replies.h"
-#include "device/at_exchange.h"
+#include "device/at_engine.h"
 #include "device/cell_fields.h"
-#include "device/cell_transfer.h"
 #include "device/exchange_error.h"
 #include "device/tool.h"
 #include "screen/form_grid.h"
@@ -102,25 +101,17 @@ void ShowState(Screen& s, const Service& service) {
 
 enum class Outcome { Ok, Error, GaveUp };
 
-// Sends a forwarding command and reads its reply lines until "OK" or an error
-// answer, or until ForwardingWait has passed. Every other line goes to onLine.
+// Sends a forwarding command and collects its reply until "OK" or an error
+// answer, or until ForwardingWait has passed (at once when the line is
+// gone). Every "+CCFC:" line goes to onLine.
 template <typename OnLine>
 Outcome Exchange(Tool& tool, const std::string& command, OnLine&& onLine) {
-  tool.port.DiscardInput();
-  SendCommand(tool, PutCommand(tool, command, 0));
-  const Clock::TimePoint deadline = tool.clock.Now() + ForwardingWait;
-  for (;;) {
-    const ReadStatus status = ReadReplyLineBefore(tool, deadline, tool.at.reply, ReplyLineBytes);
-    if (status == ReadOk) {
-      const std::string_view line(tool.at.reply, strnlen(tool.at.reply, ReplyLineBytes));
-      if (ReplyStartsWith(tool, "OK") == 0) return Outcome::Ok;
-      if (IsErrorAnswer(line)) return Outcome::Error;
-      onLine(line);
-      continue;
-    }
-    if (tool.clock.Now() >= deadline) return Outcome::GaveUp;
-    // A failing port answers at once: wait as long as a silent read would.
-    if (status == ReadFailed) tool.clock.Sleep(ByteReadTimeout);
+  const AtReply reply = tool.at.Run(command, "+CCFC:", ForwardingWait);
+  for (const std::string& line : reply.lines) onLine(std::string_view(line));
+  switch (reply.status) {
+    case AtStatus::Ok: return Outcome::Ok;
+    case AtStatus::Error: return Outcome::Error;
+    default: return Outcome::GaveUp;
   }
 }
 
@@ -256,9 +247,10 @@ void EditForwardingDelay(Form& f) {
         digits[1] = digits[0];
         digits[0] = '0';
       }
+      const std::string oldNumber(tool.image.CellNumber(ModeCell)), oldName(tool.image.CellName(ModeCell));
       tool.image.SetModeChar(ForwardDelay, digits[0]);
       tool.image.SetModeChar(ForwardDelay + 1, digits[1]);
-      WriteCell(tool, ModeCell);
+      CommitCell(tool, ModeCell, oldNumber, oldName);  // on failure the delay shows what the SIM holds
       break;
     }
     if (k < '0' || k > '9') continue;

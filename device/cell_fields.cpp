@@ -5,16 +5,22 @@
 // Esc drops the copy. Keys that do not apply are ignored without a sound.
 #include "device/cell_fields.h"
 
+#include <cstdio>
 #include <cstring>
+#include <string>
 #include <string_view>
 
 #include "device/cell_transfer.h"
+#include "device/exchange_error.h"
 #include "device/tool.h"
 #include "screen/form_grid.h"
 
 namespace tv {
 
 namespace {
+
+constexpr const char* kAskShorten = "Ячейка %02d: текст будет укорочен. Записать? [Y/N]"_cp;
+constexpr const char* kLongerThanCell = "На SIM-Карте текст длиннее 47 знаков"_cp;
 
 // What the two editors differ in.
 struct FieldKind {
@@ -40,15 +46,14 @@ void ShowText(Screen& screen, const FormGrid& grid, std::string_view text, int w
   screen.SetAttribute(ColorNormal);
 }
 
-// The edit state of one editor call: the copy, zero behind its text, and the
-// insertion position, with the cursor at field x + pos.
+// The edit state of one editor call: the copy and the insertion position,
+// with the cursor at field x + pos. The copy is held with its length: a zero
+// byte in a text from the SIM (GSM '@') is a character like any other.
 class FieldEditor {
  public:
-  FieldEditor(Screen& screen, const FormGrid& grid, const char* field, const FieldKind& kind, int width)
+  FieldEditor(Screen& screen, const FormGrid& grid, std::string_view text, const FieldKind& kind, int width)
       : screen_(screen), grid_(grid), kind_(kind), width_(width) {
-    // Only the text itself: characters behind an inner zero (left there by
-    // in-place mode changes) are not part of it and must not come back.
-    std::memcpy(copy_, field, strnlen(field, kind.copyPositions));
+    copy_ = std::string(text.substr(0, static_cast<std::size_t>(kind.copyPositions)));
     longest_ = kind.longest < kind.copyPositions ? kind.longest : kind.copyPositions;
   }
 
@@ -67,11 +72,11 @@ class FieldEditor {
     }
   }
 
-  // The copy's positions, to be stored over the cell's first positions.
-  const char* Copy() const { return copy_; }
+  const std::string& Copy() const { return copy_; }
+  bool Changed() const { return changed_; }
 
  private:
-  int Length() const { return static_cast<int>(std::strlen(copy_)); }
+  int Length() const { return static_cast<int>(copy_.size()); }
   void CursorToPos() { screen_.SetCursor(grid_.X() + pos_, grid_.Y()); }
 
   // Rewrites the copy from position `from` to its end, then `blanks` blanks,
@@ -93,21 +98,21 @@ class FieldEditor {
         }
         break;
       case key::Right:
-        if (pos_ < width_ && copy_[pos_] != 0) {
+        if (pos_ < width_ && pos_ < len) {
           ++pos_;
           CursorToPos();
         }
         break;
       case key::Delete:
         if (pos_ >= len) break;  // nothing under the cursor
-        if (copy_[pos_ + 1] == 0) {
-          copy_[pos_] = 0;
+        changed_ = true;
+        copy_.erase(static_cast<std::size_t>(pos_), 1);
+        if (pos_ == len - 1) {
           if (pos_ < width_) {
             screen_.WriteChar(key::Blank);
             screen_.WriteChar(key::Backspace);
           }
         } else {
-          std::memmove(copy_ + pos_, copy_ + pos_ + 1, len - pos_);  // the zero moves too
           Echo(pos_, 1);
         }
         break;
@@ -118,13 +123,13 @@ class FieldEditor {
   void Type(int k) {
     const int len = Length();
     if (k <= 0 || k > 0xFF || std::strchr(kind_.allowed, k) == nullptr || len >= longest_) return;
+    changed_ = true;
+    copy_.insert(copy_.begin() + pos_, static_cast<char>(k));
     if (pos_ == len) {
-      copy_[pos_++] = static_cast<char>(k);
+      ++pos_;
       screen_.WriteChar(static_cast<uint8_t>(k));
       return;
     }
-    std::memmove(copy_ + pos_ + 1, copy_ + pos_, len - pos_);
-    copy_[pos_] = static_cast<char>(k);
     Echo(pos_++, 0);  // from the cursor on; the cursor then goes to the new pos
   }
 
@@ -134,17 +139,30 @@ class FieldEditor {
   int width_;
   int longest_ = 0;
   int pos_ = 0;
-  char copy_[NumberCopyPositions + 1] = {};
+  bool changed_ = false;
+  std::string copy_;
 };
 
-void EditField(Tool& tool, FormGrid& grid, int cell, char* field, const FieldKind& kind, int width,
+void EditField(Tool& tool, FormGrid& grid, int cell, bool name, const FieldKind& kind, int width,
                void (*show)(Tool&, const FormGrid&, int, int, uint8_t)) {
   show(tool, grid, cell, width, ColorPanel);
-  FieldEditor editor(tool.screen, grid, field, kind, width);
+  SimImage& image = tool.image;
+  const std::string oldNumber(image.CellNumber(cell)), oldName(image.CellName(cell));
+  const std::string& old = name ? oldName : oldNumber;
+  FieldEditor editor(tool.screen, grid, old, kind, width);
   if (editor.Run()) {
-    // Positions behind the copy are left as they are.
-    std::memcpy(field, editor.Copy(), kind.copyPositions);
-    WriteCell(tool, cell);  // a failed write is not reported; the image keeps the text
+    std::string text = editor.Copy();
+    // The editor works on the text's first positions; what stands behind
+    // them stays. An unchanged Enter keeps the text byte for byte.
+    if (!editor.Changed())
+      text = old;
+    else if (text.size() == static_cast<std::size_t>(kind.copyPositions) && old.size() > text.size())
+      text += old.substr(text.size());
+    if (name)
+      image.SetCellName(cell, text);
+    else
+      image.SetCellNumber(cell, text);
+    CommitCell(tool, cell, oldNumber, oldName);
   }
   show(tool, grid, cell, width, ColorNormal);
 }
@@ -166,12 +184,48 @@ void ShowNameField(Tool& tool, const FormGrid& grid, int cell, uint8_t attr) {
 void EditNumberField(Tool& tool, FormGrid& grid, int cell, int width) {
   // The longest number is the field's width.
   const FieldKind kind{NumberCopyPositions, width, NumberCharacters};
-  EditField(tool, grid, cell, tool.image.NumberField(cell), kind, width, ShowNumberField);
+  EditField(tool, grid, cell, false, kind, width, ShowNumberField);
 }
 
 void EditNameField(Tool& tool, FormGrid& grid, int cell) {
   static constexpr FieldKind kName{NameCopyPositions, NameTextLongest, NameCharacters};
-  EditField(tool, grid, cell, tool.image.NameField(cell), kName, NameFieldWidth, ShowNameFieldOfWidth);
+  EditField(tool, grid, cell, true, kName, NameFieldWidth, ShowNameFieldOfWidth);
+}
+
+bool CommitCell(Tool& tool, int cell, const std::string& oldNumber, const std::string& oldName) {
+  if (tool.state.fileLoaded) return true;  // edits of a loaded file stay in the image until saved
+  Screen& screen = tool.screen;
+  SimImage& image = tool.image;
+  auto revert = [&] {
+    image.SetCellNumber(cell, oldNumber);
+    image.SetCellName(cell, oldName);
+  };
+  if (!tool.state.deviceConnected) {
+    // The device was lost during this form: the edit goes nowhere.
+    ShowExchangeErrorOver(screen, xerr::NoPort);
+    revert();
+    return false;
+  }
+  if (image.Shortened(cell)) {
+    // The SIM holds a longer text than the cell can: writing would cut it.
+    char question[64];
+    std::snprintf(question, sizeof question, kAskShorten, cell);
+    if (!AskOver(screen, question, kLongerThanCell)) {
+      revert();
+      return false;
+    }
+  }
+  const CellResult result = WriteCell(tool, cell);
+  if (result.Ok()) return true;
+  ShowExchangeErrorOver(screen, ExchangeErrorOf(result), DescribeFailure(cell, result));
+  if (result.outcome == CellOutcome::Refused) {
+    // The SIM answered: show what it holds now.
+    if (ReadCell(tool, cell).Ok()) return false;
+  } else {
+    tool.state.deviceConnected = false;  // no answer: the device is taken as gone
+  }
+  revert();
+  return false;
 }
 
 }  // namespace tv

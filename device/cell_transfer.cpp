@@ -1,25 +1,26 @@
-// Phonebook cell read and write over the AT exchange.
+// Phonebook cell read and write over the AT engine.
 #include "device/cell_transfer.h"
 
-#include <cstring>
+#include <cstdio>
 
-#include "device/at_exchange.h"
+#include "device/at_engine.h"
 #include "device/tool.h"
+#include "screen/cp866_literal.h"
 
 namespace tv {
 
 namespace {
-constexpr int ReadCellMaxLines = 64;
 
-std::string_view Cut(std::string_view text) {
-  return text.size() > static_cast<std::size_t>(TextMax) ? text.substr(0, TextMax) : text;
-}
+// A SIM that answers "busy" (right after power-on or a SIM swap) is given
+// this long before the one more try.
+constexpr Millis BusyPause{500};
 
 // The text after the quote at `open` up to the next quote (or the end);
 // `after` receives the position behind the closing quote.
-std::string_view QuotedFrom(std::string_view line, std::size_t open, std::size_t& after) {
+std::string_view QuotedFrom(std::string_view line, std::size_t open, std::size_t& after, bool& closed) {
   const std::size_t close = line.find('"', open + 1);
-  if (close == std::string_view::npos) {
+  closed = close != std::string_view::npos;
+  if (!closed) {
     after = line.size();
     return line.substr(open + 1);
   }
@@ -27,85 +28,150 @@ std::string_view QuotedFrom(std::string_view line, std::size_t open, std::size_t
   return line.substr(open + 1, close - open - 1);
 }
 
-int PutIndex(Tool& tool, int index, int offset) {
-  const char digits[2] = {static_cast<char>('0' + index / 10), static_cast<char>('0' + index % 10)};
-  return PutCommand(tool, std::string_view(digits, 2), offset);
+std::string TwoDigits(int index) {
+  return {static_cast<char>('0' + index / 10), static_cast<char>('0' + index % 10)};
 }
+
+CellResult Failure(CellOutcome outcome, std::string detail, bool heard) {
+  return CellResult{outcome, std::move(detail), heard};
+}
+
 }  // namespace
 
 CpbrTexts ParseCpbrLine(std::string_view line) {
   CpbrTexts texts;
+  static constexpr std::string_view kPrefix = "+CPBR:";
+  if (line.substr(0, kPrefix.size()) == kPrefix) {
+    std::size_t i = kPrefix.size();
+    while (i < line.size() && line[i] == ' ') ++i;
+    int index = 0;
+    const std::size_t digits = i;
+    while (i < line.size() && line[i] >= '0' && line[i] <= '9' && index < 100000) index = index * 10 + (line[i++] - '0');
+    if (i > digits && i < line.size() && line[i] == ',') texts.index = index;
+  }
   std::size_t open = line.find('"');
   if (open == std::string_view::npos) return texts;
   std::size_t after = 0;
-  texts.number = std::string(Cut(QuotedFrom(line, open, after)));
+  bool closedNumber = false, closedName = false;
+  texts.number = std::string(QuotedFrom(line, open, after, closedNumber));
   open = line.find('"', after);
   if (open == std::string_view::npos) return texts;
-  texts.name = std::string(Cut(QuotedFrom(line, open, after)));
+  texts.name = std::string(QuotedFrom(line, open, after, closedName));
+  texts.complete = closedNumber && closedName;
   return texts;
 }
 
-int BuildReadCommand(Tool& tool, int index) {
-  int n = PutCommand(tool, "AT+CPBR=", 0);
-  n = PutIndex(tool, index, n);
-  return PutCommand(tool, "\r", n);
+std::string BuildReadCommand(int index) { return "AT+CPBR=" + TwoDigits(index) + "\r"; }
+
+std::string BuildWriteCommand(const SimImage& image, int index) {
+  std::string command = "AT+CPBW=" + TwoDigits(index) + ",\"";
+  command += image.CellNumber(index);
+  command += "\",129,\"";
+  command += image.CellName(index);
+  command += "\"\r";
+  return command;
 }
 
-int BuildWriteCommand(Tool& tool, int index) {
-  int n = PutCommand(tool, "AT+CPBW=", 0);
-  n = PutIndex(tool, index, n);
-  n = PutCommand(tool, ",\"", n);
-  n = PutCommand(tool, tool.image.CellNumber(index), n);
-  n = PutCommand(tool, "\",129,\"", n);
-  n = PutCommand(tool, tool.image.CellName(index), n);
-  return PutCommand(tool, "\"\r", n);
-}
-
-void ParseCellReply(Tool& tool, int index) {
-  const std::string_view line(tool.at.reply, strnlen(tool.at.reply, ReplyLineBytes));
-  std::memset(tool.at.raw, 0, RawReplyBytes);
-  const CpbrTexts texts = ParseCpbrLine(line);
-  tool.image.SetCellNumber(index, texts.number);
-  tool.image.SetCellName(index, texts.name);
-  // Everything after "+CPBR:", then CR LF. The reply line holds at most 99
-  // bytes, so this always fits.
-  const std::string_view rest = line.size() > 6 ? line.substr(6) : std::string_view{};
-  std::memcpy(tool.at.raw, rest.data(), rest.size());
-  tool.at.raw[rest.size()] = '\r';
-  tool.at.raw[rest.size() + 1] = '\n';
-}
-
-ReadStatus ReadCell(Tool& tool, int index) {
-  tool.port.DiscardInput();
-  SendCommand(tool, BuildReadCommand(tool, index));
-  // A reply is a few lines (echo, "+CPBR:", blank lines, "OK"); a device
-  // that keeps sending lines without ever ending with "OK" is given up as
-  // one that does not answer.
-  for (int line = 0; line < ReadCellMaxLines; ++line) {
-    const ReadStatus status = ReadReplyLine(tool);
-    if (status != ReadOk) return status;
-    if (ReplyStartsWith(tool, "+CPBR:") == 0) ParseCellReply(tool, index);
-    if (ReplyStartsWith(tool, "OK") == 0) return ReadOk;
+int ExchangeErrorOf(const CellResult& result) {
+  switch (result.outcome) {
+    case CellOutcome::Refused:
+    case CellOutcome::WrongReply: return xerr::BadReply;
+    default: return xerr::NoAnswer;
   }
-  return ReadTimeout;
 }
 
-bool ReadWriteAcknowledgement(Tool& tool) {
-  for (int line = 0; line < 2; ++line)
-    if (ReadReplyLine(tool) == ReadOk && ReplyStartsWith(tool, "OK") == 0) return true;
-  return false;
+std::string DescribeFailure(int index, const CellResult& result) {
+  char text[64];
+  std::snprintf(text, sizeof text, "Ячейка %02d: "_cp, index);
+  std::string out = text;
+  switch (result.outcome) {
+    case CellOutcome::NoAnswer: return out + "нет ответа"_cp;
+    case CellOutcome::LineLost: return out + "линия связи потеряна"_cp;
+    default: return out + result.detail;
+  }
 }
 
-int WriteCell(Tool& tool, int index) {
-  if (tool.state.fileLoaded) return 0;
-  SendCommand(tool, BuildWriteCommand(tool, index));
-  int result = ReadTimeout;
-  for (int line = 0; line < 3; ++line) {
-    const ReadStatus status = ReadReplyLine(tool);
-    if (status == ReadOk && ReplyStartsWith(tool, "OK") == 0) return 0;
-    result = status == ReadOk ? 1 : status;
+CellResult ReadCell(Tool& tool, int index) {
+  CellResult result;
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    if (attempt > 0 && result.outcome != CellOutcome::NoAnswer) tool.at.AwaitQuiet();
+    const AtReply reply = tool.at.Run(BuildReadCommand(index), "+CPBR:", CellReadBound);
+    result.heard = result.heard || reply.heard;
+    if (reply.status == AtStatus::Failed) return Failure(CellOutcome::LineLost, {}, result.heard);
+    if (reply.status == AtStatus::Timeout) {
+      result = Failure(CellOutcome::NoAnswer, {}, result.heard);
+      continue;
+    }
+    if (reply.status == AtStatus::Error || reply.lines.empty()) {
+      if (reply.status == AtStatus::Ok || IsNotFound(reply.finalLine)) {
+        // An empty location: the image follows the SIM, whatever it held.
+        tool.image.SetCellNumber(index, {});
+        tool.image.SetCellName(index, {});
+        tool.rawReply.clear();
+        return CellResult{CellOutcome::Empty, {}, result.heard};
+      }
+      result = Failure(CellOutcome::Refused, reply.finalLine, result.heard);
+      if (!IsBusy(reply.finalLine)) return result;
+      tool.clock.Sleep(BusyPause);
+      continue;
+    }
+    // One entry asked for, one "+CPBR:" line with its index and four quotes;
+    // anything else is not this cell's entry.
+    const CpbrTexts texts = ParseCpbrLine(reply.lines.back());
+    if (reply.lines.size() != 1 || texts.index != index || !texts.complete) {
+      std::string detail;
+      if (reply.lines.size() != 1)
+        detail = std::to_string(reply.lines.size()) + " ответа вместо одного"_cp;
+      else if (texts.index != index)
+        detail = "ответ для ячейки "_cp + std::to_string(texts.index);
+      else
+        detail = "ответ искажен"_cp;
+      result = Failure(CellOutcome::WrongReply, std::move(detail), result.heard);
+      continue;
+    }
+    tool.image.SetCellNumber(index, texts.number);
+    tool.image.SetCellName(index, texts.name);
+    // Everything after "+CPBR:", then CR LF: the line of a settings file.
+    tool.rawReply.assign(reply.lines.back(), 6);
+    tool.rawReply += "\r\n";
+    return CellResult{CellOutcome::Done, {}, result.heard};
   }
   return result;
+}
+
+CellResult SendCellWrite(Tool& tool, std::string_view command) {
+  CellResult result;
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    const AtReply reply = tool.at.Run(command, {}, CellWriteBound);
+    result.heard = result.heard || reply.heard;
+    switch (reply.status) {
+      case AtStatus::Ok: return CellResult{CellOutcome::Done, {}, result.heard};
+      case AtStatus::Failed: return Failure(CellOutcome::LineLost, {}, result.heard);
+      case AtStatus::Timeout: result = Failure(CellOutcome::NoAnswer, {}, result.heard); break;
+      case AtStatus::Error:
+        result = Failure(CellOutcome::Refused, reply.finalLine, result.heard);
+        if (!IsBusy(reply.finalLine)) return result;
+        tool.clock.Sleep(BusyPause);
+        break;
+    }
+  }
+  return result;
+}
+
+CellResult WriteCell(Tool& tool, int index) {
+  if (tool.state.fileLoaded) return CellResult{CellOutcome::Done, {}, false};
+  return SendCellWrite(tool, BuildWriteCommand(tool.image, index));
+}
+
+bool WriteTally::Add(const CellResult& result) {
+  switch (result.outcome) {
+    case CellOutcome::Done: ++taken; break;
+    case CellOutcome::Refused: ++refused; break;
+    case CellOutcome::LineLost: ++unanswered; return true;
+    default: ++unanswered; break;
+  }
+  silentInARow = result.heard ? 0 : silentInARow + 1;
+  return silentInARow >= 2;
 }
 
 }  // namespace tv

@@ -2,10 +2,11 @@
 // initialisation panel (columns 16..76, rows 18..24).
 #include "device/connect_dialog.h"
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
-#include "device/at_exchange.h"
+#include "device/at_engine.h"
 #include "device/cell_transfer.h"
 #include "device/exchange_error.h"
 #include "device/tool.h"
@@ -80,13 +81,45 @@ void DrawDialog(Tool& tool) {
   DrawDeviceLine(tool);
 }
 
+// A modem may be asleep (power saving) or still starting when it is
+// addressed: its first answer can take seconds, and the first command may be
+// lost. "AT" is asked until it answers, within WakeGrace; an answer that came
+// only after a probe went unanswered is followed by a quiet line, so that a
+// late reply to an earlier probe cannot pass for the answer to a read.
+constexpr Millis WakeGrace{4000};
+constexpr Millis ProbeBound{700};
+
+bool AwaitModem(Tool& tool) {
+  const Clock::TimePoint deadline = tool.clock.Now() + WakeGrace;
+  bool late = false;
+  while (tool.clock.Now() < deadline) {
+    const AtReply reply = tool.at.Run("AT\r", {}, ProbeBound);
+    if (reply.status == AtStatus::Failed) return false;
+    if (reply.status != AtStatus::Timeout) {
+      if (late) tool.at.AwaitQuiet();
+      return true;
+    }
+    late = true;
+  }
+  return false;
+}
+
+// A cell read failed: the box says what, and the connection is given up.
+void ReadFailed(Tool& tool, int cell, const CellResult& result) {
+  ShowExchangeError(tool.screen, ExchangeErrorOf(result), DescribeFailure(cell, result));
+  tool.state.deviceConnected = false;
+}
+
 // Enter: open, address, test the signature, read the book. The dialog
 // closes after it in every case.
 void Connect(Tool& tool) {
   WorkState& st = tool.state;
-  if (!st.deviceConnected) {
+  // A port that has hung up since (the adapter or the gateway restarted) is
+  // opened anew rather than reused.
+  if (!st.deviceConnected || tool.port.Lost()) {
     const int rc = OpenPort(tool, st.portIndex);
     if (rc != 0) {
+      st.deviceConnected = false;
       ShowExchangeError(tool.screen, rc);
       return;
     }
@@ -98,9 +131,13 @@ void Connect(Tool& tool) {
     return;
   }
   tool.image.ClearImage();
-  if (ReadCell(tool, ModeCell) != ReadOk) {
+  if (!AwaitModem(tool)) {
     ShowExchangeError(tool.screen, xerr::NoAnswer);
     st.deviceConnected = false;
+    return;
+  }
+  if (const CellResult r = ReadCell(tool, ModeCell); !r.Ok()) {
+    ReadFailed(tool, ModeCell, r);
     return;
   }
   if (!tool.image.HasSignature()) {
@@ -108,6 +145,7 @@ void Connect(Tool& tool) {
     ShowMessage(tool.screen, kNotInitialised, ColorAlert);
     ShowMessage(tool.screen, kPressI, ColorAlert);
     // Only the letter itself starts the overwrite, never an extended key.
+    tool.screen.DiscardTypeahead();
     const int k = tool.screen.ReadCharacterKey();
     if (k != 'I' && k != 'i') {
       st.deviceConnected = false;
@@ -115,18 +153,21 @@ void Connect(Tool& tool) {
     }
     BlankMessageRow(tool.screen, kNotInitialised.y);
     BlankMessageRow(tool.screen, kPressI.y);
-    InitialiseSim(tool);
+    if (!InitialiseSim(tool)) {
+      st.deviceConnected = false;
+      return;
+    }
   }
   ShowMessage(tool.screen, kReading, ColorSelected);
   for (int cell = 1; cell < CellSlots; ++cell) {
-    if (ReadCell(tool, cell) != ReadOk) {
-      ShowExchangeError(tool.screen, xerr::NoAnswer);
-      st.deviceConnected = false;
+    if (const CellResult r = ReadCell(tool, cell); !r.Ok()) {
+      ReadFailed(tool, cell, r);
       return;
     }
   }
   tool.port.DiscardInput();
   ShowMessage(tool.screen, kPressAnyKey, ColorSelected);
+  tool.screen.DiscardTypeahead();
   tool.screen.ReadKeyCode();  // an extended key is taken whole
 }
 
@@ -137,26 +178,16 @@ constexpr int kInitTextX = 18, kInitWidth = 57;
 constexpr const char* kInitTitle = "И Н И Ц И А Л И З А Ц И Я   S I M  -  К А Р Т Ы"_cp;
 constexpr const char* kInitLabel = "Записано:"_cp;
 
-// AT+CPBW=05,"0",129,"05" CR, built byte by byte; returns its length. A zero
-// follows it in the buffer and is not sent.
-int BuildDefaultCellCommand(Tool& tool, int cell) {
+// AT+CPBW=05,"0",129,"05" CR; for the mode cell AT+CPBW=98,"0000100",129,"98.GSM.TRV" CR.
+std::string DefaultCellCommand(int cell) {
   const bool mode = cell == ModeCell;
-  int n = PutCommand(tool, "AT+CPBW=", 0);
-  tool.at.command[n++] = static_cast<uint8_t>('0' + cell / 10);
-  tool.at.command[n++] = static_cast<uint8_t>('0' + cell % 10);
-  n = PutCommand(tool, ",\"", n);
-  n = PutCommand(tool, mode ? DefaultModeString : "0", n);
-  n = PutCommand(tool, "\",129,\"", n);
-  if (mode) {
-    n = PutCommand(tool, SimSignature, n);
-  } else {
-    tool.at.command[n++] = static_cast<uint8_t>('0' + cell / 10);
-    tool.at.command[n++] = static_cast<uint8_t>('0' + cell % 10);
-  }
-  n = PutCommand(tool, "\"\r", n);
-  tool.at.command[n] = 0;
-  return n;
+  const std::string digits{static_cast<char>('0' + cell / 10), static_cast<char>('0' + cell % 10)};
+  return "AT+CPBW=" + digits + ",\"" + (mode ? DefaultModeString : "0") + "\",129,\"" +
+         (mode ? std::string(SimSignature) : digits) + "\"\r";
 }
+
+// Shown on the panel's last row when cells were not taken, until a key.
+constexpr const char* kInitFailed = "SIM-Карта не приняла ячеек: %d из %d. Нажмите клавишу"_cp;
 
 }  // namespace
 
@@ -169,7 +200,7 @@ int SelectGateway(Tool& tool, int gatewayIndex) {
   return 0;
 }
 
-void InitialiseSim(Tool& tool) {
+bool InitialiseSim(Tool& tool) {
   Screen& screen = tool.screen;
   std::vector<uint8_t> saved(ScreenSaveBytes);
   screen.SaveRect(1, 1, ScreenWidth, ScreenHeight, saved.data());
@@ -181,13 +212,29 @@ void InitialiseSim(Tool& tool) {
   };
   for (int r = 0; r < 5; ++r) screen.PutText(kInitTextX, 19 + r, rows[r].c_str());
   StartProgress(screen, kInitRow);
-  for (int cell = 1; cell < CellSlots; ++cell) {
-    SendCommand(tool, BuildDefaultCellCommand(tool, cell));
-    ReadWriteAcknowledgement(tool);  // the outcome is not examined
+  WriteTally tally;
+  constexpr int kCells = CellSlots - 1;
+  for (int cell = 1; cell <= kCells; ++cell) {
+    if (tally.Add(SendCellWrite(tool, DefaultCellCommand(cell)))) {
+      // The device is gone: the SIM is part new, part old. Say how far it came.
+      screen.RestoreRect(1, 1, ScreenWidth, ScreenHeight, saved.data());
+      char detail[64];
+      std::snprintf(detail, sizeof detail, "Записано ячеек: %d из %d"_cp, tally.taken, kCells);
+      ShowExchangeError(screen, xerr::NoAnswer, detail);
+      return false;
+    }
     AdvanceProgress(screen, kInitRow, cell);
+  }
+  if (tally.Failed() > 0) {
+    char text[96];
+    std::snprintf(text, sizeof text, kInitFailed, tally.Failed(), kCells);
+    screen.PutTextAttr(kInitTextX, 23, PadText(text, kInitWidth, 2).c_str(), ColorAlert);
+    screen.DiscardTypeahead();
+    screen.ReadKeyCode();
   }
   screen.Present();
   screen.RestoreRect(1, 1, ScreenWidth, ScreenHeight, saved.data());
+  return true;
 }
 
 void ConnectToDevice(Tool& tool) {

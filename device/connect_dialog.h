@@ -12,6 +12,8 @@ void ConnectToDevice(Tool& tool);
 int OpenPort(Tool& tool, int portIndex);
 int SelectGateway(Tool& tool, int gatewayIndex);
 // Writes the default contents into cells 1..99, with its progress panel.
-void InitialiseSim(Tool& tool);
+// Cells the SIM did not take are reported before the panel closes. False
+// when the device was lost on the way (reported with how many were written).
+bool InitialiseSim(Tool& tool);
 
 }  // namespace tv

@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "device/serial_port.h"
 #include "screen/pad_text.h"
@@ -46,7 +47,7 @@ const char* ExchangeErrorMessage(int code, int* column) {
   return nullptr;
 }
 
-void ShowExchangeError(Screen& screen, int code) {
+void ShowExchangeError(Screen& screen, int code, std::string_view detail) {
   screen.DrawPanel(12, 11, 55, 4);
   const std::string blank(kBoxTextWidth, ' ');
   screen.PutTextAttr(kBoxTextColumn, 12, blank.c_str(), ColorAlert);
@@ -56,9 +57,46 @@ void ShowExchangeError(Screen& screen, int code) {
   if (const char* message = ExchangeErrorMessage(code, &column))
     screen.PutTextAttr(kBoxTextColumn, 14, BoxLine(message, column).c_str(),
                        code == xerr::Aborted ? ColorSelected : ColorAlert);
-  screen.PutTextAttr(kBoxTextColumn, 15, blank.c_str(), ColorAlert);
+  std::string detailRow = blank;
+  if (!detail.empty()) {
+    // Modem text may hold any byte: none of them may move the cursor.
+    std::string text(detail.substr(0, kBoxTextWidth - 2));
+    for (char& c : text)
+      if (static_cast<uint8_t>(c) < 0x20 || c == 0x7F) c = '?';
+    detailRow = PadText(text, kBoxTextWidth, (kBoxTextWidth - static_cast<int>(text.size())) / 2);
+  }
+  screen.PutTextAttr(kBoxTextColumn, 15, detailRow.c_str(), ColorAlert);
+  screen.DiscardTypeahead();  // keys typed while the exchange ran do not dismiss it unread
   screen.ReadKeyCode();  // an extended key is taken whole, prefix and scan code
   screen.ErasePanel(12, 11, 55, 4);
+}
+
+
+void ShowExchangeErrorOver(Screen& screen, int code, std::string_view detail) {
+  std::vector<uint8_t> saved(static_cast<std::size_t>(57 * 6 * 2));
+  screen.SaveRect(12, 11, 68, 16, saved.data());
+  ShowExchangeError(screen, code, detail);
+  screen.RestoreRect(12, 11, 68, 16, saved.data());
+}
+
+bool AskOver(Screen& screen, std::string_view question, std::string_view detail) {
+  std::vector<uint8_t> saved(static_cast<std::size_t>(57 * 6 * 2));
+  screen.SaveRect(12, 11, 68, 16, saved.data());
+  screen.DrawPanel(12, 11, 55, 4);
+  const std::string blank(kBoxTextWidth, ' ');
+  auto centred = [](std::string_view text) {
+    text = text.substr(0, kBoxTextWidth);
+    return PadText(text, kBoxTextWidth, (kBoxTextWidth - static_cast<int>(text.size())) / 2);
+  };
+  screen.PutTextAttr(kBoxTextColumn, 12, blank.c_str(), ColorAlert);
+  screen.PutTextAttr(kBoxTextColumn, 13, centred(detail).c_str(), ColorAlert);
+  screen.PutTextAttr(kBoxTextColumn, 14, centred(question).c_str(), ColorAlert);
+  screen.PutTextAttr(kBoxTextColumn, 15, blank.c_str(), ColorAlert);
+  screen.DiscardTypeahead();
+  const bool yes = screen.ReadYes();
+  screen.RestoreRect(12, 11, 68, 16, saved.data());
+  screen.SetAttribute(ColorNormal);
+  return yes;
 }
 
 }  // namespace tv

@@ -1,11 +1,13 @@
 // The process-wide state that every operation of the tool works on: the
 // screen, the one SIM image and work state, the one serial port with the
-// shared command and reply buffers, the help file and the clock. One Tool is
+// AT engine, the help file and the clock. One Tool is
 // built by the program (or by a test) and handed to every menu operation.
 #pragma once
 
 #include <cstdint>
+#include <string>
 
+#include "device/at_engine.h"
 #include "device/clock.h"
 #include "device/serial_port.h"
 #include "image/core/sim_image.h"
@@ -14,20 +16,10 @@
 
 namespace tv {
 
-// Holds the longest command: a cell write with both texts at 47 characters
-// (115 bytes), with room to spare.
-inline constexpr int CommandBufferBytes = 128;
-inline constexpr int ReplyLineBytes = 100;  // 99 characters and a zero byte
-inline constexpr int RawReplyBytes = 256;
-
-struct AtBuffers {
-  uint8_t command[CommandBufferBytes] = {};
-  char reply[ReplyLineBytes] = {};  // the last reply line, zero-filled behind it
-  char raw[RawReplyBytes] = {};     // the last "+CPBR:" line from its seventh byte, CR LF
-};
-
 struct Tool {
-  Tool(Screen& s, Clock& c, SerialPort& p) : screen(s), clock(c), port(p) {}
+  Tool(Screen& s, Clock& c, SerialPort& p) : screen(s), clock(c), port(p), at(p, c) {
+    at.beforeWait = [this] { screen.Present(); };
+  }
   Tool(const Tool&) = delete;
   Tool& operator=(const Tool&) = delete;
 
@@ -37,7 +29,10 @@ struct Tool {
   HelpFile help;
   SimImage image;
   WorkState state;
-  AtBuffers at;
+  AtEngine at;
+  // The last cell read's "+CPBR:" line from its seventh byte, then CR LF;
+  // empty after a read of an empty cell.
+  std::string rawReply;
 };
 
 }  // namespace tv

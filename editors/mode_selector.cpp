@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "device/cell_transfer.h"
+#include "device/cell_fields.h"
 #include "device/tool.h"
 #include "screen/form_grid.h"
 
@@ -51,6 +51,7 @@ void ShowModeValue(Tool& tool, const FormGrid& grid, int position, SelectorKind 
 void ModeSelector(Tool& tool, FormGrid& grid, int position, SelectorKind kind) {
   ShowModeValue(tool, grid, position, kind, ColorPanel);
   char keep = tool.image.ModeChar(position);
+  const std::string oldNumber(tool.image.CellNumber(ModeCell)), oldName(tool.image.CellName(ModeCell));
   for (;;) {
     const int k = tool.screen.ReadKeyCode();
     if (k == key::Esc) break;
@@ -58,7 +59,7 @@ void ModeSelector(Tool& tool, FormGrid& grid, int position, SelectorKind kind) {
       tool.image.SetModeChar(position, NextModeValue(kind, tool.image.ModeChar(position)));
       ShowModeValue(tool, grid, position, kind, ColorPanel);
     } else if (k == key::Enter) {
-      WriteCell(tool, ModeCell);  // a failed write is not reported; the image keeps the value
+      CommitCell(tool, ModeCell, oldNumber, oldName);  // on failure the cell shows what the SIM holds
       keep = tool.image.ModeChar(position);
       break;
     }

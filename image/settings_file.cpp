@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "device/tool.h"
 
 namespace tv {
 
@@ -44,8 +43,11 @@ std::string PadToBlocks(std::string text) {
 std::string EncodeSettingsFile(const SimImage& image) { return PadToBlocks(EncodeSettingsText(image)); }
 
 std::string_view SettingsContent(std::string_view fileBytes) {
-  const std::size_t nul = fileBytes.find('\0');
-  return nul == std::string_view::npos ? fileBytes : fileBytes.substr(0, nul);
+  // The padding begins right after the last line's LF. A zero byte inside a
+  // line is a character of a text (the modem's GSM '@'), not the end.
+  for (std::size_t nul = fileBytes.find('\0'); nul != std::string_view::npos; nul = fileBytes.find('\0', nul + 1))
+    if (nul == 0 || fileBytes[nul - 1] == '\n' || fileBytes[nul - 1] == '\r') return fileBytes.substr(0, nul);
+  return fileBytes;
 }
 
 void ParseSettingsText(std::string_view fileBytes, SimImage& image) {
@@ -55,11 +57,17 @@ void ParseSettingsText(std::string_view fileBytes, SimImage& image) {
   image.ClearImage();
   int index = 0;
   int state = 0;
-  int pos = 0;
   bool cellValid = false;
+  std::string text;  // the text being read; a second line for a cell replaces it whole
+  auto store = [&] {
+    if (!cellValid) return;
+    if (state == 2) image.SetCellNumber(index, text);
+    if (state == 4) image.SetCellName(index, text);
+  };
   for (const char c : SettingsContent(fileBytes)) {
     if (c == ' ') continue;
     if (c == '\r' || c == '\n') {
+      store();  // a text without its closing quote runs to the line's end
       index = 0;
       state = 0;
       continue;
@@ -77,28 +85,24 @@ void ParseSettingsText(std::string_view fileBytes, SimImage& image) {
       case 1:
       case 3:
         if (c == '"') {
-          pos = 0;
-          // A second line for the same cell replaces the text whole.
-          if (cellValid && state == 1) image.SetCellNumber(index, {});
-          if (cellValid && state == 3) image.SetCellName(index, {});
+          text.clear();
           ++state;
+          store();
         }
         break;
       case 2:
       case 4:
         if (c == '"') {
+          store();
           ++state;
-        } else {
-          if (cellValid && pos < TextMax) {
-            char* field = state == 2 ? image.NumberField(index) : image.NameField(index);
-            field[pos] = c;
-          }
-          ++pos;
+        } else if (text.size() <= static_cast<std::size_t>(TextMax)) {
+          text += c;  // one past the limit, so that the cell knows it was shortened
         }
         break;
       default: break;
     }
   }
+  store();
 }
 
 std::vector<std::string> SplitLinesForSim(std::string_view fileBytes) {
@@ -114,7 +118,6 @@ std::vector<std::string> SplitLinesForSim(std::string_view fileBytes) {
     rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end + 1);
     if (line.empty()) continue;
     ++lines;
-    if (kWrite.size() + line.size() + 1 > static_cast<std::size_t>(CommandBufferBytes)) continue;
     std::string command(kWrite);
     command += line;
     command += '\r';

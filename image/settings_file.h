@@ -31,21 +31,22 @@ std::string PadToBlocks(std::string text);
 // The whole file of an image: EncodeSettingsText, padded.
 std::string EncodeSettingsFile(const SimImage& image);
 
-// The content of a file: its bytes up to the first NUL.
+// The content of a file: its bytes up to the padding, the first NUL that
+// begins a line. NULs inside a line belong to its texts.
 std::string_view SettingsContent(std::string_view fileBytes);
 
 // Replaces the image with the cells the file names. Blanks are dropped
 // everywhere, texts included; the number type and anything after the name
 // are ignored. Lines naming no cell of 1..99 are ignored, texts are cut at
-// 47 characters, and a line ends at CR or LF (files edited on Linux often
+// 47 characters (the cell is then marked shortened), and a line ends at CR or LF (files edited on Linux often
 // lack the CR). Cells that no line names are empty.
 void ParseSettingsText(std::string_view fileBytes, SimImage& image);
 
 // The phonebook write commands of a file, one per line, in file order, at
 // most 99: "AT+CPBW=" and the line up to its LF, ending in exactly one CR
-// (a line without CR gets one). Empty lines are passed over; a line that
-// would not fit the command buffer with "AT+CPBW=" is left out rather than
-// sent cut short.
+// (a line without CR gets one). Empty lines are passed over. A line is sent
+// whole however long it is: the SIM refuses what it cannot take, and the
+// transfer counts that, where a line left out would be a cell lost unseen.
 std::vector<std::string> SplitLinesForSim(std::string_view fileBytes);
 
 // Reading a whole settings file.

@@ -11,7 +11,7 @@
 #include <cstring>
 #include <string>
 
-#include "device/at_exchange.h"
+#include "device/at_engine.h"
 #include "device/cell_transfer.h"
 #include "device/exchange_error.h"
 #include "device/tool.h"
@@ -44,6 +44,8 @@ constexpr const char* kSaved = "Данные сохранены. Для прод
 constexpr const char* kSentAndRead = "Данные загружены.  Для продолжения нажмите любую клавишу"_cp;
 // File to SIM when the SIM refused lines: how many of how many, then a key.
 constexpr const char* kRefusedLines = "SIM-Карта не приняла строк: %d из %d. Нажмите клавишу"_cp;
+// File to SIM stopped by a device that is gone: the error box's detail row.
+constexpr const char* kWrittenSoFar = "Записано строк: %d из %d"_cp;
 constexpr const char* kLoaded = "Данные загружены. Для продолжения нажмите любую клавишу"_cp;
 
 // Creating the file failed (panel attribute), reading it failed, it is too
@@ -90,15 +92,16 @@ void CreateFailed(Screen& s) {
   ClosePanel(s);
 }
 
-// A failed cell read: the device is taken as gone.
-void CellReadFailed(Tool& tool) {
-  ShowExchangeError(tool.screen, xerr::NoAnswer);
+// A failed cell read: the box says what, and the device is taken as gone.
+void CellReadFailed(Tool& tool, int cell, const CellResult& result) {
+  ShowExchangeError(tool.screen, ExchangeErrorOf(result), DescribeFailure(cell, result));
   tool.state.deviceConnected = false;
   ClosePanel(tool.screen);
 }
 
 void Finish(Screen& s, const char* text) {
   Say(s, text);
+  s.DiscardTypeahead();  // keys typed during the transfer do not dismiss it unread
   s.ReadKeyCode();
   ClosePanel(s);
 }
@@ -158,16 +161,15 @@ void SimToFile(Tool& tool) {
   StartProgress(s, kTextRow);
   std::string text;
   for (int i = 1; i <= SettingsLines; ++i) {
-    // A location the device reports empty brings no "+CPBR:" line and leaves
-    // the raw reply as it was: it is saved as an empty cell instead of a
-    // second copy of the cell before it.
-    std::memset(tool.at.raw, 0, RawReplyBytes);
-    if (ReadCell(tool, i) != ReadOk) {
-      CellReadFailed(tool);
+    const CellResult r = ReadCell(tool, i);
+    if (!r.Ok()) {
+      CellReadFailed(tool, i, r);
       return;
     }
-    if (tool.at.raw[0] != '\0')
-      text.append(tool.at.raw, strnlen(tool.at.raw, RawReplyBytes));
+    // A location the device reports empty brings no "+CPBR:" line: it is
+    // saved as an empty cell.
+    if (r.outcome == CellOutcome::Done)
+      text += tool.rawReply;
     else
       text += EncodeSaveLine(i, {}, {});
     AdvanceProgress(s, kTextRow, i);
@@ -192,31 +194,42 @@ void FileToSim(Tool& tool) {
   Say(s, kLabelWritten);
   StartProgress(s, kTextRow);
   const std::vector<std::string> commands = SplitLinesForSim(bytes);
+  const int total = static_cast<int>(commands.size());
+  WriteTally tally;
   int i = 0;
-  int refused = 0;  // lines the SIM did not acknowledge with "OK"
   for (const std::string& command : commands) {
-    SendCommand(tool, PutCommand(tool, command, 0));
     // A refused line does not stop the transfer, but it is counted, so that
-    // the end is not reported as a success when the SIM took nothing.
-    if (!ReadWriteAcknowledgement(tool)) ++refused;
+    // the end is not reported as a success when the SIM took nothing. A
+    // device that is gone stops it: the SIM is then part new, part old, and
+    // the operator is told how far it came.
+    if (tally.Add(SendCellWrite(tool, command))) {
+      char detail[64];
+      std::snprintf(detail, sizeof detail, kWrittenSoFar, tally.taken, total);
+      ShowExchangeError(s, xerr::NoAnswer, detail);
+      tool.state.deviceConnected = false;
+      ClosePanel(s);
+      return;
+    }
     AdvanceProgress(s, kTextRow, ++i);
   }
 
   tool.image.ClearImage();
   Say(s, kLabelReadBack);
   for (int cell = 1; cell <= SettingsLines; ++cell) {
-    if (ReadCell(tool, cell) != ReadOk) {
-      CellReadFailed(tool);
+    const CellResult r = ReadCell(tool, cell);
+    if (!r.Ok()) {
+      CellReadFailed(tool, cell, r);
       return;
     }
     AdvanceProgress(s, kTextRow, cell);
   }
-  if (refused > 0) {
+  if (tally.Failed() > 0) {
     char text[96];
     char padded[96];
-    std::snprintf(text, sizeof text, kRefusedLines, refused, static_cast<int>(commands.size()));
+    std::snprintf(text, sizeof text, kRefusedLines, tally.Failed(), total);
     std::snprintf(padded, sizeof padded, "%-56s", text);  // over the progress line
     s.PutTextAttr(kTextX, kTextRow, padded, ColorAlert);
+    s.DiscardTypeahead();
     s.ReadKeyCode();
     ClosePanel(s);
     return;

@@ -21,6 +21,16 @@ class Console {
   virtual void Present(const Screen& screen) = 0;
   // Waits for the next key press (the screen has been presented).
   virtual KeyPress NextKey(const Screen& screen) = 0;
+  // A key the operator has already pressed, without waiting; false when
+  // there is none.
+  virtual bool PollKey(const Screen& screen, KeyPress& key) {
+    (void)screen;
+    (void)key;
+    return false;
+  }
+  // Drops the keys pressed but not yet read: keys typed while the tool was
+  // busy with the device must not answer the question that follows.
+  virtual void DiscardTypeahead() {}
   // Runs a command line through the system shell with the terminal handed
   // over to it, waits for it, and takes the terminal back. The result is not
   // examined.

@@ -79,6 +79,19 @@ void Screen::Present() {
   if (console_) console_->Present(*this);
 }
 
+bool Screen::EscPressed() {
+  if (!console_) return false;
+  KeyPress k;
+  while (console_->PollKey(*this, k))
+    if (!k.extended && k.code == key::Esc) return true;
+  return false;
+}
+
+void Screen::DiscardTypeahead() {
+  pendingScan_ = -1;
+  if (console_) console_->DiscardTypeahead();
+}
+
 int Screen::ReadKey() {
   if (pendingScan_ >= 0) {
     int scan = pendingScan_;

@@ -83,6 +83,12 @@ class Screen {
   void HintsParameterChoice();
   void HintsFieldEdit();
 
+  // Whether Esc has been pressed while the tool was busy (other keys pressed
+  // meanwhile are dropped): lets a long wait on the device be left.
+  bool EscPressed();
+  // Drops keys pressed but not yet read.
+  void DiscardTypeahead();
+
   // Shows the grid as it is now (the operator must see it whenever the tool
   // waits: for a key, for the device, for a delay). Cheap when nothing changed.
   void Present();

@@ -8,21 +8,30 @@
 
 namespace tv {
 
-void SimImage::ClearImage() {
-  std::memset(numbers_, 0, sizeof numbers_);
-  std::memset(names_, 0, sizeof names_);
-}
+void SimImage::ClearImage() { *this = SimImage{}; }
 
-std::string_view SimImage::View(const char* field) { return {field, strnlen(field, TextMax)}; }
-
-void SimImage::Set(char* field, std::string_view text) {
-  std::size_t n = text.size() < static_cast<std::size_t>(TextMax) ? text.size() : TextMax;
+bool SimImage::Set(char* field, uint8_t& length, std::string_view text) {
+  const bool cut = text.size() > static_cast<std::size_t>(TextMax);
+  const std::size_t n = cut ? TextMax : text.size();
   std::memset(field, 0, TextFieldBytes);
   if (n > 0) std::memcpy(field, text.data(), n);  // an empty view may have no data at all
+  length = static_cast<uint8_t>(n);
+  return cut;
+}
+
+void SimImage::SetModeChar(int position, char c) {
+  char* field = numbers_[ModeCell];
+  uint8_t& length = numberLength_[ModeCell];
+  field[position] = c;
+  if (c == 0) {
+    if (position < length) length = static_cast<uint8_t>(position);
+  } else if (position == length) {
+    while (length < TextMax && field[length] != 0) ++length;
+  }
 }
 
 bool SimImage::HasSignature() const {
-  return std::strncmp(names_[ModeCell], SimSignature, SimSignatureLength) == 0;
+  return CellName(ModeCell).substr(0, SimSignatureLength) == std::string_view(SimSignature, SimSignatureLength);
 }
 
 namespace {

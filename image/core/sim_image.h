@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -37,37 +38,48 @@ inline constexpr const char* SimSignature = "98.GSM.TRV";
 inline constexpr int SimSignatureLength = 10;
 inline constexpr const char* DefaultModeString = "0000100";
 
+// Texts are kept with their length, not up to a zero byte: in the modem's
+// GSM alphabet '@' is byte 0, and such a text must come back to the SIM byte
+// for byte. Positions behind a text are zero.
 class SimImage {
  public:
   // Every position of both texts of all slots becomes zero.
   void ClearImage();
 
-  // The text up to its terminating zero.
-  std::string_view CellNumber(int cell) const { return View(numbers_[cell]); }
-  std::string_view CellName(int cell) const { return View(names_[cell]); }
-  // Replace the whole text (cut at 47 characters); the rest becomes zero.
-  void SetCellNumber(int cell, std::string_view text) { Set(numbers_[cell], text); }
-  void SetCellName(int cell, std::string_view text) { Set(names_[cell], text); }
+  // The whole text (at most 47 characters; zero bytes inside are part of it).
+  std::string_view CellNumber(int cell) const { return {numbers_[cell], numberLength_[cell]}; }
+  std::string_view CellName(int cell) const { return {names_[cell], nameLength_[cell]}; }
+  // Replace the whole text; the rest becomes zero. A text over 47 characters
+  // keeps its first 47 and the cell is marked as shortened (Shortened).
+  void SetCellNumber(int cell, std::string_view text) { numberCut_[cell] = Set(numbers_[cell], numberLength_[cell], text); }
+  void SetCellName(int cell, std::string_view text) { nameCut_[cell] = Set(names_[cell], nameLength_[cell], text); }
+  // The cell holds less than the text it was given (a SIM or file text over
+  // 47 characters): writing it back would shorten the SIM's entry.
+  bool Shortened(int cell) const { return numberCut_[cell] || nameCut_[cell]; }
 
-  // Raw 48-byte fields, for editors that work on single positions.
-  char* NumberField(int cell) { return numbers_[cell]; }
-  char* NameField(int cell) { return names_[cell]; }
+  // Raw 48-byte fields, for reading single positions.
   const char* NumberField(int cell) const { return numbers_[cell]; }
   const char* NameField(int cell) const { return names_[cell]; }
 
-  // One character of the mode string, read and written in place.
+  // One character of the mode string, read and written in place. A zero
+  // ends the text there; a character written just behind the text extends
+  // it (over the characters that follow it up to the next zero); one written
+  // further behind stays outside the text.
   char ModeChar(int position) const { return numbers_[ModeCell][position]; }
-  void SetModeChar(int position, char c) { numbers_[ModeCell][position] = c; }
+  void SetModeChar(int position, char c);
 
   // Whether the name of the mode cell begins with the signature.
   bool HasSignature() const;
 
  private:
-  static std::string_view View(const char* field);
-  static void Set(char* field, std::string_view text);
+  static bool Set(char* field, uint8_t& length, std::string_view text);
 
   char numbers_[CellSlots][TextFieldBytes] = {};
   char names_[CellSlots][TextFieldBytes] = {};
+  uint8_t numberLength_[CellSlots] = {};
+  uint8_t nameLength_[CellSlots] = {};
+  bool numberCut_[CellSlots] = {};
+  bool nameCut_[CellSlots] = {};
 };
 
 // Display texts of the mode string positions, padded as the forms show them

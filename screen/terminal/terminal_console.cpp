@@ -253,6 +253,33 @@ bool CanAddressCursor() {
 
 bool TooSmall() { return LINES < ScreenHeight || COLS < ScreenWidth; }
 
+// What get_wch gave, as a key of the tool; false for none (a key the tool
+// has no code for, a control character, a character cp866 lacks).
+bool DecodeKey(int r, wint_t wc, KeyPress& out) {
+  if (r == KEY_CODE_YES) {
+    if (wc == KEY_BACKSPACE) return out = KeyPress{false, key::Backspace}, true;
+    if (wc == KEY_ENTER) return out = KeyPress{false, key::Enter}, true;
+    for (const KeyMapEntry& e : kExtendedKeys)
+      if (static_cast<int>(wc) == e.curses) return out = KeyPress{true, e.scan}, true;
+    return false;  // KEY_BTAB and the keys the tool has no code for
+  }
+  switch (wc) {
+    case L'\r':
+    case L'\n': return out = KeyPress{false, key::Enter}, true;
+    case 0x7F:
+    case 0x08: return out = KeyPress{false, key::Backspace}, true;
+    case 0x1B: return out = KeyPress{false, key::Esc}, true;
+    case L'\t': return out = KeyPress{false, key::Tab}, true;
+    default: break;
+  }
+  if (wc >= 0x20 && wc < 0x7F) return out = KeyPress{false, static_cast<uint8_t>(wc)}, true;
+  if (wc >= 0x80) {
+    const int c = UnicodeToCp866(static_cast<char32_t>(wc));
+    if (c >= 0x80) return out = KeyPress{false, static_cast<uint8_t>(c)}, true;
+  }
+  return false;
+}
+
 }  // namespace
 
 TerminalConsole::~TerminalConsole() { Stop(); }
@@ -476,30 +503,35 @@ KeyPress TerminalConsole::NextKey(const Screen& screen) {
     // do: keys typed blind are dropped.
     ApplyPendingResize();
     if (TooSmall()) continue;
-    if (r == KEY_CODE_YES) {
-      if (wc == KEY_BACKSPACE) return KeyPress{false, key::Backspace};
-      if (wc == KEY_ENTER) return KeyPress{false, key::Enter};
-      if (wc == KEY_BTAB) continue;
-      for (const KeyMapEntry& e : kExtendedKeys)
-        if (static_cast<int>(wc) == e.curses) return KeyPress{true, e.scan};
-      continue;  // a key the tool has no code for
-    }
-    switch (wc) {
-      case L'\r':
-      case L'\n': return KeyPress{false, key::Enter};
-      case 0x7F:
-      case 0x08: return KeyPress{false, key::Backspace};
-      case 0x1B: return KeyPress{false, key::Esc};
-      case L'\t': return KeyPress{false, key::Tab};
-      default: break;
-    }
-    if (wc >= 0x20 && wc < 0x7F) return KeyPress{false, static_cast<uint8_t>(wc)};
-    if (wc >= 0x80) {
-      const int c = UnicodeToCp866(static_cast<char32_t>(wc));
-      if (c >= 0x80) return KeyPress{false, static_cast<uint8_t>(c)};
-    }
-    // Other control characters and characters cp866 lacks: no key.
+    KeyPress k;
+    if (DecodeKey(r, wc, k)) return k;
   }
+}
+
+bool TerminalConsole::PollKey(const Screen& screen, KeyPress& key) {
+  (void)screen;
+  if (!started_) return false;
+  bool got = false;
+  wtimeout(stdscr, 0);
+  for (;;) {
+    wint_t wc = 0;
+    const int r = get_wch(&wc);
+    if (r == ERR) break;
+    if (r == KEY_CODE_YES && wc == KEY_RESIZE) {
+      gResizePending = 1;
+      continue;
+    }
+    if (DecodeKey(r, wc, key)) {
+      got = true;
+      break;
+    }
+  }
+  wtimeout(stdscr, kKeyWaitSliceMs);
+  return got;
+}
+
+void TerminalConsole::DiscardTypeahead() {
+  if (started_) flushinp();
 }
 
 void TerminalConsole::RunCommand(const char* commandLine, const Screen& screen) {

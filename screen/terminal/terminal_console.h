@@ -28,6 +28,8 @@ class TerminalConsole : public Console {
 
   void Present(const Screen& screen) override;
   KeyPress NextKey(const Screen& screen) override;
+  bool PollKey(const Screen& screen, KeyPress& key) override;
+  void DiscardTypeahead() override;
   void RunCommand(const char* commandLine, const Screen& screen) override;
 
  private:

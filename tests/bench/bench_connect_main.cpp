@@ -66,8 +66,8 @@ int main() {
   }
   const double cpu0 = CpuSeconds();
   const auto t0 = std::chrono::steady_clock::now();
-  int failed = tv::ReadCell(tool, tv::ModeCell) != tv::ReadOk;
-  for (int cell = 1; cell <= 99 && !failed; ++cell) failed = tv::ReadCell(tool, cell) != tv::ReadOk;
+  bool failed = !tv::ReadCell(tool, tv::ModeCell).Ok();
+  for (int cell = 1; cell <= 99 && !failed; ++cell) failed = !tv::ReadCell(tool, cell).Ok();
   const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   const double cpu = CpuSeconds() - cpu0;
   if (failed) {

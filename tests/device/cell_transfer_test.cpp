@@ -1,245 +1,185 @@
-// Command bytes, reply framing and the cell read/write waits, with replies
-// recorded from real modems.
+// The cell read and write over the AT engine, with replies recorded from
+// real modems: what is stored, what is reported, what goes on the line.
 #include "device/cell_transfer.h"
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
+#include <vector>
 
-#include "device/at_exchange.h"
 #include "device/tool.h"
+#include "screen/cp866_literal.h"
 #include "sim/gateway_model.h"
 #include "sim/sim_serial_port.h"
+#include "tests/support/scripted_modem.h"
 
 namespace tv {
 namespace {
 
 using namespace std::chrono_literals;
+using test::ScriptedModem;
 
-// A port that hands out fixed bytes, then times out (or fails).
-class ReplayPort : public SerialPort {
- public:
-  int Open(int) override { return 0; }
-  bool IsOpen() const override { return true; }
-  bool SetDtr(bool) override { return true; }
-  bool SetRts(bool) override { return true; }
-  ReadStatus ReadByte(uint8_t& byte) override {
-    if (pos < input.size()) {
-      byte = static_cast<uint8_t>(input[pos++]);
-      return ReadOk;
-    }
-    ++readsAfterEnd;
-    return failAtEnd ? ReadFailed : ReadTimeout;
-  }
-  void WriteBytes(const uint8_t* data, std::size_t count) override {
-    written.append(reinterpret_cast<const char*>(data), count);
-  }
-  void DiscardInput() override { ++discards; }
-  std::string Describe(int) const override { return {}; }
-
-  std::string input;
-  std::size_t pos = 0;
-  bool failAtEnd = false;
-  int readsAfterEnd = 0;
-  int discards = 0;
-  std::string written;
-};
-
-struct ExchangeTest : ::testing::Test {
+struct TransferTest : ::testing::Test {
   Screen screen;
   ManualClock clock;
-  ReplayPort port;
-  Tool tool{screen, clock, port};
-
-  std::string Raw() const { return std::string(tool.at.raw); }
+  ScriptedModem modem{clock};
+  Tool tool{screen, clock, modem};
 };
 
-TEST_F(ExchangeTest, CommandBytes) {
+TEST_F(TransferTest, CommandBytes) {
   const std::string n47(47, '1'), a47(47, 'A');
-  struct Case {
-    const char* name;
-    bool write;
-    int cell;
-    std::string number, text;
-    std::string bytes;
-  };
-  const Case cases[] = {
-      {"read 01", false, 1, "", "", "AT+CPBR=01\r"},
-      {"read 98", false, 98, "", "", "AT+CPBR=98\r"},
-      {"read 99", false, 99, "", "", "AT+CPBR=99\r"},
-      {"write empty texts", true, 12, "", "", "AT+CPBW=12,\"\",129,\"\"\r"},
-      {"write cell 7", true, 7, "123", "ab", "AT+CPBW=07,\"123\",129,\"ab\"\r"},
-      {"write international", true, 3, "+7916", "X", "AT+CPBW=03,\"+7916\",129,\"X\"\r"},
-      {"write longest", true, 99, n47, a47, "AT+CPBW=99,\"" + n47 + "\",129,\"" + a47 + "\"\r"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    port.written.clear();
-    port.input = "\r\nOK\r\n";
-    port.pos = 0;
-    tool.image.SetCellNumber(c.cell, c.number);
-    tool.image.SetCellName(c.cell, c.text);
-    if (c.write) {
-      EXPECT_EQ(WriteCell(tool, c.cell), 0);
-    } else {
-      EXPECT_EQ(ReadCell(tool, c.cell), ReadOk);
-    }
-    EXPECT_EQ(port.written, c.bytes);
-  }
-  EXPECT_EQ(port.written.size(), 115u);  // the longest command still fits the buffer
+  SimImage image;
+  image.SetCellNumber(7, "123");
+  image.SetCellName(7, "ab");
+  image.SetCellNumber(99, n47);
+  image.SetCellName(99, a47);
+  image.SetCellNumber(5, std::string("1\0" "2", 3));
+  image.SetCellName(5, std::string("A\0", 2));
+  EXPECT_EQ(BuildReadCommand(1), "AT+CPBR=01\r");
+  EXPECT_EQ(BuildReadCommand(98), "AT+CPBR=98\r");
+  EXPECT_EQ(BuildWriteCommand(image, 12), "AT+CPBW=12,\"\",129,\"\"\r");
+  EXPECT_EQ(BuildWriteCommand(image, 7), "AT+CPBW=07,\"123\",129,\"ab\"\r");
+  EXPECT_EQ(BuildWriteCommand(image, 99), "AT+CPBW=99,\"" + n47 + "\",129,\"" + a47 + "\"\r");
+  // A zero byte (GSM '@') goes out as it is.
+  EXPECT_EQ(BuildWriteCommand(image, 5), std::string("AT+CPBW=05,\"1\0" "2\",129,\"A\0\"\r", 26));
 }
 
 // Replies to AT+CPBR=05; the cell held "OLD"/"OLDNAME" and the raw reply
 // "previous" before.
-TEST_F(ExchangeTest, ReadCellWithRealReplies) {
-  const std::string padded = "+CPBR: 5,\"0\",129,\"05\",0,\"" + std::string(200, 'P');
-  const std::string overlong = "+CPBR: 5,\"" + std::string(50, '7') + "\",129,\"" + std::string(60, 'N');
+TEST_F(TransferTest, ReadCellWithRealReplies) {
+  const std::string longLine = "+CPBR: 5,\"0\",129,\"05\",0,\"" + std::string(200, 'P') + "\"";
+  const std::string overlong = "+CPBR: 5,\"" + std::string(50, '7') + "\",129,\"" + std::string(60, 'N') + "\"";
+  const std::string nul = std::string("+CPBR: 5,\"12\0" "3\",129,\"a\0b\"", 26);
+  const std::string kept = "previous";
   struct Case {
     const char* name;
     std::string reply;
-    bool failAtEnd;
-    ReadStatus status;
+    CellOutcome outcome;
     std::string number, text, raw;
+    bool shortened = false;
   };
   const Case cases[] = {
-      {"simulator", "\r\n+CPBR: 5,\"0\",129,\"05\"\r\n\r\nOK\r\n", false, ReadOk, "0", "05",
+      {"simulator", "\r\n+CPBR: 5,\"0\",129,\"05\"\r\n\r\nOK\r\n", CellOutcome::Done, "0", "05",
        " 5,\"0\",129,\"05\"\r\n"},
-      {"echo first", "AT+CPBR=05\r\r\n+CPBR: 5,\"0\",129,\"05\"\r\n\r\nOK\r\n", false, ReadOk, "0", "05",
+      {"echo first", "AT+CPBR=05\r\r\n+CPBR: 5,\"0\",129,\"05\"\r\n\r\nOK\r\n", CellOutcome::Done, "0", "05",
        " 5,\"0\",129,\"05\"\r\n"},
-      {"empty location", "\r\nOK\r\n", false, ReadOk, "OLD", "OLDNAME", "previous"},
-      {"type 145, UCS2 name", "\r\n+CPBR: 1,\"+33616918685\",145,\"68506C6970696570\"\r\n\r\nOK\r\n", false,
-       ReadOk, "+33616918685", "68506C6970696570", " 1,\"+33616918685\",145,\"68506C6970696570\"\r\n"},
-      {"fifth field", "+CPBR: 2,\"*100#\",129,\"gg get balance\",0\r\nOK\r\n", false, ReadOk, "*100#",
-       "gg get balance", " 2,\"*100#\",129,\"gg get balance\",0\r\n"},
-      {"empty number and type", "+CPBR: 6,\"\",,\"005300740061006E006C0065007900200050\"\r\nOK\r\n", false,
-       ReadOk, "", "005300740061006E006C0065007900200050",
-       " 6,\"\",,\"005300740061006E006C0065007900200050\"\r\n"},
-      {"date and time fields", "+CPBR: 1,\"+60122256476\",145,\"\",\"08/07/04\",\"17:24:55\"\r\nOK\r\n",
-       false, ReadOk, "+60122256476", "", " 1,\"+60122256476\",145,\"\",\"08/07/04\",\"17:24:55\"\r\n"},
-      {"name without closing quote", "+CPBR: 5,\"123\",129,\"AB\r\nOK\r\n", false, ReadOk, "123", "AB",
-       " 5,\"123\",129,\"AB\r\n"},
-      {"no quotes at all", "+CPBR: 5,123,129,AB\r\nOK\r\n", false, ReadOk, "", "", " 5,123,129,AB\r\n"},
-      {"line over 99 bytes: the rest of it dropped", padded + "\"\r\nOK\r\n", false, ReadOk, "0", "05",
-       padded.substr(6, 93) + "\r\n"},
-      {"texts over 47, line cut at 99", overlong + "\"\r\nOK\r\n", false, ReadOk, std::string(47, '7'),
-       std::string(99 - 67, 'N'), overlong.substr(6, 93) + "\r\n"},
-      {"ERROR ends by silence", "\r\nERROR\r\n", false, ReadTimeout, "OLD", "OLDNAME", "previous"},
-      {"CME error ends by silence", "\r\n+CME ERROR: 21\r\n", false, ReadTimeout, "OLD", "OLDNAME",
-       "previous"},
-      {"no OK after the entry", "\r\n+CPBR: 5,\"1\",129,\"05\"\r\n", false, ReadTimeout, "1", "05",
-       " 5,\"1\",129,\"05\"\r\n"},
-      {"line dies", "\r\n+CPBR: 5,\"1\",129,", true, ReadFailed, "OLD", "OLDNAME", "previous"},
+      {"unsolicited lines between", "\r\nRING\r\n\r\n+CPBR: 5,\"0\",129,\"05\"\r\n\r\n+CSQ: 20,99\r\n\r\nOK\r\n",
+       CellOutcome::Done, "0", "05", " 5,\"0\",129,\"05\"\r\n"},
+      {"empty location", "\r\nOK\r\n", CellOutcome::Empty, "", "", ""},
+      {"empty location, not found", "\r\n+CME ERROR: 22\r\n", CellOutcome::Empty, "", "", ""},
+      {"type 145, UCS2 name", "\r\n+CPBR: 5,\"+33616918685\",145,\"68506C6970696570\"\r\n\r\nOK\r\n",
+       CellOutcome::Done, "+33616918685", "68506C6970696570", " 5,\"+33616918685\",145,\"68506C6970696570\"\r\n"},
+      {"fifth field", "+CPBR: 5,\"*100#\",129,\"gg get balance\",0\r\nOK\r\n", CellOutcome::Done, "*100#",
+       "gg get balance", " 5,\"*100#\",129,\"gg get balance\",0\r\n"},
+      {"empty number and type", "+CPBR: 5,\"\",,\"0053\"\r\nOK\r\n", CellOutcome::Done, "", "0053",
+       " 5,\"\",,\"0053\"\r\n"},
+      {"date and time fields", "+CPBR: 5,\"+60122256476\",145,\"\",\"08/07/04\",\"17:24:55\"\r\nOK\r\n",
+       CellOutcome::Done, "+60122256476", "", " 5,\"+60122256476\",145,\"\",\"08/07/04\",\"17:24:55\"\r\n"},
+      {"a line over 99 bytes is kept whole", "\r\n" + longLine + "\r\nOK\r\n", CellOutcome::Done, "0", "05",
+       longLine.substr(6) + "\r\n"},
+      {"texts over 47: cut, and the cell knows", overlong + "\r\nOK\r\n", CellOutcome::Done, std::string(47, '7'),
+       std::string(47, 'N'), overlong.substr(6) + "\r\n", true},
+      {"zero bytes inside the texts (GSM '@')", nul + "\r\nOK\r\n", CellOutcome::Done, std::string("12\0" "3", 4),
+       std::string("a\0b", 3), nul.substr(6) + "\r\n"},
+      // Replies that are not this cell's entry are reported, never stored.
+      {"another index", "\r\n+CPBR: 14,\"1\",129,\"14\"\r\n\r\nOK\r\n", CellOutcome::WrongReply, "OLD", "OLDNAME",
+       kept},
+      {"two entries", "+CPBR: 5,\"1\",129,\"05\"\r\n+CPBR: 5,\"2\",129,\"05\"\r\nOK\r\n", CellOutcome::WrongReply,
+       "OLD", "OLDNAME", kept},
+      {"name without closing quote", "+CPBR: 5,\"123\",129,\"AB\r\nOK\r\n", CellOutcome::WrongReply, "OLD",
+       "OLDNAME", kept},
+      {"no quotes at all", "+CPBR: 5,123,129,AB\r\nOK\r\n", CellOutcome::WrongReply, "OLD", "OLDNAME", kept},
+      {"ERROR", "\r\nERROR\r\n", CellOutcome::Refused, "OLD", "OLDNAME", kept},
+      {"SIM not inserted", "\r\n+CME ERROR: 10\r\n", CellOutcome::Refused, "OLD", "OLDNAME", kept},
+      {"no OK after the entry", "\r\n+CPBR: 5,\"1\",129,\"05\"\r\n", CellOutcome::NoAnswer, "OLD", "OLDNAME", kept},
   };
-  for (const auto& c : cases) {
+  for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    tool.image.SetCellNumber(5, "OLD");
-    tool.image.SetCellName(5, "OLDNAME");
-    std::memset(tool.at.raw, 0, RawReplyBytes);
-    std::strcpy(tool.at.raw, "previous");
-    port.input = c.reply;
-    port.pos = 0;
-    port.failAtEnd = c.failAtEnd;
-    EXPECT_EQ(ReadCell(tool, 5), c.status);
-    EXPECT_EQ(tool.image.CellNumber(5), c.number);
-    EXPECT_EQ(tool.image.CellName(5), c.text);
-    EXPECT_EQ(Raw(), c.raw);
-    EXPECT_EQ(port.readsAfterEnd, c.status == ReadOk ? 0 : 1);
-    port.readsAfterEnd = 0;
-  }
-  EXPECT_EQ(port.discards, static_cast<int>(std::size(cases)));
-}
-
-TEST_F(ExchangeTest, ReplyLineFraming) {
-  struct Case {
-    const char* name;
-    std::string bytes;
-    std::vector<std::string> lines;  // complete lines, then the unfinished rest
-    ReadStatus end;
-  };
-  const Case cases[] = {
-      {"CR LF OK CR LF", "\r\nOK\r\n", {"", "OK", ""}, ReadTimeout},
-      {"OK then silence", "OK", {"OK"}, ReadTimeout},
-      {"CR inside a line", "O\rK\n", {"OK", ""}, ReadTimeout},
-      {"zero byte kept", std::string("A\0B\n", 4), {std::string("A\0B", 3), ""}, ReadTimeout},
-      {"cp866 kept", "\x8F\xE0\n", {"\x8F\xE0", ""}, ReadTimeout},
-      {"100 bytes keep 99", std::string(100, 'x') + "\nOK\n", {std::string(99, 'x'), "OK", ""}, ReadTimeout},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    port.input = c.bytes;
-    port.pos = 0;
-    for (std::size_t i = 0; i < c.lines.size(); ++i) {
-      const ReadStatus status = ReadReplyLine(tool);
-      EXPECT_EQ(status, i + 1 < c.lines.size() ? ReadOk : c.end);
-      EXPECT_EQ(std::string(tool.at.reply, c.lines[i].size()), c.lines[i]);
-      EXPECT_EQ(tool.at.reply[c.lines[i].size()], 0);
-    }
-  }
-  struct Match {
-    const char* line;
-    const char* text;
-    int result;
-  };
-  const Match matches[] = {{"OK", "OK", 0}, {"OKAY", "OK", 0}, {" OK", "OK", 1},
-                           {"", "OK", 1},   {"ok", "OK", 1},   {"+CPBR: 1", "+CPBR:", 0}};
-  for (const auto& m : matches) {
-    SCOPED_TRACE(m.line);
-    std::memset(tool.at.reply, 0, ReplyLineBytes);
-    std::strcpy(tool.at.reply, m.line);
-    EXPECT_EQ(ReplyStartsWith(tool, m.text), m.result);
+    ManualClock clk;
+    ScriptedModem m{clk};
+    Tool t{screen, clk, m};
+    t.image.SetCellNumber(5, "OLD");
+    t.image.SetCellName(5, "OLDNAME");
+    t.rawReply = kept;
+    m.Answer(c.reply);
+    m.Answer(c.reply);  // the one more try, where there is one
+    const CellResult r = ReadCell(t, 5);
+    EXPECT_EQ(r.outcome, c.outcome);
+    EXPECT_EQ(t.image.CellNumber(5), c.number);
+    EXPECT_EQ(t.image.CellName(5), c.text);
+    EXPECT_EQ(t.rawReply, c.raw);
+    EXPECT_EQ(t.image.Shortened(5), c.shortened);
+    for (const std::string& command : m.commands) EXPECT_EQ(command, "AT+CPBR=05\r");
   }
 }
 
-TEST_F(ExchangeTest, WriteCellReadsAtMostThreeLines) {
+TEST_F(TransferTest, FailuresSayWhatHappened) {
+  modem.Answer("\r\n+CME ERROR: 10\r\n");
+  const CellResult refused = ReadCell(tool, 13);
+  EXPECT_EQ(ExchangeErrorOf(refused), xerr::BadReply);
+  EXPECT_EQ(DescribeFailure(13, refused), "Ячейка 13: +CME ERROR: 10"_cp);
+
+  modem.Answer("\r\n+CPBR: 31,\"1\",129,\"31\"\r\n\r\nOK\r\n");
+  modem.Answer("\r\n+CPBR: 31,\"1\",129,\"31\"\r\n\r\nOK\r\n");
+  const CellResult wrong = ReadCell(tool, 13);
+  EXPECT_EQ(ExchangeErrorOf(wrong), xerr::BadReply);
+  EXPECT_EQ(DescribeFailure(13, wrong), "Ячейка 13: ответ для ячейки 31"_cp);
+
+  const CellResult silent = ReadCell(tool, 13);
+  EXPECT_EQ(ExchangeErrorOf(silent), xerr::NoAnswer);
+  EXPECT_EQ(DescribeFailure(13, silent), "Ячейка 13: нет ответа"_cp);
+  EXPECT_FALSE(silent.heard);
+}
+
+TEST_F(TransferTest, WriteWaitsForItsOwnFinalResult) {
   struct Case {
     const char* name;
-    std::string reply;
-    bool failAtEnd;
-    int result;
-    std::size_t consumed;  // bytes of the reply taken
+    std::vector<std::pair<std::string, Millis>> replies;  // to the first and the second try
+    CellOutcome outcome;
+    int commands;  // tries sent
   };
   const Case cases[] = {
-      {"empty line then OK", "\r\nOK\r\n", false, 0, 6},
-      {"OK third", "A\nB\nOK\n", false, 0, 7},
-      {"three lines, no OK", "A\nB\nC\nOK\n", false, 1, 6},
-      {"silence after two lines", "A\nB\n", false, ReadTimeout, 4},
-      {"line dies after two", "A\nB\n", true, ReadFailed, 4},
-      {"refused", "\r\nERROR\r\n", false, ReadTimeout, 9},
+      {"OK", {{"\r\nOK\r\n", 0ms}}, CellOutcome::Done, 1},
+      {"a slow SIM write", {{"\r\nOK\r\n", 480ms}}, CellOutcome::Done, 1},
+      {"unsolicited line before OK", {{"\r\n+CREG: 1\r\n\r\nOK\r\n", 100ms}}, CellOutcome::Done, 1},
+      {"name too long for the SIM", {{"\r\n+CME ERROR: 24\r\n", 0ms}}, CellOutcome::Refused, 1},
+      {"SIM busy, then taken", {{"\r\n+CME ERROR: 14\r\n", 0ms}, {"\r\nOK\r\n", 0ms}}, CellOutcome::Done, 2},
+      {"lost once, then taken", {{"", 0ms}, {"\r\nOK\r\n", 0ms}}, CellOutcome::Done, 2},
+      {"never answered", {}, CellOutcome::NoAnswer, 2},
   };
-  for (const auto& c : cases) {
+  for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    port.input = c.reply;
-    port.pos = 0;
-    port.failAtEnd = c.failAtEnd;
-    EXPECT_EQ(WriteCell(tool, 5), c.result);
-    EXPECT_EQ(port.pos, c.consumed);
+    ManualClock clk;
+    ScriptedModem m{clk};
+    Tool t{screen, clk, m};
+    t.state.deviceConnected = true;
+    t.image.SetCellNumber(5, "0");
+    t.image.SetCellName(5, "05");
+    for (const auto& [bytes, after] : c.replies) m.Answer(bytes, after);
+    EXPECT_EQ(WriteCell(t, 5).outcome, c.outcome);
+    EXPECT_EQ(static_cast<int>(m.commands.size()), c.commands);
+    for (const std::string& command : m.commands) EXPECT_EQ(command, "AT+CPBW=05,\"0\",129,\"05\"\r");
   }
-  EXPECT_EQ(port.discards, 0);  // a write does not discard pending input
 
-  port.written.clear();
   tool.state.fileLoaded = true;
-  EXPECT_EQ(WriteCell(tool, 5), 0);
-  EXPECT_EQ(port.written, "");
+  EXPECT_EQ(WriteCell(tool, 5).outcome, CellOutcome::Done);
+  EXPECT_EQ(modem.written, "");
 }
 
-TEST(ExchangeTiming, SilentDeviceCostsOneTimeoutPerRead) {
-  sim::GatewayOptions options;
-  options.faults.silentAfterCommands = 0;
-  sim::GatewayModel model(options);
-  ManualClock clock;
-  sim::SimSerialPort port(model, clock);
-  Screen screen;
-  Tool tool(screen, clock, port);
-  ASSERT_EQ(port.Open(0), 0);
-  const auto start = clock.Now();
-  EXPECT_EQ(ReadCell(tool, 1), ReadTimeout);
-  EXPECT_EQ(clock.Now() - start, 200ms);
-  EXPECT_EQ(WriteCell(tool, 1), ReadTimeout);
-  EXPECT_EQ(clock.Now() - start, 800ms);
+TEST(WriteTally, TwoSilentWritesInARowMeanTheDeviceIsGone) {
+  WriteTally tally;
+  EXPECT_FALSE(tally.Add({CellOutcome::Done, {}, true}));
+  EXPECT_FALSE(tally.Add({CellOutcome::NoAnswer, {}, false}));
+  EXPECT_FALSE(tally.Add({CellOutcome::Refused, "ERROR", true}));
+  EXPECT_FALSE(tally.Add({CellOutcome::NoAnswer, {}, false}));
+  EXPECT_TRUE(tally.Add({CellOutcome::NoAnswer, {}, false}));
+  EXPECT_EQ(tally.taken, 1);
+  EXPECT_EQ(tally.Failed(), 4);
+  WriteTally lost;
+  EXPECT_TRUE(lost.Add({CellOutcome::LineLost, {}, true}));
 }
 
-TEST(ExchangeTiming, PacedReplyArrivesWithinTheByteTimeout) {
+TEST(ExchangeTiming, PacedReplyWithLatency) {
   sim::GatewayOptions options;
   options.pace115200 = true;
   options.commandLatency = 150ms;
@@ -250,33 +190,11 @@ TEST(ExchangeTiming, PacedReplyArrivesWithinTheByteTimeout) {
   Tool tool(screen, clock, port);
   ASSERT_EQ(port.Open(0), 0);
   const auto start = clock.Now();
-  EXPECT_EQ(ReadCell(tool, 98), ReadOk);
+  EXPECT_EQ(ReadCell(tool, 98).outcome, CellOutcome::Done);
   EXPECT_EQ(tool.image.CellName(98), "98.GSM.TRV");
   // 150 ms of latency and 11 + 47 bytes on the wire (5.0 ms).
   EXPECT_GE(clock.Now() - start, 155ms);
   EXPECT_LE(clock.Now() - start, 160ms);
-}
-
-}  // namespace
-}  // namespace tv
-
-namespace tv {
-namespace {
-
-// A noisy line can stream bytes for ever: neither a line without a line feed
-// nor a reply of endless lines without "OK" may hold the tool.
-TEST_F(ExchangeTest, EndlessNoiseIsGivenUp) {
-  port.input = std::string(LineGiveUpBytes + 100, 'x');
-  EXPECT_EQ(ReadReplyLine(tool), ReadTimeout);
-  EXPECT_EQ(std::strlen(tool.at.reply), static_cast<std::size_t>(ReplyLineBytes - 1));
-  EXPECT_EQ(port.pos, static_cast<std::size_t>(LineGiveUpBytes));
-
-  port.input.clear();
-  port.pos = 0;
-  for (int i = 0; i < 1000; ++i) port.input += "+CPBR: 1,\"1\",129,\"A\"\r\n";
-  EXPECT_EQ(ReadCell(tool, 1), ReadTimeout);
-  EXPECT_LT(port.pos, port.input.size());
-  EXPECT_EQ(tool.image.CellNumber(1), "1");
 }
 
 }  // namespace

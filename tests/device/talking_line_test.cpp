@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "device/at_exchange.h"
 #include "device/cell_transfer.h"
 #include "device/connect_dialog.h"
 #include "device/tool.h"
@@ -85,13 +84,13 @@ TEST(TalkingLine, CellReadAndWriteEndOnTheirOwn) {
     {
       SCOPED_TRACE("ReadCell");
       const auto start = clock.Now();
-      ASSERT_NO_THROW(EXPECT_NE(ReadCell(tool, 98), ReadOk));
+      ASSERT_NO_THROW(EXPECT_FALSE(ReadCell(tool, 98).Ok()));
       EXPECT_LE(clock.Now() - start, kStepBound);
     }
     {
       SCOPED_TRACE("WriteCell");
       const auto start = clock.Now();
-      ASSERT_NO_THROW(EXPECT_NE(WriteCell(tool, 7), 0));
+      ASSERT_NO_THROW(EXPECT_FALSE(WriteCell(tool, 7).Ok()));
       EXPECT_LE(clock.Now() - start, kStepBound);
     }
   }

@@ -253,7 +253,7 @@ TEST(FieldEditor, CharactersBehindAnInnerZeroDoNotComeBack) {
   // A mode string cut short by an in-place change: "00", then hidden "0100".
   FormsBench b;
   b.tool.image.SetCellNumber(ModeCell, "0000100");
-  b.tool.image.NumberField(ModeCell)[2] = 0;
+  b.tool.image.SetModeChar(2, 0);
   b.console.Add({Right, Right, Chr('7'), Enter});
   FormGrid grid{1, 1, {12}, {1}};
   EditNumberField(b.tool, grid, ModeCell, 30);

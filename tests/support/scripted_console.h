@@ -37,6 +37,18 @@ class ScriptedConsole : public Console {
     for (char c : text) keys_.push_back(Chr(static_cast<unsigned char>(c)));
   }
   std::size_t KeysLeft() const { return keys_.size(); }
+  // Keys pressed while the tool is busy with the device: they are seen by
+  // PollKey and dropped by DiscardTypeahead, never read as answers.
+  void TypeAhead(std::vector<KeyPress> keys) { typeahead_.insert(typeahead_.end(), keys.begin(), keys.end()); }
+  std::size_t TypeaheadLeft() const { return typeahead_.size(); }
+
+  bool PollKey(const Screen&, KeyPress& key) override {
+    if (typeahead_.empty()) return false;
+    key = typeahead_.front();
+    typeahead_.pop_front();
+    return true;
+  }
+  void DiscardTypeahead() override { typeahead_.clear(); }
 
   void Present(const Screen&) override { ++presents; }
   KeyPress NextKey(const Screen&) override {
@@ -54,6 +66,7 @@ class ScriptedConsole : public Console {
 
  private:
   std::deque<KeyPress> keys_;
+  std::deque<KeyPress> typeahead_;
 };
 
 }  // namespace tv::test

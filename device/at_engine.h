@@ -1,0 +1,161 @@
+// The AT command engine: one command in flight, its reply collected up to
+// its own final result code, unsolicited lines set aside.
+//
+//   -> AT+CPBR=05\r
+//   <- AT+CPBR=05\r                  echo (a modem after power-on echoes)
+//   <- \r\n+CREG: 1\r\n              unsolicited: the network registration changed
+//   <- \r\n+CPBR: 5,"0",129,"05"\r\n the line the command asked for
+//   <- \r\nRING\r\n                  unsolicited, even between the lines of a reply
+//   <- \r\nOK\r\n                    final result: the command is over
+//
+// Real modems interleave such lines at any moment, answer slowly (a SIM write
+// takes up to half a second) and drop what arrives while they are still busy
+// with a command, so the next command is sent only after the final result
+// of the last one, or after the line has gone quiet when that never came.
+// Lines are carried with their length: a zero byte (GSM '@') is a character.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "device/clock.h"
+#include "device/serial_port.h"
+
+namespace tv {
+
+// --- pure parts: framing and classification ---------------------------------
+
+// How a final result code ends a command.
+enum class FinalKind { Ok, Error, CmeError, CmsError, NoCarrier, Busy, NoAnswer, NoDialtone };
+
+// The final result code a line is, if any. Whole-line codes must match
+// exactly ("OK", "ERROR", "NO CARRIER"); the error reports by their prefix
+// ("+CME ERROR: 22", "+CMS ERROR: 500").
+std::optional<FinalKind> FinalResultOf(std::string_view line);
+
+// A "not found" answer: what several modem families send for an empty
+// phonebook entry instead of OK alone ("+CME ERROR: 22", "+CME ERROR: not found").
+bool IsNotFound(std::string_view line);
+// "+CME ERROR: 14" (SIM busy) and the like: worth one more try a moment later.
+bool IsBusy(std::string_view line);
+
+// What one reply line is to the command in flight.
+enum class LineKind {
+  Blank,        // the empty line before every reply line
+  Echo,         // the command coming back
+  Final,        // its final result code
+  Expected,     // a line with the prefix the command asks for ("+CPBR:")
+  Unsolicited,  // anything else: RING, +CREG: 1, a late +CUSD: ...
+};
+// command is the text sent, with or without its CR.
+LineKind ClassifyLine(std::string_view line, std::string_view command, std::string_view expectedPrefix);
+
+// Bytes in, lines out: a line is the bytes up to LF with every CR left out.
+class LineFramer {
+ public:
+  // A line that runs past this without a line feed is noise: its bytes up to
+  // the next LF are dropped.
+  static constexpr std::size_t MaxLine = 4096;
+
+  // True when the byte completed a line (then in Line()).
+  bool Feed(uint8_t byte);
+  const std::string& Line() const { return done_; }
+  void Reset();
+
+ private:
+  std::string line_;
+  std::string done_;
+  bool overlong_ = false;
+};
+
+// The lines of one command's reply, in the order they came. Lines with the
+// expected prefix that came before the echo belong to an earlier command and
+// are dropped.
+struct ReplyCollector {
+  ReplyCollector(std::string_view command, std::string_view expectedPrefix);
+  // True when the line was the command's final result code.
+  bool Take(const std::string& line);
+
+  std::string command;
+  std::string prefix;
+  std::vector<std::string> expected;
+  std::vector<std::string> unsolicited;
+  std::optional<FinalKind> final;
+  std::string finalLine;
+};
+
+// --- the engine on a port -----------------------------------------------------
+
+enum class AtStatus {
+  Ok,       // final result OK
+  Error,    // another final result: ERROR, +CME ERROR: ..., NO CARRIER ...
+  Timeout,  // no final result within the bound
+  Failed,   // the port failed or hung up: nothing more will come
+};
+
+struct AtReply {
+  AtStatus status = AtStatus::Timeout;
+  std::string finalLine;           // "OK", "+CME ERROR: 22", ...
+  std::vector<std::string> lines;  // the lines with the expected prefix
+  bool heard = false;              // any byte came while the command was in flight
+  bool stopped = false;            // the wait was left early (status Timeout)
+};
+
+class AtEngine {
+ public:
+  // After a command that got no final result, the next one waits until no
+  // byte has come for QuietGap (a late reply drains away), at most QuietCap.
+  static constexpr Millis QuietGap{300};
+  static constexpr Millis QuietCap{3000};
+  // Unsolicited lines kept for a listener; older ones are dropped.
+  static constexpr std::size_t KeptUnsolicited = 32;
+
+  AtEngine(SerialPort& port, Clock& clock) : port_(port), clock_(clock) {}
+  AtEngine(const AtEngine&) = delete;
+  AtEngine& operator=(const AtEngine&) = delete;
+
+  // Called before every wait on the line, so the operator sees the screen.
+  std::function<void()> beforeWait;
+
+  // Sends the command (which ends with its CR) after stale input is
+  // discarded, and collects its reply until its final result code, at most
+  // for bound. Unsolicited lines are set aside.
+  // stop, when given, is asked at least every byte-read time-out and ends
+  // the wait early (the operator left it).
+  AtReply Run(std::string_view command, std::string_view expectedPrefix, Millis bound,
+              const std::function<bool()>& stop = {});
+
+  // Reads and sets aside whatever comes until the line has been quiet for
+  // QuietGap, at most for cap.
+  void AwaitQuiet(Millis cap = QuietCap);
+
+  // Waits for an unsolicited line that begins with prefix, until deadline or
+  // until stop() says so (asked at least every byte-read time-out). Lines
+  // set aside before the call do not count: they answer earlier requests.
+  // An empty prefix takes the next line, whatever it is.
+  std::optional<std::string> AwaitUnsolicited(std::string_view prefix, Clock::TimePoint deadline,
+                                              const std::function<bool()>& stop);
+
+  // Lines set aside since they were last taken (oldest first).
+  std::vector<std::string> TakeUnsolicited();
+  // The bytes of the last command sent.
+  const std::string& LastCommand() const { return lastCommand_; }
+  // The next command waits for a quiet line first (a late reply may come).
+  bool QuietPending() const { return quietPending_; }
+
+ private:
+  void SetAside(std::string line);
+
+  SerialPort& port_;
+  Clock& clock_;
+  LineFramer framer_;
+  std::vector<std::string> unsolicited_;
+  std::string lastCommand_;
+  bool quietPending_ = false;
+};
+
+}  // namespace tv
