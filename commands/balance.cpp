@@ -30,7 +30,7 @@ constexpr Millis UssdWait{60000};
 
 constexpr const char* kRequest = "AT+CUSD=1,\"#100#\",15\r";
 constexpr const char* kEndSession = "AT+CUSD=2\r";
-constexpr Millis EndSessionWait{5000};
+constexpr Millis EndSessionWait{2000};
 
 // --- the screen, as the operator sees it ---
 constexpr int AnswerX = 40, AnswerY = 8;
@@ -92,14 +92,19 @@ std::optional<Answer> TakeCusd(Tool& tool, std::string line, Clock::TimePoint de
 // Sends the request and waits for its answer: in the request's own reply
 // (before its OK) or after it. Only a "+CUSD:" that comes after the request
 // was sent counts; one set aside earlier answers an earlier request.
-// nullopt when the operator left the wait with Esc.
-std::optional<Answer> AwaitAnswer(Tool& tool) {
+// nullopt when the operator left the wait with Esc. sessionOpen tells
+// whether the network may still answer (the request was taken).
+std::optional<Answer> AwaitAnswer(Tool& tool, bool& sessionOpen) {
   const Clock::TimePoint deadline = tool.clock.Now() + UssdWait;
   const auto esc = [&tool] { return tool.screen.EscPressed(); };
-  const AtReply request = tool.at.Run(kRequest, "+CUSD:", UssdWait, esc);
-  if (request.stopped) return std::nullopt;
+  const AtReply request = tool.at.RunUntilAnswer(kRequest, "+CUSD:", UssdWait, esc);
+  if (request.stopped) {
+    sessionOpen = true;  // the request may have reached the network
+    return std::nullopt;
+  }
   if (request.status == AtStatus::Error) return Message(std::string(kRefused) + ScreenSafeText(request.finalLine));
   if (request.status != AtStatus::Ok) return Message(kNoAnswer);
+  sessionOpen = true;
   bool emptySeen = false;
   for (const std::string& line : request.lines) {
     if (auto answer = TakeCusd(tool, line, deadline)) return answer;
@@ -158,8 +163,9 @@ void BalanceQuery(Tool& tool) {
   Put(s, kLabel);
   Put(s, kWaiting);
 
-  const std::optional<Answer> awaited = AwaitAnswer(tool);
-  if (!awaited || !awaited->isText) EndUssdSession(tool);
+  bool sessionOpen = false;
+  const std::optional<Answer> awaited = AwaitAnswer(tool, sessionOpen);
+  if (sessionOpen && (!awaited || !awaited->isText)) EndUssdSession(tool);
   if (!awaited) return;  // Esc: the operator left the wait
   const Answer& answer = *awaited;
 
