@@ -133,15 +133,103 @@ std::string TwoDigits(int index) {
   return s.size() < 2 ? "0" + s : s;
 }
 
+// UCS2 hex back to UTF-8: "0414043B044F" -> "Для"; nullopt when it is not
+// hex in groups of four.
+std::optional<std::string> FromUcs2Hex(const std::string& hex) {
+  if (hex.size() % 4 != 0) return std::nullopt;
+  std::string out;
+  for (std::size_t i = 0; i < hex.size(); i += 4) {
+    unsigned cp = 0;
+    for (std::size_t k = i; k < i + 4; ++k) {
+      const char c = static_cast<char>(std::toupper(static_cast<unsigned char>(hex[k])));
+      if (!std::isxdigit(static_cast<unsigned char>(c))) return std::nullopt;
+      cp = cp * 16 + static_cast<unsigned>(c <= '9' ? c - '0' : c - 'A' + 10);
+    }
+    if (cp < 0x80) {
+      out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+      out += static_cast<char>(0xC0 | (cp >> 6));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+      out += static_cast<char>(0xE0 | (cp >> 12));
+      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+  }
+  return out;
+}
+
+std::size_t Utf8Length(const std::string& text) {
+  return static_cast<std::size_t>(std::count_if(
+      text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
 // Noise as a line on a bad cable: a zero byte, controls, high bytes.
 const std::string kNoise("\xFF\x00\x1B~#\xB0\x7F!\xFE", 9);
 
+// The line goes to sleep after this long without traffic (with a wake delay).
+constexpr Nanos SleepAfter = std::chrono::seconds(5);
+constexpr Nanos Never = Nanos::min() / 2;
+
+// 27.007 texts of the errors this modem gives, for AT+CMEE=2.
+std::string CmeText(int code) {
+  switch (code) {
+    case 3: return "operation not allowed";
+    case 4: return "operation not supported";
+    case 21: return "invalid index";
+    case 22: return "not found";
+    case 24: return "text string too long";
+    case 26: return "dial string too long";
+    default: return "unknown";
+  }
+}
+
+// Splitmix64's mixing step: small, fast and the same everywhere.
+uint64_t Mix(uint64_t z) {
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+  return z ^ (z >> 31);
+}
+constexpr uint64_t Golden = 0x9E3779B97F4A7C15ull;
+
+// Identity of the gateway's modem, as ATI, AT+CGMI, AT+CGMM, AT+CGMR,
+// AT+CGSN and AT+CIMI report it.
+constexpr const char* kMaker = "GWSIM";
+constexpr const char* kModel = "GW-900 GSM gateway";
+constexpr const char* kRevision = "GW900_1.4.2";
+constexpr const char* kImei = "358240051111110";  // passes the Luhn check
+constexpr const char* kImsi = "250991234567890";  // MCC 250: a Russian SIM
+
 }  // namespace
+
+const std::vector<std::string>& UnsolicitedLines() {
+  static const std::vector<std::string> lines = {
+      "RING",
+      "+CRING: VOICE",
+      "+CLIP: \"+79161234567\",145,,,,0",
+      "+CREG: 1",
+      "+CREG: 5,\"1A2B\",\"0C3D\"",
+      "+CGREG: 1",
+      "+CMTI: \"SM\",3",
+      "+CDSI: \"SM\",4",
+      "+CSQ: 20,99",
+      "^RSSI: 17",
+      "^BOOT: 24591766,0,0,0,75",
+      "^MODE: 5,4",
+  };
+  return lines;
+}
 
 struct GatewayModel::Impl {
   struct Entry {
     std::string number;
     std::string name;
+  };
+  // A line that waits for its moment: the network's USSD answer, or an
+  // unsolicited line. It goes on the line at a line boundary, once due.
+  struct Waiting {
+    Nanos due;
+    std::string bytes;
   };
   std::map<int, Entry> book;
   std::array<ForwardingState, ForwardingReasons> forwarding{};
@@ -152,6 +240,38 @@ struct GatewayModel::Impl {
   std::multimap<Nanos, uint8_t> output;  // by time; equal times keep their order
   int commands = 0;
   bool hungUp = false;
+
+  std::vector<Waiting> ussd;  // network answers, in the order they are due
+  Nanos idleFrom{0};          // the modem's last output: spontaneous lines count from it
+  uint64_t idleLines = 0;     // spontaneous lines sent so far
+  std::string lateUssd;       // sent after the next command's final result
+  Nanos deafUntil = Never;    // bytes arriving before this are lost
+  Nanos lastTraffic = Never;  // the last byte either way, for the sleep timer
+  bool waking = false;        // the command being received woke the modem
+  uint64_t draws = 0;         // random choices made so far
+
+  int cmee = -1;  // -1: as after power-on (index errors numeric, others plain)
+  std::string charset = "GSM";
+  int functionality = 1;
+
+  // The next random number below `below`: the PRNG's state is the count of
+  // draws, so a run repeats itself whatever the host's timing.
+  uint64_t Draw(uint64_t below, uint64_t seed) {
+    return below == 0 ? 0 : Mix(seed + ++draws * Golden) % below;
+  }
+  std::string Unsolicited(uint64_t seed) {
+    const auto& lines = UnsolicitedLines();
+    return "\r\n" + lines[Draw(lines.size(), seed)] + "\r\n";
+  }
+  // When the next spontaneous line is due: a gap drawn evenly from 0 to
+  // twice the mean after the last output. Computed from the count alone, so
+  // that the time can be told without drawing.
+  std::optional<Nanos> IdleUrcDue(const Faults& faults) const {
+    if (faults.urcPercent <= 0) return std::nullopt;
+    const auto span = static_cast<uint64_t>(
+        2 * std::chrono::duration_cast<std::chrono::microseconds>(faults.urcIdleMean).count() + 1);
+    return idleFrom + std::chrono::microseconds(Mix(~faults.seed + (idleLines + 1) * Golden) % span);
+  }
 };
 
 GatewayModel::GatewayModel(GatewayOptions options)
@@ -214,39 +334,6 @@ bool GatewayModel::HungUp() const { return impl_->hungUp || options_.faults.hang
 
 int GatewayModel::CommandsSeen() const { return impl_->commands; }
 
-std::optional<Millis> GatewayModel::NextOutputTime() const {
-  const auto exact = NextOutputTimeExact();
-  if (!exact) return std::nullopt;
-  return std::chrono::ceil<Millis>(*exact);
-}
-
-std::optional<Nanos> GatewayModel::NextOutputTimeExact() const {
-  if (impl_->output.empty()) return std::nullopt;
-  return impl_->output.begin()->first;
-}
-
-std::vector<Nanos> GatewayModel::QueuedTimes(std::size_t count) const {
-  std::vector<Nanos> times;
-  for (auto it = impl_->output.begin(); it != impl_->output.end() && times.size() < count; ++it)
-    times.push_back(it->first);
-  return times;
-}
-
-std::vector<uint8_t> GatewayModel::TakeOutput(Millis now) { return TakeOutput(Nanos(now)); }
-
-std::vector<uint8_t> GatewayModel::TakeOutput(Nanos now) {
-  std::vector<uint8_t> bytes;
-  auto& q = impl_->output;
-  auto end = q.upper_bound(now);
-  for (auto it = q.begin(); it != end; ++it) bytes.push_back(it->second);
-  q.erase(q.begin(), end);
-  return bytes;
-}
-
-void GatewayModel::Receive(Millis now, const uint8_t* data, std::size_t count) {
-  Receive(Nanos(now), data, count);
-}
-
 namespace {
 
 // Queues bytes on the modem's output line from `ready` on: each byte after
@@ -263,9 +350,84 @@ void Queue(std::multimap<Nanos, uint8_t>& output, Nanos& lineFree, Nanos ready, 
 
 }  // namespace
 
+std::optional<Millis> GatewayModel::NextOutputTime() const {
+  const auto exact = NextOutputTimeExact();
+  if (!exact) return std::nullopt;
+  return std::chrono::ceil<Millis>(*exact);
+}
+
+std::optional<Nanos> GatewayModel::NextOutputTimeExact() const {
+  const auto times = QueuedTimes(1);
+  if (times.empty()) return std::nullopt;
+  return times[0];
+}
+
+std::vector<Nanos> GatewayModel::QueuedTimes(std::size_t count) const {
+  const Impl& m = *impl_;
+  std::vector<Nanos> times;
+  std::optional<Nanos> due;
+  for (const auto& w : m.ussd)
+    if (!due || w.due < *due) due = w.due;
+  const bool silent =
+      options_.faults.silentAfterCommands >= 0 && m.commands >= options_.faults.silentAfterCommands;
+  const auto idle = m.IdleUrcDue(options_.faults);
+  if (idle && !silent && (!due || *idle < *due)) due = idle;
+  if (due && !HungUp() && !(options_.echo && !m.line.empty())) {
+    const Nanos first = std::max(*due, m.outputFree) + (options_.pace115200 ? ByteTime115200 : Nanos(0));
+    if (m.output.empty() || first < m.output.begin()->first) times.push_back(first);
+  }
+  for (auto it = m.output.begin(); it != m.output.end() && times.size() < count; ++it)
+    times.push_back(it->first);
+  if (times.size() > count) times.resize(count);
+  return times;
+}
+
+void GatewayModel::Release(Nanos now) {
+  Impl& m = *impl_;
+  const Faults& faults = options_.faults;
+  // A waiting line never cuts into the echo of a command being typed.
+  if (HungUp() || (options_.echo && !m.line.empty())) return;
+  const bool silent = faults.silentAfterCommands >= 0 && m.commands >= faults.silentAfterCommands;
+  for (;;) {
+    auto ussd =
+        std::min_element(m.ussd.begin(), m.ussd.end(),
+                         [](const Impl::Waiting& a, const Impl::Waiting& b) { return a.due < b.due; });
+    const auto idle = m.IdleUrcDue(faults);
+    const bool urcFirst = idle && !silent && (ussd == m.ussd.end() || *idle < ussd->due);
+    if (urcFirst && *idle <= now) {
+      Queue(m.output, m.outputFree, *idle, m.Unsolicited(faults.seed), options_.pace115200);
+      m.idleFrom = m.outputFree;
+      ++m.idleLines;
+    } else if (!urcFirst && ussd != m.ussd.end() && ussd->due <= now) {
+      Queue(m.output, m.outputFree, ussd->due, ussd->bytes, options_.pace115200);
+      m.idleFrom = m.outputFree;
+      m.ussd.erase(ussd);
+    } else {
+      return;
+    }
+  }
+}
+
+std::vector<uint8_t> GatewayModel::TakeOutput(Millis now) { return TakeOutput(Nanos(now)); }
+
+std::vector<uint8_t> GatewayModel::TakeOutput(Nanos now) {
+  Release(now);
+  std::vector<uint8_t> bytes;
+  auto& q = impl_->output;
+  auto end = q.upper_bound(now);
+  for (auto it = q.begin(); it != end; ++it) bytes.push_back(it->second);
+  q.erase(q.begin(), end);
+  return bytes;
+}
+
+void GatewayModel::Receive(Millis now, const uint8_t* data, std::size_t count) {
+  Receive(Nanos(now), data, count);
+}
+
 void GatewayModel::Receive(Nanos now, const uint8_t* data, std::size_t count) {
   Impl& m = *impl_;
   const Faults& faults = options_.faults;
+  Release(now);
   for (std::size_t i = 0; i < count; ++i) {
     if (HungUp()) return;
     // With pacing the byte is complete only one character time after the
@@ -276,10 +438,22 @@ void GatewayModel::Receive(Nanos now, const uint8_t* data, std::size_t count) {
       arrival = m.inputFree;
     }
     const uint8_t b = data[i];
+    // A modem still executing a command, or waking up, does not listen.
+    const bool deaf = arrival < m.deafUntil;
+    if (!deaf && faults.wakeDelay > Millis(0) && m.line.empty() && arrival - m.lastTraffic >= SleepAfter)
+      m.waking = true;
+    m.lastTraffic = std::max(m.lastTraffic, arrival);
+    if (deaf) continue;
     const bool silent = faults.silentAfterCommands >= 0 && m.commands >= faults.silentAfterCommands;
-    if (options_.echo && !silent)
+    if (options_.echo && !silent) {
+      Release(arrival);
       Queue(m.output, m.outputFree, arrival, std::string(1, static_cast<char>(b)), options_.pace115200);
+    }
     if (b == '\n') continue;
+    if (b == 0x1B) {  // ESC: what an SMS text prompt takes to cancel; drops the line
+      m.line.clear();
+      continue;
+    }
     if (b != '\r') {
       if (m.line.size() < 1024) m.line += static_cast<char>(b);
       continue;
@@ -289,7 +463,14 @@ void GatewayModel::Receive(Nanos now, const uint8_t* data, std::size_t count) {
     if (line.empty()) continue;  // a bare CR is not a command
     ++m.commands;
     if (silent) continue;
-    Answer(arrival + options_.commandLatency, CommandCase(line));
+    Release(arrival);
+    Nanos ready = arrival + options_.commandLatency;
+    if (m.waking) {
+      m.waking = false;
+      ready += faults.wakeDelay;
+      m.deafUntil = arrival + faults.wakeDelay;
+    }
+    Answer(ready, CommandCase(line));
     if (faults.hangUpAfterCommands >= 0 && m.commands >= faults.hangUpAfterCommands) m.hungUp = true;
   }
 }
@@ -298,14 +479,31 @@ void GatewayModel::Answer(Nanos ready, const std::string& command) {
   Impl& m = *impl_;
   const Faults& faults = options_.faults;
   const bool paced = options_.pace115200;
-  std::string reply;
-  auto line = [&reply](const std::string& text) { reply += "\r\n" + text + "\r\n"; };
+  std::vector<std::string> lines;  // the reply's lines; the last is the final result
+  auto line = [&lines](const std::string& text) { lines.push_back(text); };
   auto error = [&](int cme) {
-    line(faults.cmeError ? "+CME ERROR: " + std::to_string(cme) : std::string("ERROR"));
+    if (faults.cmeError || m.cmee == 1)
+      line("+CME ERROR: " + std::to_string(cme));
+    else if (m.cmee == 2)
+      line("+CME ERROR: " + CmeText(cme));
+    else
+      line("ERROR");
   };
   auto send = [&] {
     if (faults.garbage) Queue(m.output, m.outputFree, ready, kNoise + "\r\n", paced);
-    Queue(m.output, m.outputFree, ready, reply, paced);
+    for (const auto& text : lines) {
+      if (faults.urcPercent > 0 && static_cast<int>(m.Draw(100, faults.seed)) < faults.urcPercent)
+        Queue(m.output, m.outputFree, ready, m.Unsolicited(faults.seed), paced);
+      Queue(m.output, m.outputFree, ready, "\r\n" + text + "\r\n", paced);
+    }
+    if (lines.empty()) return;
+    if (faults.dropWhileBusy) m.deafUntil = std::max(m.deafUntil, m.outputFree);
+    m.lastTraffic = std::max(m.lastTraffic, m.outputFree);
+    if (!m.lateUssd.empty()) {
+      Queue(m.output, m.outputFree, ready, m.lateUssd, paced);
+      m.lateUssd.clear();
+    }
+    m.idleFrom = m.outputFree;
   };
 
   if (faults.errorToAll || (!faults.errorPrefix.empty() && command.rfind(faults.errorPrefix, 0) == 0)) {
@@ -314,11 +512,36 @@ void GatewayModel::Answer(Nanos ready, const std::string& command) {
   }
 
   auto startsWith = [&command](std::string_view prefix) { return command.rfind(prefix, 0) == 0; };
+  auto indexError = [&](bool numeric) {
+    if (m.cmee == -1 && !faults.cmeError)
+      line(numeric ? "+CME ERROR: 21" : "ERROR");
+    else
+      error(21);
+  };
   auto checkedIndex = [&](const std::string& text, bool& bad) -> int {
     const auto index = Decimal(text);
     bad = !index || *index < PhonebookFirst || *index > PhonebookLast;
-    if (bad) line(index ? "+CME ERROR: 21" : "ERROR");
+    if (bad) indexError(index.has_value());
     return index.value_or(0);
+  };
+  // A phonebook name as the host sees it in the current character set; the
+  // number stays in digits, as modems send it in UCS2 mode too:
+  //   +CPBR: 1,"+33616918685",145,"68506C6970696570"
+  auto toHost = [&](const std::string& text) {
+    if (m.charset == "UCS2") return Ucs2Hex(text);
+    std::string out = text;
+    if (faults.gsmNul) std::replace(out.begin(), out.end(), '@', '\0');
+    return out;
+  };
+  auto fromHost = [&](const std::string& text) -> std::optional<std::string> {
+    if (m.charset == "UCS2") return FromUcs2Hex(text);
+    std::string out = text;
+    if (faults.gsmNul) std::replace(out.begin(), out.end(), '\0', '@');
+    return out;
+  };
+  auto setting = [&](const char* name, std::string_view values) {  // "AT+CFUN=?" and the like
+    line(std::string(name) + ": " + std::string(values));
+    line("OK");
   };
 
   if (command == "AT") {
@@ -326,6 +549,78 @@ void GatewayModel::Answer(Nanos ready, const std::string& command) {
   } else if (command == "ATE0" || command == "ATE1" || command == "ATE") {
     options_.echo = command == "ATE1";
     line("OK");
+  } else if (command == "ATI" || command == "ATI0") {
+    line(kMaker);
+    line(kModel);
+    line(std::string("Revision: ") + kRevision);
+    line("OK");
+  } else if (command == "AT+CGMI" || command == "AT+GMI" || command == "ATI3") {
+    line(kMaker);
+    line("OK");
+  } else if (command == "AT+CGMM" || command == "AT+GMM" || command == "ATI4") {
+    line(kModel);
+    line("OK");
+  } else if (command == "AT+CGMR" || command == "AT+GMR" || command == "ATI5") {
+    line(kRevision);
+    line("OK");
+  } else if (command == "AT+CGSN" || command == "AT+GSN") {
+    line(kImei);
+    line("OK");
+  } else if (command == "AT+CHUP" || command == "AT+CHUP=?") {
+    line("OK");
+  } else if (command == "AT+CIMI") {
+    line(kImsi);
+    line("OK");
+  } else if (command == "AT+CFUN?") {
+    setting("+CFUN", std::to_string(m.functionality));
+  } else if (command == "AT+CFUN=?") {
+    setting("+CFUN", "(0,1,4),(0-1)");
+  } else if (startsWith("AT+CFUN=")) {
+    const auto params = SplitParams(std::string_view(command).substr(8));
+    const auto fun = Decimal(params[0].text);
+    if (fun && (*fun == 0 || *fun == 1 || *fun == 4)) {
+      m.functionality = *fun;
+      line("OK");
+    } else {
+      error(3);
+    }
+  } else if (command == "AT+CMEE?") {
+    setting("+CMEE", std::to_string(std::max(m.cmee, 0)));
+  } else if (command == "AT+CMEE=?") {
+    setting("+CMEE", "(0-2)");
+  } else if (startsWith("AT+CMEE=")) {
+    const auto n = Decimal(command.substr(8));
+    if (n && *n <= 2) {
+      m.cmee = *n;
+      line("OK");
+    } else {
+      error(3);
+    }
+  } else if (command == "AT+CSCS?") {
+    setting("+CSCS", "\"" + m.charset + "\"");
+  } else if (command == "AT+CSCS=?") {
+    setting("+CSCS", "(\"GSM\",\"UCS2\",\"IRA\")");
+  } else if (startsWith("AT+CSCS=")) {
+    const auto params = SplitParams(std::string_view(command).substr(8));
+    std::string set = params[0].text;
+    std::transform(set.begin(), set.end(), set.begin(),
+                   [](char c) { return std::toupper(static_cast<unsigned char>(c)); });
+    if (set == "GSM" || set == "UCS2" || set == "IRA") {
+      m.charset = set;
+      line("OK");
+    } else {
+      error(4);
+    }
+  } else if (command == "AT+CPBS?") {
+    setting("+CPBS", "\"SM\"," + std::to_string(m.book.size()) + "," + std::to_string(PhonebookLast));
+  } else if (command == "AT+CPBS=?") {
+    setting("+CPBS", "(\"SM\")");
+  } else if (startsWith("AT+CPBS=")) {
+    const auto params = SplitParams(std::string_view(command).substr(8));
+    if (params[0].text == "SM")
+      line("OK");
+    else
+      error(3);
   } else if (command == "AT+CPBR=?") {
     line("+CPBR: (1-" + std::to_string(PhonebookLast) + ")," + std::to_string(NumberLimit) + "," +
          std::to_string(NameLimit));
@@ -338,31 +633,47 @@ void GatewayModel::Answer(Nanos ready, const std::string& command) {
     int last = first;
     if (!bad && params.size() > 1) last = checkedIndex(params[1].text, bad);
     if (!bad) {
-      for (auto it = m.book.lower_bound(first); it != m.book.end() && it->first <= last; ++it) {
-        std::string entry = "+CPBR: " + std::to_string(it->first) + ",\"" + it->second.number + "\"," +
-                            std::to_string(TypeOf(it->second.number)) + ",\"" + it->second.name + "\"";
+      bool found = false;
+      for (int index = first; index <= last; ++index) {
+        // A modem with a slip in its index table answers for the next cell.
+        int shown = index;
+        if (std::find(faults.wrongIndex.begin(), faults.wrongIndex.end(), index) != faults.wrongIndex.end())
+          shown = index + 1;
+        const auto it = m.book.find(shown);
+        if (it == m.book.end()) continue;
+        std::string entry = "+CPBR: " + std::to_string(shown) + ",\"" + it->second.number + "\"," +
+                            std::to_string(TypeOf(it->second.number)) + ",\"" + toHost(it->second.name) +
+                            "\"";
         if (faults.overlongLines) entry += ",0,\"" + std::string(200, 'P') + "\"";
         line(entry);
+        found = true;
       }
-      line("OK");
+      if (!found && faults.cmeNotFound)
+        line("+CME ERROR: 22");
+      else
+        line("OK");
     }
   } else if (startsWith("AT+CPBW=")) {
     // AT+CPBW=<index>[,"<number>"[,<type>[,"<name>"]]]; the index alone erases.
     const auto params = SplitParams(std::string_view(command).substr(8));
+    if (faults.writeDelayMax > Millis(0)) {
+      const auto spread = std::max(faults.writeDelayMax - faults.writeDelayMin, Millis(0));
+      ready += faults.writeDelayMin + Millis(m.Draw(static_cast<uint64_t>(spread.count()) + 1, faults.seed));
+    }
     bool bad = false;
     const int index = checkedIndex(params[0].text, bad);
     if (!bad) {
       const std::string number = params.size() > 1 ? params[1].text : std::string();
-      const std::string name = params.size() > 3 ? params[3].text : std::string();
+      const auto name = fromHost(params.size() > 3 ? params[3].text : std::string());
       if (params.size() == 1) {
         EraseEntry(index);
         line("OK");
       } else if (number.size() > NumberLimit || !DialString(number)) {
         error(26);
-      } else if (name.size() > NameLimit) {
+      } else if (!name || (m.charset == "UCS2" ? Utf8Length(*name) : name->size()) > NameLimit) {
         error(24);
       } else {
-        SetEntry(index, number, name);
+        SetEntry(index, number, *name);
         line("OK");
       }
     }
@@ -374,69 +685,93 @@ void GatewayModel::Answer(Nanos ready, const std::string& command) {
     if (options_.forwardingError || !reason || *reason >= ForwardingReasons || !mode) {
       error(3);
     } else {
-      ForwardingState& f = Forwarding(*reason);
+      // Reason 4 is every forwarding (0-3), 5 every conditional one (1-3).
+      std::vector<ForwardingState*> targets;
+      if (*reason < 4) {
+        targets.push_back(&Forwarding(*reason));
+      } else {
+        for (int r = *reason == 4 ? 0 : 1; r < 4; ++r) targets.push_back(&Forwarding(r));
+      }
       const std::string sep = options_.blankAfterComma ? ", " : ",";
       switch (*mode) {
-        case 2:  // query: "+CCFC: <status>,<class>[,"<number>",<type>]"
-          if (f.active)
-            line("+CCFC: 1" + sep + "1" + sep.substr(0, 1) + "\"" + f.number + "\"," +
-                 std::to_string(TypeOf(f.number)));
-          else
+        case 2: {  // query: "+CCFC: <status>,<class>[,"<number>",<type>[,,,<time>]]"
+          const ForwardingState& f = *targets.front();
+          if (f.active) {
+            std::string active = "+CCFC: 1" + sep + "1" + sep.substr(0, 1) + "\"" + f.number + "\"," +
+                                 std::to_string(TypeOf(f.number));
+            if (*reason == 2) active += ",,," + std::to_string(f.delaySeconds);
+            line(active);
+          } else {
             line("+CCFC: 0" + sep + "7");
+          }
           line("OK");
           break;
+        }
         case 3: {  // registration: number, and for no reply the time field
           const std::string number = params.size() > 2 ? params[2].text : std::string();
           if (number.empty() || !DialString(number)) {
             error(3);
             break;
           }
-          f.active = true;
-          f.number = AsNetworkReports(number);
-          if (params.size() > 7) {
-            if (const auto delay = Decimal(params[7].text)) f.delaySeconds = *delay;
+          std::optional<int> delay;
+          if (params.size() > 7) delay = Decimal(params[7].text);
+          for (ForwardingState* f : targets) {
+            f->active = true;
+            f->number = AsNetworkReports(number);
+            if (delay) f->delaySeconds = *delay;
           }
           line("OK");
           break;
         }
         case 4:  // erasure
-          f = ForwardingState{};
+          for (ForwardingState* f : targets) *f = ForwardingState{};
           line("OK");
           break;
         case 0:  // disable, keep the number
-          f.active = false;
+          for (ForwardingState* f : targets) f->active = false;
           line("OK");
           break;
         case 1:
-          if (f.number.empty()) {
+          if (std::any_of(targets.begin(), targets.end(),
+                          [](ForwardingState* f) { return f->number.empty(); })) {
             error(3);
           } else {
-            f.active = true;
+            for (ForwardingState* f : targets) f->active = true;
             line("OK");
           }
           break;
         default: error(3);
       }
     }
+  } else if (command == "AT+CUSD?") {
+    setting("+CUSD", "1");
+  } else if (command == "AT+CUSD=?") {
+    setting("+CUSD", "(0-2)");
   } else if (startsWith("AT+CUSD=")) {
-    // AT+CUSD=1,"#100#",15: OK at once, the network's answer later.
+    // AT+CUSD=1,"#100#",15: OK at once, the network's answer later;
+    // AT+CUSD=2 ends the session, and an answer still to come with it.
     const auto params = SplitParams(std::string_view(command).substr(8));
     const auto n = Decimal(params[0].text);
     if (!n || *n > 2) {
       error(3);
     } else {
       line("OK");
+      if (*n == 2) {
+        m.ussd.clear();
+        m.lateUssd.clear();
+      }
+      send();
       if (*n == 1 && params.size() > 1 && !options_.ussdSilent) {
         const std::string text =
             options_.ussdUcs2 ? Ucs2Hex(options_.ussdAnswer) : PlainAscii(options_.ussdAnswer);
         const std::string answer =
             "\r\n+CUSD: 0,\"" + text + "\"," + (options_.ussdUcs2 ? "72" : "15") + "\r\n";
-        send();
-        // Placed on its own: the network answers while the line is idle.
-        Nanos free = m.outputFree;
-        Queue(m.output, free, m.outputFree + options_.ussdDelay, answer, paced);
-        return;
+        if (faults.lateUssd)
+          m.lateUssd = answer;
+        else
+          m.ussd.push_back({m.outputFree + options_.ussdDelay, answer});
       }
+      return;
     }
   } else {
     line("ERROR");

@@ -7,6 +7,16 @@
 //   AT+CPBW=05,"0",129,"05"  ->  \r\nOK\r\n   (name over 16 characters: \r\nERROR\r\n)
 //   AT+CCFC=0,2  ->  \r\n+CCFC: 1,1,"+79161234567",145\r\n\r\nOK\r\n  or  +CCFC: 0,7
 //   AT+CUSD=1,"#100#",15  ->  \r\nOK\r\n, later \r\n+CUSD: 0,"...",15\r\n
+//
+// and to what a third-party client asks at start-up:
+//   AT+CGMM  ->  \r\nGW-900 GSM gateway\r\n\r\nOK\r\n
+//   AT+CSCS="UCS2"  then names travel as hex: +CPBR: 98,"1100200",129,"00390038..."
+//   AT+CMEE=1  then  \r\n+CME ERROR: 24\r\n  where  \r\nERROR\r\n  was
+//
+// On request it is as awkward as a modem in service (see Faults): lines
+// such as \r\nRING\r\n between the lines of a reply and on an idle line, bytes
+// lost while it executes a command or wakes up, slow SIM writes, and the
+// oddities of particular modem families.
 #pragma once
 
 #include <chrono>
@@ -28,11 +38,37 @@ struct Faults {
   int silentAfterCommands = -1;  // answer this many commands, then nothing at all (-1: never)
   bool errorToAll = false;       // "ERROR" to every command
   std::string errorPrefix;       // "ERROR" to commands beginning with this text (e.g. "AT+CPBR")
-  bool cmeError = false;         // "+CME ERROR: 21" instead of "ERROR"
+  bool cmeError = false;         // "+CME ERROR: 21" instead of "ERROR", whatever AT+CMEE says
   bool garbage = false;          // a line of noise bytes before every reply
   bool overlongLines = false;    // every +CPBR reply line padded past 200 bytes
   int hangUpAfterCommands = -1;  // the line goes dead after this many commands (-1: never)
+
+  // Unsolicited lines ("\r\nRING\r\n", "\r\n+CREG: 1\r\n", ...): this percentage
+  // of the line boundaries of a reply gets one, and an idle line gets one
+  // about every urcIdleMean after the modem's last output. Drawn from a PRNG
+  // seeded with `seed`, so a run repeats itself.
+  int urcPercent = 0;
+  Millis urcIdleMean{300};
+  uint64_t seed = 20240611;
+  // Bytes from the host between a command's CR and the last byte of its
+  // final result code are lost (no echo, no command).
+  bool dropWhileBusy = false;
+  // Each AT+CPBW waits this long (a PRNG draw in [min, max]) before its reply:
+  // the SIM's EEPROM write.
+  Millis writeDelayMin{0};
+  Millis writeDelayMax{0};
+  bool cmeNotFound = false;  // an empty location read: "+CME ERROR: 22" instead of "OK"
+  // Asleep at start and after 5 s without traffic: the first command wakes
+  // the modem and is answered this much later; bytes meanwhile are lost.
+  Millis wakeDelay{0};
+  std::vector<int> wrongIndex;  // AT+CPBR=13 answers "+CPBR: 14,..." with cell 14's entry
+  bool gsmNul = false;          // '@' is byte 0 inside the quoted texts (GSM alphabet)
+  bool lateUssd = false;        // +CUSD comes after the final result of the next command
 };
+
+// What a modem in service says unasked (--urc): calls, registration changes,
+// new messages, signal and mode reports; each goes framed, "\r\nRING\r\n".
+const std::vector<std::string>& UnsolicitedLines();
 
 struct ForwardingState {
   bool active = false;
@@ -79,7 +115,9 @@ class GatewayModel {
   void Receive(Nanos now, const uint8_t* data, std::size_t count);
   std::vector<uint8_t> TakeOutput(Nanos now);
   std::optional<Nanos> NextOutputTimeExact() const;
-  // Times of the first `count` queued bytes (fewer when fewer are queued).
+  // Times of the first `count` queued bytes (fewer when fewer are queued);
+  // a line that waits for its moment (an unsolicited line, a USSD answer)
+  // counts from the moment it is due.
   std::vector<Nanos> QueuedTimes(std::size_t count) const;
   // The line is dead (hang-up fault): nothing more is received or answered;
   // bytes already queued are still delivered.
@@ -101,6 +139,7 @@ class GatewayModel {
 
  private:
   void Answer(Nanos ready, const std::string& command);
+  void Release(Nanos now);  // queues the waiting lines due at or before `now`
 
   struct Impl;
   GatewayOptions options_;

@@ -37,13 +37,35 @@ volatile sig_atomic_t gPrint = 0;
 void OnStop(int) { gStop = 1; }
 void OnPrint(int) { gPrint = 1; }
 
-void Usage() {
+void Usage(FILE* to = stderr) {
   std::fputs(
       "usage: gwsim [--link PATH] [--blank] [--echo] [--blank-after-comma] [--latency MS] [--pace]\n"
       "             [--silent-after N] [--error-to PREFIX] [--cme-error] [--garbage] [--long-lines]\n"
       "             [--hang-up-after N] [--ussd-delay MS] [--ussd-text TEXT] [--ussd-plain]\n"
-      "             [--ussd-silent] [--forwarding-silent] [--forwarding-error] [--dump FILE] [--print]\n",
-      stderr);
+      "             [--ussd-silent] [--forwarding-silent] [--forwarding-error] [--dump FILE] [--print]\n"
+      "             [--urc PERCENT] [--seed N] [--drop-while-busy] [--write-delay MS[-MS]]\n"
+      "             [--cme-not-found] [--wake-delay MS] [--wrong-index N[,N...]] [--gsm-nul]\n"
+      "             [--late-cusd] [--help]\n"
+      "\n"
+      "  --urc PERCENT         unsolicited lines (RING, +CREG: 1, ...) at this share of reply line\n"
+      "                        boundaries, and about every 300 ms while the line is idle\n"
+      "  --seed N              seed of the random choices (--urc, --write-delay)\n"
+      "  --drop-while-busy     bytes sent before the final result code of a command are lost\n"
+      "  --write-delay MS[-MS] each AT+CPBW takes this long (a random time in the range)\n"
+      "  --cme-not-found       an empty phonebook location reads as +CME ERROR: 22\n"
+      "  --wake-delay MS       asleep at start and after 5 s idle: the first command is answered\n"
+      "                        this much later, bytes meanwhile are lost\n"
+      "  --wrong-index N,...   reading cell N answers with cell N+1\n"
+      "  --gsm-nul             '@' travels as byte 0 inside phonebook texts\n"
+      "  --late-cusd           the +CUSD answer comes after the next command's final result\n",
+      to);
+}
+
+// "300" -> 300 ms; nullopt unless the text is a whole non-negative number.
+std::optional<int> Number(const std::string& text) {
+  if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
+    return std::nullopt;
+  return std::atoi(text.c_str());
 }
 
 void WriteDump(const std::string& path, const std::string& dump) {
@@ -117,7 +139,47 @@ int main(int argc, char** argv) {
       options.forwardingSilent = true;
     else if (a == "--forwarding-error")
       options.forwardingError = true;
-    else if (a == "--dump")
+    else if (a == "--urc") {
+      const auto percent = Number(value());
+      if (!percent || *percent > 100) return Usage(), 2;
+      options.faults.urcPercent = *percent;
+    } else if (a == "--seed") {
+      const std::string seed = value();
+      if (seed.empty() || seed.find_first_not_of("0123456789") != std::string::npos) return Usage(), 2;
+      options.faults.seed = std::strtoull(seed.c_str(), nullptr, 10);
+    } else if (a == "--drop-while-busy")
+      options.faults.dropWhileBusy = true;
+    else if (a == "--write-delay") {
+      // "300" or "100-500"
+      const std::string range = value();
+      const auto dash = range.find('-');
+      const auto low = Number(range.substr(0, dash));
+      const auto high = dash == std::string::npos ? low : Number(range.substr(dash + 1));
+      if (!low || !high || *high < *low) return Usage(), 2;
+      options.faults.writeDelayMin = milliseconds(*low);
+      options.faults.writeDelayMax = milliseconds(*high);
+    } else if (a == "--cme-not-found")
+      options.faults.cmeNotFound = true;
+    else if (a == "--wake-delay") {
+      const auto delay = Number(value());
+      if (!delay) return Usage(), 2;
+      options.faults.wakeDelay = milliseconds(*delay);
+    } else if (a == "--wrong-index") {
+      const std::string list = value() + ",";
+      for (std::size_t from = 0, comma; (comma = list.find(',', from)) != std::string::npos;
+           from = comma + 1) {
+        const auto index = Number(list.substr(from, comma - from));
+        if (!index) return Usage(), 2;
+        options.faults.wrongIndex.push_back(*index);
+      }
+    } else if (a == "--gsm-nul")
+      options.faults.gsmNul = true;
+    else if (a == "--late-cusd")
+      options.faults.lateUssd = true;
+    else if (a == "--help") {
+      Usage(stdout);
+      return 0;
+    } else if (a == "--dump")
       dumpPath = value();
     else if (a == "--print")
       print = true;
