@@ -477,12 +477,19 @@ TEST(GatewayModel, IdleUnsolicitedLinesFollowModelTime) {
   EXPECT_GE(lines, 15);  // about one every 300 ms
   EXPECT_LE(lines, 60);
 
-  GatewayModel timed(noisy(7));
-  for (int i = 0; i < 20; ++i) {
-    const auto next = timed.NextOutputTimeExact();
-    ASSERT_TRUE(next.has_value());
-    EXPECT_TRUE(timed.TakeOutput(*next - Nanos(1)).empty());
-    EXPECT_FALSE(timed.TakeOutput(*next).empty());
+  // The in-process port moves its clock to that time and reads a byte there.
+  for (const bool paced : {false, true}) {
+    SCOPED_TRACE(paced ? "paced" : "unpaced");
+    GatewayModel timed(With([paced](GatewayOptions& o) {
+      o.pace115200 = paced;
+      o.faults.urcPercent = 5;
+    }));
+    for (int i = 0; i < 20; ++i) {
+      const auto next = timed.NextOutputTimeExact();
+      ASSERT_TRUE(next.has_value());
+      EXPECT_TRUE(timed.TakeOutput(*next - Nanos(1)).empty());
+      EXPECT_FALSE(timed.TakeOutput(*next).empty());
+    }
   }
 
   GatewayModel dead(With([](GatewayOptions& o) {
