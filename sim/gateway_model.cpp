@@ -225,8 +225,8 @@ struct GatewayModel::Impl {
     std::string number;
     std::string name;
   };
-  // A line that waits for its moment: the network's USSD answer, or an
-  // unsolicited line. It goes on the line at a line boundary, once due.
+  // The network's USSD answer, which waits for its moment and then goes on
+  // the line at a line boundary.
   struct Waiting {
     Nanos due;
     std::string bytes;
@@ -241,7 +241,7 @@ struct GatewayModel::Impl {
   int commands = 0;
   bool hungUp = false;
 
-  std::vector<Waiting> ussd;  // network answers, in the order they are due
+  std::vector<Waiting> ussd;  // network answers still to come
   Nanos idleFrom{0};          // the modem's last output: spontaneous lines count from it
   uint64_t idleLines = 0;     // spontaneous lines sent so far
   std::string lateUssd;       // sent after the next command's final result
@@ -450,7 +450,7 @@ void GatewayModel::Receive(Nanos now, const uint8_t* data, std::size_t count) {
       Queue(m.output, m.outputFree, arrival, std::string(1, static_cast<char>(b)), options_.pace115200);
     }
     if (b == '\n') continue;
-    if (b == 0x1B) {  // ESC: what an SMS text prompt takes to cancel; drops the line
+    if (b == 0x1B) {  // ESC cancels a half-typed SMS text; clients open with "\x1B\r" to be sure
       m.line.clear();
       continue;
     }
