@@ -36,6 +36,7 @@ constexpr Duration kGiveUpWait{30000};
 const std::string kNoAnswer = Utf8(u8"Нет ответа от внешнего устройства.");
 const std::string kNoPortChosen = Utf8(u8"Не выбран порт обмена");
 const std::string kPortGone = Utf8(u8"COM-порта нет или он занят другим приложением");
+const std::string kBadReply = Utf8(u8"Неверный ответ устройства");
 const std::string kErrorHeading = Utf8(u8"Ошибка обмена по последовательному каналу !");
 const std::string kConnected = Utf8(u8"Для продолжения нажмите любую клавишу.");
 const std::string kPressI = Utf8(u8"Для начала инициализации нажмите I");
@@ -224,13 +225,16 @@ struct Fault {
 TEST(FaultInjectionE2E, ConnectGivesUpWithItsMessage) {
   ASSERT_FALSE(GwsimBinary().empty());
   const std::vector<Fault> faults = {
-      {"silent from the first command (cell 98)", {"--silent-after", "0"}, kNoAnswer},
+      // The connect asks "AT" first, then cell 98, then cells 1 to 99.
+      {"silent from the first command", {"--silent-after", "0"}, kNoAnswer},
+      {"silent at cell 98", {"--silent-after", "1"}, kNoAnswer},
       {"silent after 50 commands (mid-book)", {"--silent-after", "50"}, kNoAnswer},
-      {"silent at the last cell, 99", {"--silent-after", "99"}, kNoAnswer},
+      {"silent at the last cell, 99", {"--silent-after", "100"}, kNoAnswer},
       {"line hangs up after 30 commands", {"--hang-up-after", "30"}, kNoAnswer},
-      {"ERROR to every read", {"--error-to", "AT+CPBR"}, kNoAnswer},
-      {"+CME ERROR to every read", {"--error-to", "AT+CPBR", "--cme-error"}, kNoAnswer},
-      {"ERROR to every command, with noise", {"--error-to", "AT", "--garbage"}, kNoAnswer},
+      // A modem that answers, but not with the cell: said as such, with its answer.
+      {"ERROR to every read", {"--error-to", "AT+CPBR"}, kBadReply},
+      {"+CME ERROR to every read", {"--error-to", "AT+CPBR", "--cme-error"}, kBadReply},
+      {"ERROR to every command, with noise", {"--error-to", "AT", "--garbage"}, kBadReply},
   };
   for (const Fault& f : faults) {
     SCOPED_TRACE(f.name);
@@ -298,13 +302,13 @@ TEST(FaultInjectionE2E, ConnectSucceedsThroughNoiseAndOverlongLines) {
 // with its exact bytes and no temporary file behind.
 TEST(FaultInjectionE2E, SimToFileFailureKeepsTheOldFile) {
   ASSERT_FALSE(GwsimBinary().empty());
-  // The connection costs 100 commands (cell 98, then cells 1 to 99).
+  // The connection costs 101 commands ("AT", cell 98, then cells 1 to 99).
   const std::vector<Fault> faults = {
-      {"silent at cell 1", {"--silent-after", "100"}, kNoAnswer},
-      {"silent at cell 50", {"--silent-after", "149"}, kNoAnswer},
-      {"silent at cell 99", {"--silent-after", "198"}, kNoAnswer},
-      {"line hangs up after cell 30", {"--hang-up-after", "130"}, kNoAnswer},
-      {"line dead since the connection", {"--hang-up-after", "100"}, kNoAnswer},
+      {"silent at cell 1", {"--silent-after", "101"}, kNoAnswer},
+      {"silent at cell 50", {"--silent-after", "150"}, kNoAnswer},
+      {"silent at cell 99", {"--silent-after", "199"}, kNoAnswer},
+      {"line hangs up after cell 30", {"--hang-up-after", "131"}, kNoAnswer},
+      {"line dead since the connection", {"--hang-up-after", "101"}, kNoAnswer},
   };
   // Not a file the tool would write: any change to it shows.
   std::string old = SettingsFile("12345");
@@ -367,7 +371,7 @@ TEST(FaultInjectionE2E, SimToFileEndedBySighupLeavesNothingBehind) {
 }
 
 // Noise and overlong reply lines: the file is written, its lines hold the
-// device's reply lines cut to what the reply buffer keeps, no noise.
+// device's reply lines whole, no noise.
 TEST(FaultInjectionE2E, SimToFileThroughNoiseWritesCleanLines) {
   ASSERT_FALSE(GwsimBinary().empty());
   const std::vector<Fault> faults = {
@@ -408,7 +412,12 @@ TEST(FaultInjectionE2E, SimToFileThroughNoiseWritesCleanLines) {
       const std::string& line = lines[static_cast<std::size_t>(i - 1)];
       SCOPED_TRACE(line);
       EXPECT_EQ(line.rfind(" " + std::to_string(i) + ",\"", 0), 0u);
-      EXPECT_LE(line.size(), 93u);  // 99 bytes of reply line less "+CPBR:"
+      // The whole reply line: an extra field of 200 bytes included.
+      if (f.args[0] == "--long-lines") {
+        EXPECT_EQ(line.substr(line.size() - 203), ",\"" + std::string(200, 'P') + "\"");
+      } else {
+        EXPECT_LE(line.size(), 93u);
+      }
       const std::string name = std::string(i < 10 ? "0" : "") + std::to_string(i);
       if (i != 98) {
         EXPECT_NE(line.find(",\"" + name + "\""), std::string::npos);
@@ -423,11 +432,11 @@ TEST(FaultInjectionE2E, SimToFileThroughNoiseWritesCleanLines) {
 // ends with ExchangeError 1 and drops the connection; the file stays as it was.
 TEST(FaultInjectionE2E, FileToSimFailureDropsTheConnection) {
   ASSERT_FALSE(GwsimBinary().empty());
-  // 100 commands connect, 99 write the file, 99 read it back.
+  // 101 commands connect, 99 write the file, 99 read it back.
   const std::vector<Fault> faults = {
-      {"silent for the last 10 writes", {"--silent-after", "189"}, kNoAnswer},
-      {"read-back silent at cell 50", {"--silent-after", "248"}, kNoAnswer},
-      {"line hangs up after 30 writes", {"--hang-up-after", "130"}, kNoAnswer},
+      {"silent for the last 10 writes", {"--silent-after", "190"}, kNoAnswer},
+      {"read-back silent at cell 50", {"--silent-after", "249"}, kNoAnswer},
+      {"line hangs up after 30 writes", {"--hang-up-after", "131"}, kNoAnswer},
   };
   const std::string source = SettingsFile("777");
   for (const Fault& f : faults) {
