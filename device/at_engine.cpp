@@ -167,6 +167,16 @@ void AtEngine::AwaitQuiet(Millis cap) {
 
 AtReply AtEngine::Run(std::string_view command, std::string_view expectedPrefix, Millis bound,
                       const std::function<bool()>& stop) {
+  return Exchange(command, expectedPrefix, bound, stop, false);
+}
+
+AtReply AtEngine::RunUntilAnswer(std::string_view command, std::string_view expectedPrefix, Millis bound,
+                                 const std::function<bool()>& stop) {
+  return Exchange(command, expectedPrefix, bound, stop, true);
+}
+
+AtReply AtEngine::Exchange(std::string_view command, std::string_view expectedPrefix, Millis bound,
+                           const std::function<bool()>& stop, bool answerEnds) {
   if (quietPending_) AwaitQuiet();
   port_.DiscardInput();
   framer_.Reset();
@@ -190,7 +200,14 @@ AtReply AtEngine::Run(std::string_view command, std::string_view expectedPrefix,
     }
     if (status != ReadOk) continue;
     reply.heard = true;
-    if (!framer_.Feed(byte) || !collector.Take(framer_.Line())) continue;
+    if (!framer_.Feed(byte)) continue;
+    if (!collector.Take(framer_.Line())) {
+      if (answerEnds && !collector.expected.empty()) {
+        reply.status = AtStatus::Ok;
+        break;
+      }
+      continue;
+    }
     reply.status = collector.final == FinalKind::Ok ? AtStatus::Ok : AtStatus::Error;
     reply.finalLine = collector.finalLine;
     break;

@@ -128,6 +128,11 @@ class AtEngine {
   // the wait early (the operator left it).
   AtReply Run(std::string_view command, std::string_view expectedPrefix, Millis bound,
               const std::function<bool()>& stop = {});
+  // The same for a request whose expected line is the answer itself, which
+  // some modems send without a final result after it (a USSD answer): the
+  // first expected line ends the wait too (status Ok, no final line).
+  AtReply RunUntilAnswer(std::string_view command, std::string_view expectedPrefix, Millis bound,
+                         const std::function<bool()>& stop = {});
 
   // Reads and sets aside whatever comes until the line has been quiet for
   // QuietGap, at most for cap.
@@ -148,6 +153,8 @@ class AtEngine {
   bool QuietPending() const { return quietPending_; }
 
  private:
+  AtReply Exchange(std::string_view command, std::string_view expectedPrefix, Millis bound,
+                   const std::function<bool()>& stop, bool answerEnds);
   void SetAside(std::string line);
 
   SerialPort& port_;

@@ -75,4 +75,9 @@ void SimSerialPort::DiscardInput() {
 
 std::string SimSerialPort::Describe(int) const { return "simulated gateway"; }
 
+// The line has hung up and every reply already on it has been read.
+bool SimSerialPort::Lost() const {
+  return IsOpen() && gateway_.HungUp() && received_.empty() && !gateway_.NextOutputTimeExact();
+}
+
 }  // namespace tv::sim

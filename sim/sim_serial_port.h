@@ -26,6 +26,7 @@ class SimSerialPort : public SerialPort {
   void WriteBytes(const uint8_t* data, std::size_t count) override;
   void DiscardInput() override;
   std::string Describe(int portIndex) const override;
+  bool Lost() const override;
 
   // Test controls.
   std::set<int> absentPorts;          // Open gives ExchangeError 6
