@@ -539,6 +539,16 @@ void GatewayModel::Answer(Nanos ready, const std::string& command) {
     if (faults.gsmNul) std::replace(out.begin(), out.end(), '\0', '@');
     return out;
   };
+  // Numbers are digits in every character set; a corrupt entry may still
+  // hold an '@', which goes as byte 0 like in the names.
+  auto NumberToHost = [&](std::string text) {
+    if (faults.gsmNul) std::replace(text.begin(), text.end(), '@', '\0');
+    return text;
+  };
+  auto NumberFromHost = [&](std::string text) {
+    if (faults.gsmNul) std::replace(text.begin(), text.end(), '\0', '@');
+    return text;
+  };
   auto setting = [&](const char* name, std::string_view values) {  // "AT+CFUN=?" and the like
     line(std::string(name) + ": " + std::string(values));
     line("OK");
@@ -641,7 +651,7 @@ void GatewayModel::Answer(Nanos ready, const std::string& command) {
           shown = index + 1;
         const auto it = m.book.find(shown);
         if (it == m.book.end()) continue;
-        std::string entry = "+CPBR: " + std::to_string(shown) + ",\"" + it->second.number + "\"," +
+        std::string entry = "+CPBR: " + std::to_string(shown) + ",\"" + NumberToHost(it->second.number) + "\"," +
                             std::to_string(TypeOf(it->second.number)) + ",\"" + toHost(it->second.name) +
                             "\"";
         if (faults.overlongLines) entry += ",0,\"" + std::string(200, 'P') + "\"";
@@ -663,7 +673,7 @@ void GatewayModel::Answer(Nanos ready, const std::string& command) {
     bool bad = false;
     const int index = checkedIndex(params[0].text, bad);
     if (!bad) {
-      const std::string number = params.size() > 1 ? params[1].text : std::string();
+      const std::string number = NumberFromHost(params.size() > 1 ? params[1].text : std::string());
       const auto name = fromHost(params.size() > 3 ? params[3].text : std::string());
       if (params.size() == 1) {
         EraseEntry(index);

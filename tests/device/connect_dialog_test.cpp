@@ -353,3 +353,115 @@ TEST(InitialiseSim, ScreenIsRestoredAndNamesHaveTwoDigits) {
 
 }  // namespace
 }  // namespace tv
+
+namespace tv {
+namespace {
+
+// Modems as they are in the field, one behaviour at a time and all at once.
+TEST(ConnectRealModems, BlankSimAnsweringNotFoundIsInitialisedWholeThroughEveryFault) {
+  Rig r;
+  r.model.FillBlank();
+  sim::GatewayOptions& o = r.model.Options();
+  o.echo = true;
+  o.faults.cmeNotFound = true;  // cell 98 is "not found", not an error
+  o.faults.urcPercent = 33;
+  o.faults.dropWhileBusy = true;
+  o.faults.writeDelayMin = 300ms;
+  o.faults.writeDelayMax = 500ms;
+  r.Connect({Enter, Chr('I'), Chr(' ')});
+  EXPECT_TRUE(r.tool.state.deviceConnected);
+  for (int i = 1; i <= 99; ++i) {
+    SCOPED_TRACE(i);
+    const std::string digits{static_cast<char>('0' + i / 10), static_cast<char>('0' + i % 10)};
+    EXPECT_EQ(r.model.Number(i), i == 98 ? "0000100" : "0");
+    EXPECT_EQ(r.model.Name(i), i == 98 ? "98.GSM.TRV" : digits);
+    EXPECT_EQ(r.tool.image.CellNumber(i), r.model.Number(i));
+    EXPECT_EQ(r.tool.image.CellName(i), r.model.Name(i));
+  }
+}
+
+TEST(ConnectRealModems, AWakingModemIsWaitedForAndItsLateReplyNotTaken) {
+  Rig r;
+  r.model.Options().faults.wakeDelay = 2000ms;
+  r.Connect({Enter, Chr(' ')});
+  EXPECT_TRUE(r.tool.state.deviceConnected);
+  for (int cell : {1, 5, 98, 99}) {
+    SCOPED_TRACE(cell);
+    EXPECT_EQ(r.tool.image.CellNumber(cell), r.model.Number(cell));
+    EXPECT_EQ(r.tool.image.CellName(cell), r.model.Name(cell));
+  }
+}
+
+TEST(ConnectRealModems, AnEntryOfAnotherIndexIsReportedNeverStored) {
+  {
+    Rig shown;
+    shown.model.Options().faults.wrongIndex = {13};
+    shown.RunUntilWait({Enter});
+    EXPECT_NE(shown.screen.TextAt(14, 14, 53).find("Неверный ответ устройства"_cp), std::string::npos);
+    EXPECT_NE(shown.screen.TextAt(14, 15, 53).find("Ячейка 13: ответ для ячейки 14"_cp), std::string::npos);
+  }
+  Rig r;
+  r.model.Options().faults.wrongIndex = {13};
+  r.Connect({Enter, Chr(' ')});
+  EXPECT_EQ(r.tool.image.CellNumber(13), "");
+  EXPECT_EQ(r.tool.image.CellNumber(12), r.model.Number(12));
+  EXPECT_FALSE(r.tool.state.deviceConnected);
+}
+
+TEST(ConnectRealModems, ZeroBytesInsideTextsAreKeptByteForByte) {
+  // GSM '@' is byte 0: in the mode string it must not hide the signature.
+  Rig r;
+  r.model.Options().faults.gsmNul = true;
+  r.model.SetEntry(98, "00@0100", "98.GSM.TRV");
+  r.model.SetEntry(5, "0", "A@B");
+  r.Connect({Enter, Chr(' ')});
+  EXPECT_TRUE(r.tool.state.deviceConnected);
+  EXPECT_EQ(r.tool.image.CellNumber(98), std::string("00\0" "0100", 7));
+  EXPECT_EQ(r.tool.image.CellName(5), std::string("A\0B", 3));
+}
+
+TEST(ConnectRealModems, APortThatHungUpIsOpenedAgain) {
+  Rig r;
+  r.Connect({Enter, Chr(' ')});
+  ASSERT_TRUE(r.tool.state.deviceConnected);
+  r.model.Options().faults.hangUpAfterCommands = 0;
+  uint8_t byte = 0;
+  EXPECT_EQ(r.port.ReadByte(byte), ReadFailed);
+  ASSERT_TRUE(r.port.Lost());
+  r.Connect({Enter, Chr(' ')});
+  EXPECT_EQ(r.port.opens, (std::vector<int>{0, 0}));
+}
+
+}  // namespace
+}  // namespace tv
+
+namespace tv {
+namespace {
+
+// Types a key while the book is being read, as an impatient operator does.
+struct ImpatientConsole : RecordingConsole {
+  void Present(const Screen& s) override {
+    RecordingConsole::Present(s);
+    if (keysRead == 1 && !typed) {
+      typed = true;
+      TypeAhead({Chr('x')});
+    }
+  }
+  bool typed = false;
+};
+
+TEST(ConnectRealModems, AKeyTypedWhileReadingDoesNotDismissTheEnd) {
+  ImpatientConsole console;
+  Screen screen{&console};
+  ManualClock clock;
+  sim::GatewayModel model;
+  sim::SimSerialPort port{model, clock};
+  Tool tool{screen, clock, port};
+  console.Add({Enter});
+  EXPECT_THROW(ConnectToDevice(tool), OutOfKeys);  // still waiting for its key
+  EXPECT_TRUE(console.typed);
+  EXPECT_EQ(screen.TextAt(20, 14, 39), std::string("Для продолжения нажмите любую клавишу. "_cp));
+}
+
+}  // namespace
+}  // namespace tv

@@ -275,3 +275,39 @@ TEST(FieldEditor, CharactersBehindAnInnerZeroDoNotComeBack) {
 
 }  // namespace
 }  // namespace tv
+
+namespace tv {
+namespace {
+
+TEST(FieldEditor, AnUnchangedEnterKeepsAZeroByteAndWhatFollowsIt) {
+  // GSM '@' arrives as byte 0; the cell goes back to the SIM as it came.
+  FormsBench b;
+  b.gateway.Options().faults.gsmNul = true;
+  b.gateway.SetEntry(NameCell, "0", "A@B");
+  b.tool.image.SetCellName(NameCell, std::string("A\0B", 3));
+  b.console.Add({Enter});
+  FormGrid grid = GridFor(Editor::Name);
+  EditNameField(b.tool, grid, NameCell);
+  EXPECT_EQ(b.tool.image.CellName(NameCell), std::string("A\0B", 3));
+  EXPECT_EQ(b.gateway.Name(NameCell), "A@B");
+}
+
+TEST(FieldEditor, AWriteToAGatewayThatStoppedAnsweringIsUndoneAndSaid) {
+  FormsBench b;
+  b.gateway.Options().faults.silentAfterCommands = 0;
+  b.console.Add({Chr('7'), Enter, Enter});  // the second Enter dismisses the box
+  FormGrid grid = GridFor(Editor::Number);
+  const std::string before(b.tool.image.CellNumber(NumberCell));
+  EditNumberField(b.tool, grid, NumberCell, 8);
+  EXPECT_EQ(b.tool.image.CellNumber(NumberCell), before);
+  EXPECT_FALSE(b.tool.state.deviceConnected);
+  EXPECT_EQ(b.console.KeysLeft(), 0u);
+  // The next edit in the same form goes nowhere, and says so.
+  b.console.Add({Chr('8'), Enter, Enter});
+  EditNumberField(b.tool, grid, NumberCell, 8);
+  EXPECT_EQ(b.tool.image.CellNumber(NumberCell), before);
+  EXPECT_EQ(b.console.KeysLeft(), 0u);
+}
+
+}  // namespace
+}  // namespace tv

@@ -267,3 +267,36 @@ TEST(BalanceFaults, TheWaitEndsWithWhatIsKnown) {
 
 }  // namespace
 }  // namespace tv
+
+namespace tv {
+namespace {
+
+TEST(BalanceFaults, EscLeavesTheWaitAndEndsTheSession) {
+  Rig r;
+  r.gateway.Options().ussdSilent = true;
+  r.console.TypeAhead({Chr('x'), Esc});  // pressed while the answer is awaited
+  const auto start = r.clock.Now();
+  ASSERT_NO_THROW(BalanceQuery(r.tool));
+  EXPECT_LT(r.clock.Now() - start, Millis(2000));
+  EXPECT_EQ(r.port.written, "AT+CUSD=1,\"#100#\",15\rAT+CUSD=2\r");
+  EXPECT_EQ(r.console.KeysLeft(), 0u);
+}
+
+// A network that answers each request only after the next command: the
+// answer to a request given up must never pass for the next one's.
+TEST(BalanceFaults, AnEarlierRequestsAnswerIsNotTakenForTheNext) {
+  Rig r;
+  r.gateway.Options().faults.lateUssd = true;
+  const std::string balance = "Баланс: 123.45 руб."_cp;
+  for (int query = 1; query <= 2; ++query) {
+    SCOPED_TRACE(query);
+    r.console.Add({Enter});
+    ASSERT_NO_THROW(BalanceQuery(r.tool));
+    EXPECT_EQ(r.screen.TextAt(40, 8, 32), Field("Нет ответа от сети"_cp, 32));
+  }
+  // Between the two: nothing but the request and its session's end.
+  EXPECT_EQ(r.port.written, "AT+CUSD=1,\"#100#\",15\rAT+CUSD=2\rAT+CUSD=1,\"#100#\",15\rAT+CUSD=2\r");
+}
+
+}  // namespace
+}  // namespace tv

@@ -400,3 +400,57 @@ TEST_F(TransferTest, RoundTripThroughAFileReachesTheSim) {
 
 }  // namespace
 }  // namespace tv
+
+namespace tv {
+namespace {
+
+// A modem as real ones are: echo, unsolicited lines at a third of the line
+// boundaries and whenever the line is idle, input dropped while a command
+// runs, SIM writes of 300 to 500 ms, empty locations answered "not found".
+void MakeDifficult(sim::GatewayModel& g) {
+  sim::GatewayOptions& o = g.Options();
+  o.echo = true;
+  o.faults.urcPercent = 33;
+  o.faults.dropWhileBusy = true;
+  o.faults.writeDelayMin = Millis(300);
+  o.faults.writeDelayMax = Millis(500);
+  o.faults.cmeNotFound = true;
+}
+
+TEST_F(TransferTest, AgainstADifficultModemEveryCellArrivesAndTheReportIsTrue) {
+  MakeDifficult(gateway);
+  SimImage source;
+  for (int i = 1; i <= 99; ++i) {
+    source.SetCellNumber(i, "8916" + std::to_string(1000000 + i * 7));
+    source.SetCellName(i, "N" + TwoDigits(i));
+  }
+  source.SetCellName(98, "98.GSM.TRV");
+  ScratchDir::Write("full.set", EncodeSettingsFile(source));
+  Run(FileToSim, "", {Enter, Chr('y'), Enter});
+  ExpectSameCells(GatewayImage(), source);     // the SIM took every line
+  ExpectSameCells(tool.image, GatewayImage());  // the read-back shows the SIM
+  EXPECT_EQ(LastShot().TextAt(20, 4, 56),
+            std::string("Данные загружены.  Для продолжения нажмите любую клавишу"_cp));
+  EXPECT_TRUE(tool.state.deviceConnected);
+
+  // And back: the backup holds the SIM, cell for cell.
+  gateway.EraseEntry(7);  // answered "not found"
+  Run(SimToFile, "backup", {Enter, Chr('y'), Enter});
+  SimImage backup;
+  ParseSettingsText(ScratchDir::Read("backup.set"), backup);
+  ExpectSameCells(backup, GatewayImage());
+  EXPECT_EQ(tool.image.CellNumber(7), "");  // the image follows the SIM too
+}
+
+TEST_F(TransferTest, FileToSimStoppedByALostGatewaySaysHowFarItCame) {
+  gateway.Options().faults.silentAfterCommands = 40;
+  ScratchDir::Write("fresh.set", EncodeSettingsFile(GatewayImage()));
+  Run(FileToSim, "", {Enter, Chr('y'), Enter});
+  const Screen& box = LastShot();
+  EXPECT_NE(box.TextAt(14, 14, 53).find("Нет ответа от внешнего устройства."_cp), std::string::npos);
+  EXPECT_NE(box.TextAt(14, 15, 53).find("Записано строк: 40 из 99"_cp), std::string::npos);
+  EXPECT_FALSE(tool.state.deviceConnected);
+}
+
+}  // namespace
+}  // namespace tv

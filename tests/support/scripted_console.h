@@ -37,8 +37,8 @@ class ScriptedConsole : public Console {
     for (char c : text) keys_.push_back(Chr(static_cast<unsigned char>(c)));
   }
   std::size_t KeysLeft() const { return keys_.size(); }
-  // Keys pressed while the tool is busy with the device: they are seen by
-  // PollKey and dropped by DiscardTypeahead, never read as answers.
+  // Keys pressed while the tool is busy with the device: seen by PollKey,
+  // dropped by DiscardTypeahead, and otherwise read before the script's.
   void TypeAhead(std::vector<KeyPress> keys) { typeahead_.insert(typeahead_.end(), keys.begin(), keys.end()); }
   std::size_t TypeaheadLeft() const { return typeahead_.size(); }
 
@@ -51,7 +51,14 @@ class ScriptedConsole : public Console {
   void DiscardTypeahead() override { typeahead_.clear(); }
 
   void Present(const Screen&) override { ++presents; }
+  // Keys typed ahead come first, as from a terminal's input queue.
   KeyPress NextKey(const Screen&) override {
+    if (!typeahead_.empty()) {
+      KeyPress k = typeahead_.front();
+      typeahead_.pop_front();
+      ++keysRead;
+      return k;
+    }
     if (keys_.empty()) throw OutOfKeys();
     KeyPress k = keys_.front();
     keys_.pop_front();
