@@ -465,3 +465,33 @@ TEST(ConnectRealModems, AKeyTypedWhileReadingDoesNotDismissTheEnd) {
 
 }  // namespace
 }  // namespace tv
+
+namespace tv {
+namespace {
+
+// Every connect starts from an empty image: a cell erased on the SIM reads
+// empty, and a connect that fails halfway keeps only what it read, never
+// the previous gateway's cells behind it.
+TEST(ConnectImage, EachConnectStartsFromAnEmptyImage) {
+  Rig r;
+  r.Connect({Enter, Chr(' ')});
+  ASSERT_EQ(r.tool.image.CellNumber(5), r.model.Number(5));
+  r.model.EraseEntry(5);
+  r.Connect({Enter, Chr(' ')});
+  EXPECT_EQ(r.tool.image.CellNumber(5), "");
+  EXPECT_EQ(r.tool.image.CellName(5), "");
+
+  // "AT", cell 98 and cells 1..47 answered, then nothing.
+  r.model.Options().faults.silentAfterCommands = r.model.CommandsSeen() + 49;
+  r.Connect({Enter, Chr(' ')});
+  EXPECT_FALSE(r.tool.state.deviceConnected);
+  EXPECT_EQ(r.tool.image.CellName(47), r.model.Name(47));
+  for (int cell : {48, 60, 97, 99}) {
+    SCOPED_TRACE(cell);
+    EXPECT_EQ(r.tool.image.CellNumber(cell), "");
+    EXPECT_EQ(r.tool.image.CellName(cell), "");
+  }
+}
+
+}  // namespace
+}  // namespace tv
