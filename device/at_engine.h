@@ -147,6 +147,8 @@ class AtEngine {
 
   // Lines set aside since they were last taken (oldest first).
   std::vector<std::string> TakeUnsolicited();
+  // The clock the engine waits on (a pause before a try again).
+  Clock& clock() { return clock_; }
   // The bytes of the last command sent.
   const std::string& LastCommand() const { return lastCommand_; }
   // The next command waits for a quiet line first (a late reply may come).

@@ -215,12 +215,12 @@ bool CommitCell(Tool& tool, int cell, const std::string& oldNumber, const std::s
       return false;
     }
   }
-  const CellResult result = WriteCell(tool, cell);
+  const CellResult result = WriteCell(tool.at, image, cell);
   if (result.Ok()) return true;
   ShowExchangeErrorOver(screen, ExchangeErrorOf(result), DescribeFailure(cell, result));
   if (result.outcome == CellOutcome::Refused) {
     // The SIM answered: show what it holds now.
-    if (ReadCell(tool, cell).Ok()) return false;
+    if (ReadCell(tool.at, image, cell).Ok()) return false;
   } else {
     tool.state.deviceConnected = false;  // no answer: the device is taken as gone
   }

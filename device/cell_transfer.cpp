@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "device/at_engine.h"
-#include "device/tool.h"
+#include "image/core/sim_image.h"
 #include "screen/cp866_literal.h"
 
 namespace tv {
@@ -33,7 +33,7 @@ std::string TwoDigits(int index) {
 }
 
 CellResult Failure(CellOutcome outcome, std::string detail, bool heard) {
-  return CellResult{outcome, std::move(detail), heard};
+  return CellResult{outcome, std::move(detail), heard, {}};
 }
 
 }  // namespace
@@ -91,11 +91,11 @@ std::string DescribeFailure(int index, const CellResult& result) {
   }
 }
 
-CellResult ReadCell(Tool& tool, int index) {
+CellResult ReadCell(AtEngine& at, SimImage& image, int index) {
   CellResult result;
   for (int attempt = 0; attempt < 2; ++attempt) {
-    if (attempt > 0 && result.outcome != CellOutcome::NoAnswer) tool.at.AwaitQuiet();
-    const AtReply reply = tool.at.Run(BuildReadCommand(index), "+CPBR:", CellReadBound);
+    if (attempt > 0 && result.outcome != CellOutcome::NoAnswer) at.AwaitQuiet();
+    const AtReply reply = at.Run(BuildReadCommand(index), "+CPBR:", CellReadBound);
     result.heard = result.heard || reply.heard;
     if (reply.status == AtStatus::Failed) return Failure(CellOutcome::LineLost, {}, result.heard);
     if (reply.status == AtStatus::Timeout) {
@@ -105,14 +105,13 @@ CellResult ReadCell(Tool& tool, int index) {
     if (reply.status == AtStatus::Error || reply.lines.empty()) {
       if (reply.status == AtStatus::Ok || IsNotFound(reply.finalLine)) {
         // An empty location: the image follows the SIM, whatever it held.
-        tool.image.SetCellNumber(index, {});
-        tool.image.SetCellName(index, {});
-        tool.rawReply.clear();
-        return CellResult{CellOutcome::Empty, {}, result.heard};
+        image.SetCellNumber(index, {});
+        image.SetCellName(index, {});
+        return CellResult{CellOutcome::Empty, {}, result.heard, {}};
       }
       result = Failure(CellOutcome::Refused, reply.finalLine, result.heard);
       if (!IsBusy(reply.finalLine)) return result;
-      tool.clock.Sleep(BusyPause);
+      at.clock().Sleep(BusyPause);
       continue;
     }
     // One entry asked for, one "+CPBR:" line with its index and four quotes;
@@ -129,38 +128,35 @@ CellResult ReadCell(Tool& tool, int index) {
       result = Failure(CellOutcome::WrongReply, std::move(detail), result.heard);
       continue;
     }
-    tool.image.SetCellNumber(index, texts.number);
-    tool.image.SetCellName(index, texts.name);
+    image.SetCellNumber(index, texts.number);
+    image.SetCellName(index, texts.name);
     // Everything after "+CPBR:", then CR LF: the line of a settings file.
-    tool.rawReply.assign(reply.lines.back(), 6);
-    tool.rawReply += "\r\n";
-    return CellResult{CellOutcome::Done, {}, result.heard};
+    return CellResult{CellOutcome::Done, {}, result.heard, reply.lines.back().substr(6) + "\r\n"};
   }
   return result;
 }
 
-CellResult SendCellWrite(Tool& tool, std::string_view command) {
+CellResult SendCellWrite(AtEngine& at, std::string_view command) {
   CellResult result;
   for (int attempt = 0; attempt < 2; ++attempt) {
-    const AtReply reply = tool.at.Run(command, {}, CellWriteBound);
+    const AtReply reply = at.Run(command, {}, CellWriteBound);
     result.heard = result.heard || reply.heard;
     switch (reply.status) {
-      case AtStatus::Ok: return CellResult{CellOutcome::Done, {}, result.heard};
+      case AtStatus::Ok: return CellResult{CellOutcome::Done, {}, result.heard, {}};
       case AtStatus::Failed: return Failure(CellOutcome::LineLost, {}, result.heard);
       case AtStatus::Timeout: result = Failure(CellOutcome::NoAnswer, {}, result.heard); break;
       case AtStatus::Error:
         result = Failure(CellOutcome::Refused, reply.finalLine, result.heard);
         if (!IsBusy(reply.finalLine)) return result;
-        tool.clock.Sleep(BusyPause);
+        at.clock().Sleep(BusyPause);
         break;
     }
   }
   return result;
 }
 
-CellResult WriteCell(Tool& tool, int index) {
-  if (tool.state.fileLoaded) return CellResult{CellOutcome::Done, {}, false};
-  return SendCellWrite(tool, BuildWriteCommand(tool.image, index));
+CellResult WriteCell(AtEngine& at, const SimImage& image, int index) {
+  return SendCellWrite(at, BuildWriteCommand(image, index));
 }
 
 bool WriteTally::Add(const CellResult& result) {

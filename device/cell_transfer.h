@@ -15,7 +15,7 @@
 
 namespace tv {
 
-struct Tool;
+class AtEngine;
 class SimImage;
 
 // How long a SIM may take. Reads take 20..100 ms an entry, writes 100..500 ms
@@ -54,6 +54,9 @@ struct CellResult {
   CellOutcome outcome = CellOutcome::NoAnswer;
   std::string detail;  // the modem's line that explains a failure
   bool heard = false;  // any byte came from the device
+  // A read's "+CPBR:" line from its seventh byte on, then CR LF: the line a
+  // settings file keeps for the cell. Empty for an empty cell.
+  std::string raw;
 
   bool Ok() const { return outcome == CellOutcome::Done || outcome == CellOutcome::Empty; }
 };
@@ -64,18 +67,17 @@ int ExchangeErrorOf(const CellResult& result);
 // A short text for the error box's detail row: "ячейка 13: +CME ERROR: 10".
 std::string DescribeFailure(int index, const CellResult& result);
 
-// Reads the cell into the image (an empty location empties it) and its reply
-// line into tool.rawReply. A failed read leaves the cell as it was.
-CellResult ReadCell(Tool& tool, int index);
+// Reads the cell into the image (an empty location empties it). A failed
+// read leaves the cell as it was.
+CellResult ReadCell(AtEngine& at, SimImage& image, int index);
 
 // Sends one phonebook write command (with its CR) and waits for its own
 // final result; a write that got none is sent once more after the line has
 // gone quiet, as is one the SIM answered busy.
-CellResult SendCellWrite(Tool& tool, std::string_view command);
+CellResult SendCellWrite(AtEngine& at, std::string_view command);
 
-// Writes the cell to the device; while a file is loaded nothing is sent and
-// the result is Done.
-CellResult WriteCell(Tool& tool, int index);
+// Writes the image's cell to the device.
+CellResult WriteCell(AtEngine& at, const SimImage& image, int index);
 
 // What a run of writes achieved (the SIM initialisation, File to SIM).
 struct WriteTally {

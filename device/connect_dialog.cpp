@@ -136,7 +136,7 @@ void Connect(Tool& tool) {
     st.deviceConnected = false;
     return;
   }
-  if (const CellResult r = ReadCell(tool, ModeCell); !r.Ok()) {
+  if (const CellResult r = ReadCell(tool.at, tool.image, ModeCell); !r.Ok()) {
     ReadFailed(tool, ModeCell, r);
     return;
   }
@@ -160,7 +160,7 @@ void Connect(Tool& tool) {
   }
   ShowMessage(tool.screen, kReading, ColorSelected);
   for (int cell = 1; cell < CellSlots; ++cell) {
-    if (const CellResult r = ReadCell(tool, cell); !r.Ok()) {
+    if (const CellResult r = ReadCell(tool.at, tool.image, cell); !r.Ok()) {
       ReadFailed(tool, cell, r);
       return;
     }
@@ -215,7 +215,7 @@ bool InitialiseSim(Tool& tool) {
   WriteTally tally;
   constexpr int kCells = CellSlots - 1;
   for (int cell = 1; cell <= kCells; ++cell) {
-    if (tally.Add(SendCellWrite(tool, DefaultCellCommand(cell)))) {
+    if (tally.Add(SendCellWrite(tool.at, DefaultCellCommand(cell)))) {
       // The device is gone: the SIM is part new, part old. Say how far it came.
       screen.RestoreRect(1, 1, ScreenWidth, ScreenHeight, saved.data());
       char detail[64];

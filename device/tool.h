@@ -30,9 +30,6 @@ struct Tool {
   SimImage image;
   WorkState state;
   AtEngine at;
-  // The last cell read's "+CPBR:" line from its seventh byte, then CR LF;
-  // empty after a read of an empty cell.
-  std::string rawReply;
 };
 
 }  // namespace tv

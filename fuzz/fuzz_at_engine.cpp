@@ -8,7 +8,8 @@
 #include <string_view>
 
 #include "device/cell_transfer.h"
-#include "device/tool.h"
+#include "device/at_engine.h"
+#include "image/core/sim_image.h"
 #include "fuzz/fuzz_support.h"
 
 namespace {
@@ -48,32 +49,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   using namespace tv;
   ManualClock clock;
   TimedBytesPort port(data, size, clock);
-  Screen screen;
-  Tool tool(screen, clock, port);
+  AtEngine at(port, clock);
+  SimImage image;
   for (int i = 0; i < 24 && !port.AtEnd(); ++i) {
     const int cell = 1 + i % 99;
     const Clock::TimePoint start = clock.Now();
     if (i % 3 == 2) {
-      tool.image.SetCellNumber(cell, "123");
-      WriteCell(tool, cell);
+      image.SetCellNumber(cell, "123");
+      WriteCell(at, image, cell);
     } else {
-      tool.rawReply = "stale";
-      const CellResult r = ReadCell(tool, cell);
+      image.SetCellName(cell, "stale");
+      const CellResult r = ReadCell(at, image, cell);
       if (r.outcome == CellOutcome::Done) {
-        // The stored line is this cell's, and the cell holds its texts.
-        const CpbrTexts texts = ParseCpbrLine("+CPBR:" + tool.rawReply);
+        // The line kept is this cell's, and the cell holds its texts.
+        const CpbrTexts texts = ParseCpbrLine("+CPBR:" + r.raw);
         Check(texts.index == cell && texts.complete);
-        Check(tool.image.CellNumber(cell) == std::string_view(texts.number).substr(0, TextMax));
-        Check(tool.image.CellName(cell) == std::string_view(texts.name).substr(0, TextMax));
+        Check(image.CellNumber(cell) == std::string_view(texts.number).substr(0, TextMax));
+        Check(image.CellName(cell) == std::string_view(texts.name).substr(0, TextMax));
       } else if (r.outcome == CellOutcome::Empty) {
-        Check(tool.image.CellNumber(cell).empty() && tool.image.CellName(cell).empty() && tool.rawReply.empty());
+        Check(image.CellNumber(cell).empty() && image.CellName(cell).empty() && r.raw.empty());
       } else {
-        Check(tool.rawReply == "stale");
+        Check(image.CellName(cell) == "stale" && r.raw.empty());
       }
     }
     Check(clock.Now() - start <= kLongestCommand);
   }
   for (int cell = 1; cell <= 99; ++cell)
-    Check(tool.image.CellNumber(cell).size() <= TextMax && tool.image.CellName(cell).size() <= TextMax);
+    Check(image.CellNumber(cell).size() <= TextMax && image.CellName(cell).size() <= TextMax);
   return 0;
 }

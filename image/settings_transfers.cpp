@@ -161,7 +161,7 @@ void SimToFile(Tool& tool) {
   StartProgress(s, kTextRow);
   std::string text;
   for (int i = 1; i <= SettingsLines; ++i) {
-    const CellResult r = ReadCell(tool, i);
+    const CellResult r = ReadCell(tool.at, tool.image, i);
     if (!r.Ok()) {
       CellReadFailed(tool, i, r);
       return;
@@ -169,7 +169,7 @@ void SimToFile(Tool& tool) {
     // A location the device reports empty brings no "+CPBR:" line: it is
     // saved as an empty cell.
     if (r.outcome == CellOutcome::Done)
-      text += tool.rawReply;
+      text += r.raw;
     else
       text += EncodeSaveLine(i, {}, {});
     AdvanceProgress(s, kTextRow, i);
@@ -202,7 +202,7 @@ void FileToSim(Tool& tool) {
     // the end is not reported as a success when the SIM took nothing. A
     // device that is gone stops it: the SIM is then part new, part old, and
     // the operator is told how far it came.
-    if (tally.Add(SendCellWrite(tool, command))) {
+    if (tally.Add(SendCellWrite(tool.at, command))) {
       char detail[64];
       std::snprintf(detail, sizeof detail, kWrittenSoFar, tally.taken, total);
       ShowExchangeError(s, xerr::NoAnswer, detail);
@@ -216,7 +216,7 @@ void FileToSim(Tool& tool) {
   tool.image.ClearImage();
   Say(s, kLabelReadBack);
   for (int cell = 1; cell <= SettingsLines; ++cell) {
-    const CellResult r = ReadCell(tool, cell);
+    const CellResult r = ReadCell(tool.at, tool.image, cell);
     if (!r.Ok()) {
       CellReadFailed(tool, cell, r);
       return;

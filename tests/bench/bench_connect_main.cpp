@@ -66,8 +66,8 @@ int main() {
   }
   const double cpu0 = CpuSeconds();
   const auto t0 = std::chrono::steady_clock::now();
-  bool failed = !tv::ReadCell(tool, tv::ModeCell).Ok();
-  for (int cell = 1; cell <= 99 && !failed; ++cell) failed = !tv::ReadCell(tool, cell).Ok();
+  bool failed = !tv::ReadCell(tool.at, tool.image, tv::ModeCell).Ok();
+  for (int cell = 1; cell <= 99 && !failed; ++cell) failed = !tv::ReadCell(tool.at, tool.image, cell).Ok();
   const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   const double cpu = CpuSeconds() - cpu0;
   if (failed) {

@@ -20,15 +20,14 @@ using namespace std::chrono_literals;
 using test::ScriptedModem;
 
 struct TransferTest : ::testing::Test {
-  Screen screen;
   ManualClock clock;
   ScriptedModem modem{clock};
-  Tool tool{screen, clock, modem};
+  AtEngine at{modem, clock};
+  SimImage image;
 };
 
 TEST_F(TransferTest, CommandBytes) {
   const std::string n47(47, '1'), a47(47, 'A');
-  SimImage image;
   image.SetCellNumber(7, "123");
   image.SetCellName(7, "ab");
   image.SetCellNumber(99, n47);
@@ -44,13 +43,12 @@ TEST_F(TransferTest, CommandBytes) {
   EXPECT_EQ(BuildWriteCommand(image, 5), std::string("AT+CPBW=05,\"1\0" "2\",129,\"A\0\"\r", 26));
 }
 
-// Replies to AT+CPBR=05; the cell held "OLD"/"OLDNAME" and the raw reply
-// "previous" before.
+// Replies to AT+CPBR=05; the cell held "OLD"/"OLDNAME" before.
 TEST_F(TransferTest, ReadCellWithRealReplies) {
   const std::string longLine = "+CPBR: 5,\"0\",129,\"05\",0,\"" + std::string(200, 'P') + "\"";
   const std::string overlong = "+CPBR: 5,\"" + std::string(50, '7') + "\",129,\"" + std::string(60, 'N') + "\"";
   const std::string nul = std::string("+CPBR: 5,\"12\0" "3\",129,\"a\0b\"", 26);
-  const std::string kept = "previous";
+  const std::string kept;  // nothing for a settings file
   struct Case {
     const char* name;
     std::string reply;
@@ -97,35 +95,35 @@ TEST_F(TransferTest, ReadCellWithRealReplies) {
     SCOPED_TRACE(c.name);
     ManualClock clk;
     ScriptedModem m{clk};
-    Tool t{screen, clk, m};
-    t.image.SetCellNumber(5, "OLD");
-    t.image.SetCellName(5, "OLDNAME");
-    t.rawReply = kept;
+    AtEngine e{m, clk};
+    SimImage img;
+    img.SetCellNumber(5, "OLD");
+    img.SetCellName(5, "OLDNAME");
     m.Answer(c.reply);
     m.Answer(c.reply);  // the one more try, where there is one
-    const CellResult r = ReadCell(t, 5);
+    const CellResult r = ReadCell(e, img, 5);
     EXPECT_EQ(r.outcome, c.outcome);
-    EXPECT_EQ(t.image.CellNumber(5), c.number);
-    EXPECT_EQ(t.image.CellName(5), c.text);
-    EXPECT_EQ(t.rawReply, c.raw);
-    EXPECT_EQ(t.image.Shortened(5), c.shortened);
+    EXPECT_EQ(img.CellNumber(5), c.number);
+    EXPECT_EQ(img.CellName(5), c.text);
+    EXPECT_EQ(r.raw, c.raw);
+    EXPECT_EQ(img.Shortened(5), c.shortened);
     for (const std::string& command : m.commands) EXPECT_EQ(command, "AT+CPBR=05\r");
   }
 }
 
 TEST_F(TransferTest, FailuresSayWhatHappened) {
   modem.Answer("\r\n+CME ERROR: 10\r\n");
-  const CellResult refused = ReadCell(tool, 13);
+  const CellResult refused = ReadCell(at, image, 13);
   EXPECT_EQ(ExchangeErrorOf(refused), xerr::BadReply);
   EXPECT_EQ(DescribeFailure(13, refused), "Ячейка 13: +CME ERROR: 10"_cp);
 
   modem.Answer("\r\n+CPBR: 31,\"1\",129,\"31\"\r\n\r\nOK\r\n");
   modem.Answer("\r\n+CPBR: 31,\"1\",129,\"31\"\r\n\r\nOK\r\n");
-  const CellResult wrong = ReadCell(tool, 13);
+  const CellResult wrong = ReadCell(at, image, 13);
   EXPECT_EQ(ExchangeErrorOf(wrong), xerr::BadReply);
   EXPECT_EQ(DescribeFailure(13, wrong), "Ячейка 13: ответ для ячейки 31"_cp);
 
-  const CellResult silent = ReadCell(tool, 13);
+  const CellResult silent = ReadCell(at, image, 13);
   EXPECT_EQ(ExchangeErrorOf(silent), xerr::NoAnswer);
   EXPECT_EQ(DescribeFailure(13, silent), "Ячейка 13: нет ответа"_cp);
   EXPECT_FALSE(silent.heard);
@@ -151,19 +149,15 @@ TEST_F(TransferTest, WriteWaitsForItsOwnFinalResult) {
     SCOPED_TRACE(c.name);
     ManualClock clk;
     ScriptedModem m{clk};
-    Tool t{screen, clk, m};
-    t.state.deviceConnected = true;
-    t.image.SetCellNumber(5, "0");
-    t.image.SetCellName(5, "05");
+    AtEngine e{m, clk};
+    SimImage img;
+    img.SetCellNumber(5, "0");
+    img.SetCellName(5, "05");
     for (const auto& [bytes, after] : c.replies) m.Answer(bytes, after);
-    EXPECT_EQ(WriteCell(t, 5).outcome, c.outcome);
+    EXPECT_EQ(WriteCell(e, img, 5).outcome, c.outcome);
     EXPECT_EQ(static_cast<int>(m.commands.size()), c.commands);
     for (const std::string& command : m.commands) EXPECT_EQ(command, "AT+CPBW=05,\"0\",129,\"05\"\r");
   }
-
-  tool.state.fileLoaded = true;
-  EXPECT_EQ(WriteCell(tool, 5).outcome, CellOutcome::Done);
-  EXPECT_EQ(modem.written, "");
 }
 
 TEST(WriteTally, TwoSilentWritesInARowMeanTheDeviceIsGone) {
@@ -190,7 +184,7 @@ TEST(ExchangeTiming, PacedReplyWithLatency) {
   Tool tool(screen, clock, port);
   ASSERT_EQ(port.Open(0), 0);
   const auto start = clock.Now();
-  EXPECT_EQ(ReadCell(tool, 98).outcome, CellOutcome::Done);
+  EXPECT_EQ(ReadCell(tool.at, tool.image, 98).outcome, CellOutcome::Done);
   EXPECT_EQ(tool.image.CellName(98), "98.GSM.TRV");
   // 150 ms of latency and 11 + 47 bytes on the wire (5.0 ms).
   EXPECT_GE(clock.Now() - start, 155ms);

@@ -84,13 +84,13 @@ TEST(TalkingLine, CellReadAndWriteEndOnTheirOwn) {
     {
       SCOPED_TRACE("ReadCell");
       const auto start = clock.Now();
-      ASSERT_NO_THROW(EXPECT_FALSE(ReadCell(tool, 98).Ok()));
+      ASSERT_NO_THROW(EXPECT_FALSE(ReadCell(tool.at, tool.image, 98).Ok()));
       EXPECT_LE(clock.Now() - start, kStepBound);
     }
     {
       SCOPED_TRACE("WriteCell");
       const auto start = clock.Now();
-      ASSERT_NO_THROW(EXPECT_FALSE(WriteCell(tool, 7).Ok()));
+      ASSERT_NO_THROW(EXPECT_FALSE(WriteCell(tool.at, tool.image, 7).Ok()));
       EXPECT_LE(clock.Now() - start, kStepBound);
     }
   }
