@@ -533,6 +533,104 @@ TEST(RobustnessTerminalE2E, CommonTerminalTypesShowTheMenuTakeTheirArrowsAndExit
   }
 }
 
+// From the start-up screen to the file chooser of Load for editing, listing
+// `files` names. The walk follows the cursor alone: on a terminal without
+// colours the highlight is no colour the helpers above could look for.
+::testing::AssertionResult OpenLoadChooser(TerminalSession& t, int files) {
+  for (int row = 4; row <= 6; ++row)
+    if (auto r = MoveTo(t, Key::Down, 2, row); !r) return r;
+  if (auto r = Shows(t, 3, 6, Utf8(u8"Загрузка файла для редактирования")); !r) return r;
+  t.Press(Key::Enter);
+  return Shows(t, 20, 23, Utf8(u8"Колличество файлов: ") + std::to_string(files));
+}
+
+// F10, as the terminal sends it, opens the help topic of the field under the
+// cursor: xterm's and vt100's own sequences from their entries, and on vt100
+// also xterm's, which the tool binds where an entry leaves it free (a
+// terminal whose entry says less than it sends).
+TEST(RobustnessTerminalE2E, F10AsTheTerminalSendsItOpensTheFieldsHelp) {
+  struct Case {
+    const char* name;
+    const char* term;
+    std::string f10;
+  };
+  const std::vector<Case> cases = {
+      {"xterm-256color, its kf10", "xterm-256color", keys::F10},
+      {"vt100, its kf10", "vt100", "\x1bOx"},
+      {"vt100, xterm's F10", "vt100", keys::F10},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SessionOptions o;
+    o.term = c.term;
+    TerminalSession t(TarvelinBinary(), o);
+    WriteBytes(t.Directory() + "/book.set", SettingsFile({}));
+    ASSERT_TRUE(StartScreen(t));
+    ASSERT_TRUE(OpenLoadChooser(t, 1));
+    ASSERT_TRUE(Shows(t, 20, 6, "book.set"));
+    t.Press(Key::Enter);
+    ASSERT_TRUE(Shows(t, 20, 4, Utf8(u8"Загрузить данные для редактирования? [Y/N]")));
+    t.SendKeys("y");
+    ASSERT_TRUE(Shows(t, 20, 4, Utf8(u8"Данные загружены. Для продолжения нажмите любую клавишу")));
+    t.SendKeys(" ");
+    ASSERT_TRUE(t.WaitFor([&] {
+      return t.CursorPos() == std::make_pair(2, 6) &&
+             t.RowText(4).find(Utf8(u8"Загрузить")) == std::string::npos;
+    })) << t.ScreenText();
+    ASSERT_TRUE(MoveTo(t, Key::Right, 9, 3));
+    ASSERT_TRUE(MoveTo(t, Key::Down, 9, 4));
+    ASSERT_TRUE(Shows(t, 10, 4, Utf8(u8"Исходящая связь")));
+    t.Press(Key::Enter);
+    ASSERT_TRUE(t.WaitFor([&] {
+      return t.TextAt(30, 2, 17) == Utf8(u8" Исходящая связь ") && t.CursorPos() == std::make_pair(12, 8);
+    })) << t.ScreenText();
+    t.Drain(Duration{100});
+    const std::string form = t.ScreenText();
+    t.SendKeys(c.f10);
+    // The first field is the forbidden list: topic 10 of help.txt.
+    ASSERT_TRUE(Shows(t, 7, 3, Utf8(u8"#10 Запрещенный набор")));
+    ASSERT_TRUE(Shows(t, 7, 4, Utf8(u8"Ячейки 40-49: начала номеров, набор которых запрещён.")));
+    t.Press(Key::Esc);
+    ASSERT_TRUE(t.WaitFor([&] { return t.ScreenText() == form && t.CursorPos() == std::make_pair(12, 8); }))
+        << t.ScreenText();
+  }
+}
+
+// The Backspace key sends DEL on most terminals and ^H on others (vt100's
+// entry names ^H). Whichever byte the entry names, both take back the last
+// character of a file name being typed.
+TEST(RobustnessTerminalE2E, DelAndCtrlHBothTakeBackATypedCharacter) {
+  struct Step {
+    const char* name;
+    std::string bytes;
+    std::string shown;  // the typed name afterwards
+  };
+  const std::vector<Step> steps = {
+      {"a b c", "abc", "abc"},   {"DEL", keys::Del, "ab"}, {"d", "d", "abd"},
+      {"^H", keys::CtrlH, "ab"}, {"e", "e", "abe"},
+  };
+  for (const char* term : {"xterm-256color", "vt100"}) {
+    SCOPED_TRACE(term);
+    SessionOptions o;
+    o.term = term;
+    TerminalSession t(TarvelinBinary(), o);
+    ASSERT_TRUE(StartScreen(t));
+    ASSERT_TRUE(OpenLoadChooser(t, 0));
+    for (const Step& step : steps) {
+      SCOPED_TRACE(step.name);
+      t.SendKeys(step.bytes);
+      const std::string field = step.shown + std::string(12 - step.shown.size(), ' ');
+      const auto cursor = std::make_pair(34 + static_cast<int>(step.shown.size()), 4);
+      ASSERT_TRUE(t.WaitFor([&] { return t.TextAt(34, 4, 12) == field && t.CursorPos() == cursor; }))
+          << t.ScreenText();
+    }
+    t.Press(Key::Esc);
+    ASSERT_TRUE(t.WaitFor([&] {
+      return t.CursorPos() == std::make_pair(2, 6) && t.TextAt(20, 23, 10) != Utf8(u8"Колличеств");
+    })) << t.ScreenText();
+  }
+}
+
 // A terminal type without an entry, or one that cannot place the cursor: one
 // line on the terminal, no escape sequence, exit status 1.
 TEST(RobustnessTerminalE2E, UnusableTerminalTypesEndWithAMessage) {

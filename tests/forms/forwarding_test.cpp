@@ -290,6 +290,7 @@ TEST_F(ScriptedForm, DelayEditorKeys) {
       {"3 0 Enter", "30\r", "30", true},
       {"0 9 Enter", "09\r", "09", true},
       {"3 5 starts over", "3512\r", "12", true},
+      {"3 1 blanks the field; the delay stays", "31\r", "20", false},
       {"0 0 starts over", "0025\r", "25", true},
       {"7 starts over", "715\r", "15", true},
       {"third digit starts over and is dropped", "123\r", "20", false},
