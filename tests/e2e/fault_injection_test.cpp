@@ -238,21 +238,22 @@ TEST(FaultInjectionE2E, ConnectGivesUpWithItsMessage) {
   };
   for (const Fault& f : faults) {
     SCOPED_TRACE(f.name);
+    ASSERT_FALSE(::testing::Test::HasFailure()) << "stopped at the first fault that failed";
     Rig rig(f.args);
     ASSERT_TRUE(rig.gateway->Ready());
     TerminalSession& t = rig.t;
     const auto took = StartConnect(t);
     ASSERT_TRUE(t.WaitFor([&] { return ErrorBoxShows(t, f.message); }, kScreenWait)) << t.ScreenText();
     Report(std::string("connect, ") + f.name, took);
-    DismissErrorToMenu(t);
+    ASSERT_NO_FATAL_FAILURE(DismissErrorToMenu(t));
     if (f.args[0] == "--hang-up-after") {
       // The adapter is gone: connecting again cannot open the port.
       const auto again = StartConnect(t);
       ASSERT_TRUE(t.WaitFor([&] { return ErrorBoxShows(t, kPortGone); }, kScreenWait)) << t.ScreenText();
       Report(std::string("connect again, ") + f.name, again);
-      DismissErrorToMenu(t);
+      ASSERT_NO_FATAL_FAILURE(DismissErrorToMenu(t));
     }
-    ExpectMenuStillWorks(t);
+    ASSERT_NO_FATAL_FAILURE(ExpectMenuStillWorks(t));
   }
 }
 
@@ -269,8 +270,8 @@ TEST(FaultInjectionE2E, SilenceDuringTheSimInitialisation) {
   t.SendKeys("I");
   ASSERT_TRUE(t.WaitFor([&] { return ErrorBoxShows(t, kNoAnswer); }, kGiveUpWait)) << t.ScreenText();
   Report("connect, blank SIM, silent after 90 of 99 initialisation writes", Clock::now() - start);
-  DismissErrorToMenu(t);
-  ExpectMenuStillWorks(t);
+  ASSERT_NO_FATAL_FAILURE(DismissErrorToMenu(t));
+  ASSERT_NO_FATAL_FAILURE(ExpectMenuStillWorks(t));
 }
 
 TEST(FaultInjectionE2E, ConnectSucceedsThroughNoiseAndOverlongLines) {
@@ -283,6 +284,7 @@ TEST(FaultInjectionE2E, ConnectSucceedsThroughNoiseAndOverlongLines) {
   };
   for (const Fault& f : faults) {
     SCOPED_TRACE(f.name);
+    ASSERT_FALSE(::testing::Test::HasFailure()) << "stopped at the first fault that failed";
     Rig rig(f.args);
     TerminalSession& t = rig.t;
     const auto took = StartConnect(t);
@@ -294,7 +296,7 @@ TEST(FaultInjectionE2E, ConnectSucceedsThroughNoiseAndOverlongLines) {
     const std::string screen = t.ScreenText();
     EXPECT_EQ(screen.find("~#"), std::string::npos) << screen;
     EXPECT_EQ(screen.find(Utf8(u8"\uFFFD")), std::string::npos) << screen;
-    ExpectMenuStillWorks(t);
+    ASSERT_NO_FATAL_FAILURE(ExpectMenuStillWorks(t));
   }
 }
 
@@ -316,13 +318,14 @@ TEST(FaultInjectionE2E, SimToFileFailureKeepsTheOldFile) {
   old += std::string(100, '\xAA');
   for (const Fault& f : faults) {
     SCOPED_TRACE(f.name);
+    ASSERT_FALSE(::testing::Test::HasFailure()) << "stopped at the first fault that failed";
     Rig rig(f.args);
     TerminalSession& t = rig.t;
     WriteBytes(rig.File("old.set"), old);
     const std::set<std::string> before = Entries(t.Directory());
-    ConnectOk(t);
+    ASSERT_NO_FATAL_FAILURE(ConnectOk(t));
 
-    Choose(t, 1, Utf8(u8"Пересылка данных из SIM-Карты в файл"));
+    ASSERT_NO_FATAL_FAILURE(Choose(t, 1, Utf8(u8"Пересылка данных из SIM-Карты в файл")));
     ASSERT_TRUE(t.WaitForText("old.set", kScreenWait)) << t.ScreenText();
     t.Drain(Duration{30});
     t.Press(Key::Enter);
@@ -332,15 +335,15 @@ TEST(FaultInjectionE2E, SimToFileFailureKeepsTheOldFile) {
     t.SendKeys("y");
     ASSERT_TRUE(t.WaitFor([&] { return ErrorBoxShows(t, f.message); }, kGiveUpWait)) << t.ScreenText();
     Report(std::string("SIM to file, ") + f.name, Clock::now() - start);
-    DismissErrorToMenu(t);
+    ASSERT_NO_FATAL_FAILURE(DismissErrorToMenu(t));
 
     EXPECT_EQ(ReadBytes(rig.File("old.set")), old) << "the old file changed";
     EXPECT_EQ(Entries(t.Directory()), before) << "a file was left behind";
     // Without the connection the transfer is refused at once.
-    Choose(t, 1, Utf8(u8"Пересылка данных из SIM-Карты в файл"));
+    ASSERT_NO_FATAL_FAILURE(Choose(t, 1, Utf8(u8"Пересылка данных из SIM-Карты в файл")));
     ASSERT_TRUE(t.WaitFor([&] { return ErrorBoxShows(t, kNoPortChosen); }, kScreenWait)) << t.ScreenText();
-    DismissErrorToMenu(t);
-    ExpectMenuStillWorks(t);
+    ASSERT_NO_FATAL_FAILURE(DismissErrorToMenu(t));
+    ASSERT_NO_FATAL_FAILURE(ExpectMenuStillWorks(t));
   }
 }
 
@@ -353,8 +356,8 @@ TEST(FaultInjectionE2E, SimToFileEndedBySighupLeavesNothingBehind) {
   const std::string old = SettingsFile("12345");
   WriteBytes(rig.File("old.set"), old);
   const std::set<std::string> before = Entries(t.Directory());
-  ConnectOk(t);
-  Choose(t, 1, Utf8(u8"Пересылка данных из SIM-Карты в файл"));
+  ASSERT_NO_FATAL_FAILURE(ConnectOk(t));
+  ASSERT_NO_FATAL_FAILURE(Choose(t, 1, Utf8(u8"Пересылка данных из SIM-Карты в файл")));
   ASSERT_TRUE(t.WaitForText("old.set", kScreenWait)) << t.ScreenText();
   t.Drain(Duration{30});
   t.Press(Key::Enter);
@@ -380,10 +383,11 @@ TEST(FaultInjectionE2E, SimToFileThroughNoiseWritesCleanLines) {
   };
   for (const Fault& f : faults) {
     SCOPED_TRACE(f.name);
+    ASSERT_FALSE(::testing::Test::HasFailure()) << "stopped at the first fault that failed";
     Rig rig(f.args);
     TerminalSession& t = rig.t;
-    ConnectOk(t);
-    Choose(t, 1, Utf8(u8"Пересылка данных из SIM-Карты в файл"));
+    ASSERT_NO_FATAL_FAILURE(ConnectOk(t));
+    ASSERT_NO_FATAL_FAILURE(Choose(t, 1, Utf8(u8"Пересылка данных из SIM-Карты в файл")));
     ASSERT_TRUE(t.WaitForText(Utf8(u8"Колличество файлов: 0"), kScreenWait)) << t.ScreenText();
     t.Type("noisy");
     t.Press(Key::Enter);
@@ -393,7 +397,7 @@ TEST(FaultInjectionE2E, SimToFileThroughNoiseWritesCleanLines) {
     ASSERT_TRUE(t.WaitForText(Utf8(u8"Данные сохранены."), kGiveUpWait)) << t.ScreenText();
     Report(std::string("SIM to file, ") + f.name, Clock::now() - start);
     t.SendKeys(" ");
-    WaitForMenu(t);
+    ASSERT_NO_FATAL_FAILURE(WaitForMenu(t));
 
     const std::string file = ReadBytes(rig.File("noisy.set"));
     ASSERT_EQ(file.size() % 256, 0u);
@@ -424,7 +428,7 @@ TEST(FaultInjectionE2E, SimToFileThroughNoiseWritesCleanLines) {
       }
     }
     EXPECT_EQ(Entries(t.Directory()), (std::set<std::string>{"COM1", "help.txt", "noisy.set"}));
-    ExpectMenuStillWorks(t);
+    ASSERT_NO_FATAL_FAILURE(ExpectMenuStillWorks(t));
   }
 }
 
@@ -441,11 +445,12 @@ TEST(FaultInjectionE2E, FileToSimFailureDropsTheConnection) {
   const std::string source = SettingsFile("777");
   for (const Fault& f : faults) {
     SCOPED_TRACE(f.name);
+    ASSERT_FALSE(::testing::Test::HasFailure()) << "stopped at the first fault that failed";
     Rig rig(f.args);
     TerminalSession& t = rig.t;
     WriteBytes(rig.File("new.set"), source);
-    ConnectOk(t);
-    Choose(t, 1, Utf8(u8"Пересылка данных из файла в SIM-Карту"));
+    ASSERT_NO_FATAL_FAILURE(ConnectOk(t));
+    ASSERT_NO_FATAL_FAILURE(Choose(t, 1, Utf8(u8"Пересылка данных из файла в SIM-Карту")));
     ASSERT_TRUE(t.WaitForText("new.set", kScreenWait)) << t.ScreenText();
     t.Drain(Duration{30});
     t.Press(Key::Enter);
@@ -454,10 +459,10 @@ TEST(FaultInjectionE2E, FileToSimFailureDropsTheConnection) {
     t.SendKeys("y");
     ASSERT_TRUE(t.WaitFor([&] { return ErrorBoxShows(t, f.message); }, kGiveUpWait)) << t.ScreenText();
     Report(std::string("file to SIM, ") + f.name, Clock::now() - start);
-    DismissErrorToMenu(t);
+    ASSERT_NO_FATAL_FAILURE(DismissErrorToMenu(t));
     EXPECT_EQ(ReadBytes(rig.File("new.set")), source);
     EXPECT_EQ(Entries(t.Directory()), (std::set<std::string>{"COM1", "help.txt", "new.set"}));
-    ExpectMenuStillWorks(t);
+    ASSERT_NO_FATAL_FAILURE(ExpectMenuStillWorks(t));
   }
 }
 
@@ -469,11 +474,12 @@ TEST(FaultInjectionE2E, FileToSimWithRefusedWritesEndsAndReadsTheSimBack) {
   for (const Fault& f : {Fault{"ERROR to every write", {"--error-to", "AT+CPBW"}, ""},
                          Fault{"+CME ERROR to every write", {"--error-to", "AT+CPBW", "--cme-error"}, ""}}) {
     SCOPED_TRACE(f.name);
+    ASSERT_FALSE(::testing::Test::HasFailure()) << "stopped at the first fault that failed";
     Rig rig(f.args);
     TerminalSession& t = rig.t;
     WriteBytes(rig.File("new.set"), SettingsFile("777"));
-    ConnectOk(t);
-    Choose(t, 1, Utf8(u8"Пересылка данных из файла в SIM-Карту"));
+    ASSERT_NO_FATAL_FAILURE(ConnectOk(t));
+    ASSERT_NO_FATAL_FAILURE(Choose(t, 1, Utf8(u8"Пересылка данных из файла в SIM-Карту")));
     ASSERT_TRUE(t.WaitForText("new.set", kScreenWait)) << t.ScreenText();
     t.Drain(Duration{30});
     t.Press(Key::Enter);
@@ -485,7 +491,7 @@ TEST(FaultInjectionE2E, FileToSimWithRefusedWritesEndsAndReadsTheSimBack) {
     Report(std::string("file to SIM, ") + f.name, Clock::now() - start);
     t.SendKeys(" ");
     ASSERT_TRUE(t.WaitFor([&] { return MenuShown(t) && ShowsConnection(t); }, kScreenWait)) << t.ScreenText();
-    ExpectMenuStillWorks(t);
+    ASSERT_NO_FATAL_FAILURE(ExpectMenuStillWorks(t));
   }
 }
 
@@ -499,11 +505,12 @@ TEST(FaultInjectionE2E, ForwardingRefusedShowsTheStateAsUnknown) {
                          Fault{"+CME ERROR to AT+CCFC", {"--forwarding-error", "--cme-error"}, ""},
                          Fault{"ERROR, with noise before it", {"--error-to", "AT+CCFC", "--garbage"}, ""}}) {
     SCOPED_TRACE(f.name);
+    ASSERT_FALSE(::testing::Test::HasFailure()) << "stopped at the first fault that failed";
     Rig rig(f.args);
     TerminalSession& t = rig.t;
-    ConnectOk(t);
+    ASSERT_NO_FATAL_FAILURE(ConnectOk(t));
     const auto start = Clock::now();
-    Choose(t, 3, Utf8(u8"Переадресация"));
+    ASSERT_NO_FATAL_FAILURE(Choose(t, 3, Utf8(u8"Переадресация")));
     ASSERT_TRUE(t.WaitFor([&] { return t.TextAt(40, 8, 33) == refused && t.TextAt(40, 10, 33) == refused; },
                           kGiveUpWait))
         << t.ScreenText();
@@ -529,9 +536,9 @@ TEST(FaultInjectionE2E, ForwardingRefusedShowsTheStateAsUnknown) {
         << t.ScreenText();
     Report(std::string("forwarding switch on, ") + f.name, Clock::now() - switchStart);
     t.Press(Key::Esc);
-    WaitForMenu(t);
+    ASSERT_NO_FATAL_FAILURE(WaitForMenu(t));
     EXPECT_TRUE(ShowsConnection(t));
-    ExpectMenuStillWorks(t);
+    ASSERT_NO_FATAL_FAILURE(ExpectMenuStillWorks(t));
   }
 }
 
@@ -551,18 +558,19 @@ TEST(FaultInjectionE2E, BalanceRefusedEndsWithTheModemsLine) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
+    ASSERT_FALSE(::testing::Test::HasFailure()) << "stopped at the first fault that failed";
     Rig rig(c.args);
     TerminalSession& t = rig.t;
-    ConnectOk(t);
+    ASSERT_NO_FATAL_FAILURE(ConnectOk(t));
     const auto start = Clock::now();
-    Choose(t, 3, Utf8(u8"Баланс"));
+    ASSERT_NO_FATAL_FAILURE(Choose(t, 3, Utf8(u8"Баланс")));
     ASSERT_TRUE(t.WaitForTextAt(40, 8, c.shown, kGiveUpWait)) << t.ScreenText();
     Report(std::string("balance, ") + c.name, Clock::now() - start);
     ASSERT_TRUE(t.WaitForTextAt(40, 10, Utf8(u8"Для продолжения нажмите любую клавишу"), kScreenWait));
     t.SendKeys(" ");
-    WaitForMenu(t);
+    ASSERT_NO_FATAL_FAILURE(WaitForMenu(t));
     EXPECT_TRUE(ShowsConnection(t));
-    ExpectMenuStillWorks(t);
+    ASSERT_NO_FATAL_FAILURE(ExpectMenuStillWorks(t));
   }
 }
 
