@@ -6,12 +6,12 @@
 #include <cstring>
 #include <string>
 
-#include "commands/commands.h"
-#include "device/connect_dialog.h"
-#include "device/tool.h"
-#include "editors/settings_forms.h"
-#include "image/file_chooser.h"
-#include "image/settings_transfers.h"
+#include "ui/commands.h"
+#include "ui/connect_dialog.h"
+#include "ui/file_chooser.h"
+#include "ui/settings_forms.h"
+#include "ui/settings_transfers.h"
+#include "ui/tool.h"
 
 namespace tv {
 

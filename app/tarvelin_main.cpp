@@ -2,9 +2,9 @@
 // around the one Tool, and the main loop.
 #include "app/main_loop.h"
 #include "device/clock.h"
-#include "device/posix_serial_port.h"
-#include "device/tool.h"
-#include "screen/terminal/terminal_console.h"
+#include "platform/posix/posix_serial_port.h"
+#include "platform/posix/terminal_console.h"
+#include "ui/tool.h"
 
 int main() {
   tv::TerminalConsole console;

@@ -14,7 +14,8 @@ bool StartsWith(std::string_view line, std::string_view prefix) {
 bool StartsWithNoCase(std::string_view line, std::string_view prefix) {
   if (line.size() < prefix.size()) return false;
   for (std::size_t i = 0; i < prefix.size(); ++i)
-    if (std::toupper(static_cast<unsigned char>(line[i])) != std::toupper(static_cast<unsigned char>(prefix[i])))
+    if (std::toupper(static_cast<unsigned char>(line[i])) !=
+        std::toupper(static_cast<unsigned char>(prefix[i])))
       return false;
   return true;
 }
@@ -51,7 +52,9 @@ std::string_view CmeDetail(std::string_view line) {
   return rest;
 }
 
-bool EqualsNoCase(std::string_view a, std::string_view b) { return a.size() == b.size() && StartsWithNoCase(a, b); }
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && StartsWithNoCase(a, b);
+}
 
 }  // namespace
 
@@ -81,7 +84,8 @@ LineKind ClassifyLine(std::string_view line, std::string_view command, std::stri
   // The echo is the command as sent; a modem may echo it in other case, or
   // twice (a local echo in front of it). No reply line of a modem begins
   // with "AT".
-  if (StartsWithNoCase(line, "AT") || (!command.empty() && StartsWithNoCase(line, command))) return LineKind::Echo;
+  if (StartsWithNoCase(line, "AT") || (!command.empty() && StartsWithNoCase(line, command)))
+    return LineKind::Echo;
   return LineKind::Unsolicited;
 }
 

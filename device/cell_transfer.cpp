@@ -3,9 +3,9 @@
 
 #include <cstdio>
 
+#include "core/cp866_literal.h"
+#include "core/sim_image.h"
 #include "device/at_engine.h"
-#include "image/core/sim_image.h"
-#include "screen/cp866_literal.h"
 
 namespace tv {
 
@@ -46,7 +46,8 @@ CpbrTexts ParseCpbrLine(std::string_view line) {
     while (i < line.size() && line[i] == ' ') ++i;
     int index = 0;
     const std::size_t digits = i;
-    while (i < line.size() && line[i] >= '0' && line[i] <= '9' && index < 100000) index = index * 10 + (line[i++] - '0');
+    while (i < line.size() && line[i] >= '0' && line[i] <= '9' && index < 100000)
+      index = index * 10 + (line[i++] - '0');
     if (i > digits && i < line.size() && line[i] == ',') texts.index = index;
   }
   std::size_t open = line.find('"');

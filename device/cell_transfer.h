@@ -29,7 +29,7 @@ inline constexpr std::chrono::milliseconds CellWriteBound{3000};
 // quote is missing runs to the end of the line; a missing opening quote gives
 // an empty text. Texts are kept whole here (the image cuts them).
 struct CpbrTexts {
-  int index = -1;         // the index after "+CPBR:", -1 when unreadable
+  int index = -1;  // the index after "+CPBR:", -1 when unreadable
   std::string number;
   std::string name;
   bool complete = false;  // all four quotes were there

@@ -1,7 +1,7 @@
 // Port and gateway names.
 #include "device/serial_port.h"
 
-#include "screen/cp866_literal.h"
+#include "core/cp866_literal.h"
 
 namespace tv {
 

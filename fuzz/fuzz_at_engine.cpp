@@ -7,9 +7,9 @@
 #include <string>
 #include <string_view>
 
-#include "device/cell_transfer.h"
+#include "core/sim_image.h"
 #include "device/at_engine.h"
-#include "image/core/sim_image.h"
+#include "device/cell_transfer.h"
 #include "fuzz/fuzz_support.h"
 
 namespace {

@@ -16,8 +16,7 @@ void Check(bool ok) {
 
 // A text of the line: empty, or a run of it without double quotes.
 bool FromLine(std::string_view line, const std::string& text) {
-  return text.find('"') == std::string::npos &&
-         (text.empty() || line.find(text) != std::string_view::npos);
+  return text.find('"') == std::string::npos && (text.empty() || line.find(text) != std::string_view::npos);
 }
 
 }  // namespace

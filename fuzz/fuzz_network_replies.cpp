@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "commands/network_replies.h"
+#include "core/network_replies.h"
 
 namespace {
 

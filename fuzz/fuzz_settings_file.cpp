@@ -14,9 +14,9 @@
 #include <string_view>
 #include <vector>
 
-#include "device/tool.h"
-#include "image/core/sim_image.h"
-#include "image/settings_file.h"
+#include "core/settings_file.h"
+#include "core/sim_image.h"
+#include "ui/tool.h"
 
 namespace {
 

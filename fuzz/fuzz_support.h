@@ -7,7 +7,7 @@
 
 #include "device/clock.h"
 #include "device/serial_port.h"
-#include "device/tool.h"
+#include "ui/tool.h"
 
 namespace tv::fuzz {
 

@@ -11,9 +11,9 @@
 #include <cstdint>
 #include <string>
 
+#include "core/cp866_literal.h"
 #include "screen/colors.h"
 #include "screen/console.h"
-#include "screen/cp866_literal.h"
 #include "screen/keys.h"
 
 namespace tv {

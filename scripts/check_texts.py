@@ -7,7 +7,7 @@ lit = re.compile(r'(?<![A-Za-z0-9_])(u8|u|U|L)?"((?:[^"\\\n]|\\.)*)"(_cp)?')
 bad = []
 import os
 
-SOURCE_DIRS = ("app", "screen", "device", "image", "editors", "commands", "sim", "tests", "fuzz")
+SOURCE_DIRS = ("app", "core", "screen", "device", "ui", "platform", "sim", "tests", "fuzz")
 try:
     listed = subprocess.run(["git", "ls-files", "--cached", "--others", "--exclude-standard", "*.cpp", "*.h"],
                             capture_output=True, text=True, check=True).stdout.split()
@@ -20,7 +20,7 @@ if not files:
     print("check_texts: no source files found")
     sys.exit(1)
 for path in files:
-    if path.startswith("screen/terminal/") or path.endswith("cp866_literal.h"):
+    if path.startswith("platform/posix/terminal_console") or path.endswith("cp866_literal.h"):
         continue
     for n, line in enumerate(open(path, encoding="utf-8"), 1):
         if line.lstrip().startswith("//") or "// UTF-8" in line:

@@ -651,9 +651,9 @@ void GatewayModel::Answer(Nanos ready, const std::string& command) {
           shown = index + 1;
         const auto it = m.book.find(shown);
         if (it == m.book.end()) continue;
-        std::string entry = "+CPBR: " + std::to_string(shown) + ",\"" + NumberToHost(it->second.number) + "\"," +
-                            std::to_string(TypeOf(it->second.number)) + ",\"" + toHost(it->second.name) +
-                            "\"";
+        std::string entry = "+CPBR: " + std::to_string(shown) + ",\"" + NumberToHost(it->second.number) +
+                            "\"," + std::to_string(TypeOf(it->second.number)) + ",\"" +
+                            toHost(it->second.name) + "\"";
         if (faults.overlongLines) entry += ",0,\"" + std::string(200, 'P') + "\"";
         line(entry);
         found = true;

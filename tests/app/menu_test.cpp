@@ -6,8 +6,8 @@
 #include <string>
 
 #include "app/main_loop.h"
-#include "device/tool.h"
 #include "tests/support/scripted_console.h"
+#include "ui/tool.h"
 
 namespace tv {
 namespace {

@@ -57,8 +57,8 @@ TEST(AtLines, FinalResultsAndClassification) {
 TEST(AtLines, FramingKeepsEveryByteAndDropsNoise) {
   LineFramer framer;
   std::vector<std::string> lines;
-  const std::string bytes = std::string("\r\r\nA\0B\n\x8F\xE0\r\n", 12) + std::string(LineFramer::MaxLine + 10, 'x') +
-                            "\nOK\n";
+  const std::string bytes =
+      std::string("\r\r\nA\0B\n\x8F\xE0\r\n", 12) + std::string(LineFramer::MaxLine + 10, 'x') + "\nOK\n";
   for (char c : bytes)
     if (framer.Feed(static_cast<uint8_t>(c))) lines.push_back(framer.Line());
   // The overlong line is dropped whole; the next one is intact.
@@ -83,21 +83,43 @@ TEST_F(EngineTest, CollectsItsOwnReplyWhateverComesAroundIt) {
   const std::string entry = "\r\n+CPBR: 5,\"0\",129,\"05\"\r\n";
   const Case cases[] = {
       {"simulator", {{entry + "\r\nOK\r\n", 0ms}}, AtStatus::Ok, {"+CPBR: 5,\"0\",129,\"05\""}, "OK"},
-      {"echo, CR CR LF", {{"AT+CPBR=05\r\r\r\n+CPBR: 5,\"0\",129,\"05\"\r\r\n\r\r\nOK\r\r\n", 0ms}}, AtStatus::Ok,
-       {"+CPBR: 5,\"0\",129,\"05\""}, "OK"},
-      {"LF alone", {{"\n+CPBR: 5,\"0\",129,\"05\"\nOK\n", 0ms}}, AtStatus::Ok, {"+CPBR: 5,\"0\",129,\"05\""}, "OK"},
+      {"echo, CR CR LF",
+       {{"AT+CPBR=05\r\r\r\n+CPBR: 5,\"0\",129,\"05\"\r\r\n\r\r\nOK\r\r\n", 0ms}},
+       AtStatus::Ok,
+       {"+CPBR: 5,\"0\",129,\"05\""},
+       "OK"},
+      {"LF alone",
+       {{"\n+CPBR: 5,\"0\",129,\"05\"\nOK\n", 0ms}},
+       AtStatus::Ok,
+       {"+CPBR: 5,\"0\",129,\"05\""},
+       "OK"},
       {"unsolicited lines everywhere",
-       {{"AT+CPBR=05\r\r\n+CREG: 1\r\n" + entry + "\r\nRING\r\n\r\n^BOOT: 24591766,0,0,0,75\r\n\r\nOK\r\n", 0ms}},
-       AtStatus::Ok, {"+CPBR: 5,\"0\",129,\"05\""}, "OK"},
-      {"OK in a second write", {{entry, 20ms}, {"\r\nOK\r\n", 150ms}}, AtStatus::Ok, {"+CPBR: 5,\"0\",129,\"05\""},
+       {{"AT+CPBR=05\r\r\n+CREG: 1\r\n" + entry + "\r\nRING\r\n\r\n^BOOT: 24591766,0,0,0,75\r\n\r\nOK\r\n",
+         0ms}},
+       AtStatus::Ok,
+       {"+CPBR: 5,\"0\",129,\"05\""},
+       "OK"},
+      {"OK in a second write",
+       {{entry, 20ms}, {"\r\nOK\r\n", 150ms}},
+       AtStatus::Ok,
+       {"+CPBR: 5,\"0\",129,\"05\""},
        "OK"},
       {"stale entry before the echo",
-       {{"\r\n+CPBR: 4,\"9\",129,\"04\"\r\nAT+CPBR=05\r" + entry + "\r\nOK\r\n", 0ms}}, AtStatus::Ok,
-       {"+CPBR: 5,\"0\",129,\"05\""}, "OK"},
+       {{"\r\n+CPBR: 4,\"9\",129,\"04\"\r\nAT+CPBR=05\r" + entry + "\r\nOK\r\n", 0ms}},
+       AtStatus::Ok,
+       {"+CPBR: 5,\"0\",129,\"05\""},
+       "OK"},
       {"not found", {{"\r\n+CME ERROR: 22\r\n", 30ms}}, AtStatus::Error, {}, "+CME ERROR: 22"},
-      {"error with a URC in front", {{"\r\n+CMTI: \"SM\",3\r\n\r\nERROR\r\n", 0ms}}, AtStatus::Error, {}, "ERROR"},
-      {"only URCs, never a final", {{"\r\nRING\r\n", 0ms}, {"\r\nRING\r\n", 900ms}, {"\r\nRING\r\n", 1800ms}},
-       AtStatus::Timeout, {}, ""},
+      {"error with a URC in front",
+       {{"\r\n+CMTI: \"SM\",3\r\n\r\nERROR\r\n", 0ms}},
+       AtStatus::Error,
+       {},
+       "ERROR"},
+      {"only URCs, never a final",
+       {{"\r\nRING\r\n", 0ms}, {"\r\nRING\r\n", 900ms}, {"\r\nRING\r\n", 1800ms}},
+       AtStatus::Timeout,
+       {},
+       ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "device/tool.h"
-#include "screen/cp866_literal.h"
+#include "core/cp866_literal.h"
 #include "sim/gateway_model.h"
 #include "sim/sim_serial_port.h"
 #include "tests/support/scripted_modem.h"
+#include "ui/tool.h"
 
 namespace tv {
 namespace {
@@ -32,7 +32,9 @@ TEST_F(TransferTest, CommandBytes) {
   image.SetCellName(7, "ab");
   image.SetCellNumber(99, n47);
   image.SetCellName(99, a47);
-  image.SetCellNumber(5, std::string("1\0" "2", 3));
+  image.SetCellNumber(5, std::string("1\0"
+                                     "2",
+                                     3));
   image.SetCellName(5, std::string("A\0", 2));
   EXPECT_EQ(BuildReadCommand(1), "AT+CPBR=01\r");
   EXPECT_EQ(BuildReadCommand(98), "AT+CPBR=98\r");
@@ -40,14 +42,20 @@ TEST_F(TransferTest, CommandBytes) {
   EXPECT_EQ(BuildWriteCommand(image, 7), "AT+CPBW=07,\"123\",129,\"ab\"\r");
   EXPECT_EQ(BuildWriteCommand(image, 99), "AT+CPBW=99,\"" + n47 + "\",129,\"" + a47 + "\"\r");
   // A zero byte (GSM '@') goes out as it is.
-  EXPECT_EQ(BuildWriteCommand(image, 5), std::string("AT+CPBW=05,\"1\0" "2\",129,\"A\0\"\r", 26));
+  EXPECT_EQ(BuildWriteCommand(image, 5), std::string("AT+CPBW=05,\"1\0"
+                                                     "2\",129,\"A\0\"\r",
+                                                     26));
 }
 
 // Replies to AT+CPBR=05; the cell held "OLD"/"OLDNAME" before.
 TEST_F(TransferTest, ReadCellWithRealReplies) {
   const std::string longLine = "+CPBR: 5,\"0\",129,\"05\",0,\"" + std::string(200, 'P') + "\"";
-  const std::string overlong = "+CPBR: 5,\"" + std::string(50, '7') + "\",129,\"" + std::string(60, 'N') + "\"";
-  const std::string nul = std::string("+CPBR: 5,\"12\0" "3\",129,\"a\0b\"", 26);
+  const std::string overlong =
+      "+CPBR: 5,\"" + std::string(50, '7') + "\",129,\"" + std::string(60, 'N') + "\"";
+  const std::string nul = std::string(
+      "+CPBR: 5,\"12\0"
+      "3\",129,\"a\0b\"",
+      26);
   const std::string kept;  // nothing for a settings file
   struct Case {
     const char* name;
@@ -61,12 +69,14 @@ TEST_F(TransferTest, ReadCellWithRealReplies) {
        " 5,\"0\",129,\"05\"\r\n"},
       {"echo first", "AT+CPBR=05\r\r\n+CPBR: 5,\"0\",129,\"05\"\r\n\r\nOK\r\n", CellOutcome::Done, "0", "05",
        " 5,\"0\",129,\"05\"\r\n"},
-      {"unsolicited lines between", "\r\nRING\r\n\r\n+CPBR: 5,\"0\",129,\"05\"\r\n\r\n+CSQ: 20,99\r\n\r\nOK\r\n",
-       CellOutcome::Done, "0", "05", " 5,\"0\",129,\"05\"\r\n"},
+      {"unsolicited lines between",
+       "\r\nRING\r\n\r\n+CPBR: 5,\"0\",129,\"05\"\r\n\r\n+CSQ: 20,99\r\n\r\nOK\r\n", CellOutcome::Done, "0",
+       "05", " 5,\"0\",129,\"05\"\r\n"},
       {"empty location", "\r\nOK\r\n", CellOutcome::Empty, "", "", ""},
       {"empty location, not found", "\r\n+CME ERROR: 22\r\n", CellOutcome::Empty, "", "", ""},
       {"type 145, UCS2 name", "\r\n+CPBR: 5,\"+33616918685\",145,\"68506C6970696570\"\r\n\r\nOK\r\n",
-       CellOutcome::Done, "+33616918685", "68506C6970696570", " 5,\"+33616918685\",145,\"68506C6970696570\"\r\n"},
+       CellOutcome::Done, "+33616918685", "68506C6970696570",
+       " 5,\"+33616918685\",145,\"68506C6970696570\"\r\n"},
       {"fifth field", "+CPBR: 5,\"*100#\",129,\"gg get balance\",0\r\nOK\r\n", CellOutcome::Done, "*100#",
        "gg get balance", " 5,\"*100#\",129,\"gg get balance\",0\r\n"},
       {"empty number and type", "+CPBR: 5,\"\",,\"0053\"\r\nOK\r\n", CellOutcome::Done, "", "0053",
@@ -75,21 +85,25 @@ TEST_F(TransferTest, ReadCellWithRealReplies) {
        CellOutcome::Done, "+60122256476", "", " 5,\"+60122256476\",145,\"\",\"08/07/04\",\"17:24:55\"\r\n"},
       {"a line over 99 bytes is kept whole", "\r\n" + longLine + "\r\nOK\r\n", CellOutcome::Done, "0", "05",
        longLine.substr(6) + "\r\n"},
-      {"texts over 47: cut, and the cell knows", overlong + "\r\nOK\r\n", CellOutcome::Done, std::string(47, '7'),
-       std::string(47, 'N'), overlong.substr(6) + "\r\n", true},
-      {"zero bytes inside the texts (GSM '@')", nul + "\r\nOK\r\n", CellOutcome::Done, std::string("12\0" "3", 4),
+      {"texts over 47: cut, and the cell knows", overlong + "\r\nOK\r\n", CellOutcome::Done,
+       std::string(47, '7'), std::string(47, 'N'), overlong.substr(6) + "\r\n", true},
+      {"zero bytes inside the texts (GSM '@')", nul + "\r\nOK\r\n", CellOutcome::Done,
+       std::string("12\0"
+                   "3",
+                   4),
        std::string("a\0b", 3), nul.substr(6) + "\r\n"},
       // Replies that are not this cell's entry are reported, never stored.
-      {"another index", "\r\n+CPBR: 14,\"1\",129,\"14\"\r\n\r\nOK\r\n", CellOutcome::WrongReply, "OLD", "OLDNAME",
-       kept},
-      {"two entries", "+CPBR: 5,\"1\",129,\"05\"\r\n+CPBR: 5,\"2\",129,\"05\"\r\nOK\r\n", CellOutcome::WrongReply,
-       "OLD", "OLDNAME", kept},
+      {"another index", "\r\n+CPBR: 14,\"1\",129,\"14\"\r\n\r\nOK\r\n", CellOutcome::WrongReply, "OLD",
+       "OLDNAME", kept},
+      {"two entries", "+CPBR: 5,\"1\",129,\"05\"\r\n+CPBR: 5,\"2\",129,\"05\"\r\nOK\r\n",
+       CellOutcome::WrongReply, "OLD", "OLDNAME", kept},
       {"name without closing quote", "+CPBR: 5,\"123\",129,\"AB\r\nOK\r\n", CellOutcome::WrongReply, "OLD",
        "OLDNAME", kept},
       {"no quotes at all", "+CPBR: 5,123,129,AB\r\nOK\r\n", CellOutcome::WrongReply, "OLD", "OLDNAME", kept},
       {"ERROR", "\r\nERROR\r\n", CellOutcome::Refused, "OLD", "OLDNAME", kept},
       {"SIM not inserted", "\r\n+CME ERROR: 10\r\n", CellOutcome::Refused, "OLD", "OLDNAME", kept},
-      {"no OK after the entry", "\r\n+CPBR: 5,\"1\",129,\"05\"\r\n", CellOutcome::NoAnswer, "OLD", "OLDNAME", kept},
+      {"no OK after the entry", "\r\n+CPBR: 5,\"1\",129,\"05\"\r\n", CellOutcome::NoAnswer, "OLD", "OLDNAME",
+       kept},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

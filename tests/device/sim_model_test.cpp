@@ -305,8 +305,8 @@ TEST(GatewayModel, Ucs2CharacterSetCarriesNamesInHex) {
                {"17 characters", "AT+CPBW=8,\"1\",129,\"" + cyrillic16 + "0021\"\r", "\r\nERROR\r\n"},
                {"not hex", "AT+CPBW=8,\"1\",129,\"Abc\"\r", "\r\nERROR\r\n"},
            });
-  EXPECT_EQ(model.Name(7), "Пр");
-  EXPECT_EQ(model.Name(8), "Привет всем прив");
+  EXPECT_EQ(model.Name(7), "Пр");                // UTF-8: the model keeps names as text
+  EXPECT_EQ(model.Name(8), "Привет всем прив");  // UTF-8
 }
 
 TEST(GatewayModel, ExtendedErrorsFollowCmee) {

@@ -39,7 +39,9 @@ class ScriptedConsole : public Console {
   std::size_t KeysLeft() const { return keys_.size(); }
   // Keys pressed while the tool is busy with the device: seen by PollKey,
   // dropped by DiscardTypeahead, and otherwise read before the script's.
-  void TypeAhead(std::vector<KeyPress> keys) { typeahead_.insert(typeahead_.end(), keys.begin(), keys.end()); }
+  void TypeAhead(std::vector<KeyPress> keys) {
+    typeahead_.insert(typeahead_.end(), keys.begin(), keys.end());
+  }
   std::size_t TypeaheadLeft() const { return typeahead_.size(); }
 
   bool PollKey(const Screen&, KeyPress& key) override {

@@ -44,7 +44,8 @@ class ScriptedModem : public SerialPort {
       clock_.Advance(ByteReadTimeout);
       return ReadTimeout;
     }
-    if (line_.begin()->first > clock_.Now()) clock_.Advance(std::chrono::duration_cast<Millis>(line_.begin()->first - clock_.Now()));
+    if (line_.begin()->first > clock_.Now())
+      clock_.Advance(std::chrono::duration_cast<Millis>(line_.begin()->first - clock_.Now()));
     byte = line_.begin()->second;
     line_.erase(line_.begin());
     return ReadOk;

@@ -1,0 +1,87 @@
+// Settings files ("*.set"): one text line per SIM cell, CR LF, padded with
+// NUL bytes to whole 256-byte blocks. Two line forms are read alike:
+//   written from the image:   ` 07,"0",129,"07"\r\n`
+//   copied from the device:   ` 7,"+79161234567",145,"07"\r\n`  (the "+CPBR:" reply after its colon)
+// Encoding, parsing and splitting are pure; the file access at the end writes
+// a file whole or not at all.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/sim_image.h"
+
+namespace tv {
+
+inline constexpr int FileBlockBytes = 256;
+// The largest settings file the tool reads (its whole content is held at once).
+inline constexpr int SettingsFileMaxBytes = 32768;
+// Lines a settings file holds: cells 1..99.
+inline constexpr int SettingsLines = 99;
+
+// The line of one cell as the image is saved, CR LF included (15 bytes plus
+// both texts).
+std::string EncodeSaveLine(int index, std::string_view number, std::string_view name);
+// The 99 lines of cells 1..99, without padding.
+std::string EncodeSettingsText(const SimImage& image);
+// Text followed by NUL bytes up to the next multiple of 256; at least one NUL
+// always follows, so a text of 512 bytes gives 768 bytes.
+std::string PadToBlocks(std::string text);
+// The whole file of an image: EncodeSettingsText, padded.
+std::string EncodeSettingsFile(const SimImage& image);
+
+// The content of a file: its bytes up to the padding, the first NUL that
+// begins a line. NULs inside a line belong to its texts.
+std::string_view SettingsContent(std::string_view fileBytes);
+
+// Replaces the image with the cells the file names. Blanks are dropped
+// everywhere, texts included; the number type and anything after the name
+// are ignored. Lines naming no cell of 1..99 are ignored, texts are cut at
+// 47 characters (the cell is then marked shortened), and a line ends at CR or LF (files edited on Linux often
+// lack the CR). Cells that no line names are empty.
+void ParseSettingsText(std::string_view fileBytes, SimImage& image);
+
+// The phonebook write commands of a file, one per line, in file order, at
+// most 99: "AT+CPBW=" and the line up to its LF, ending in exactly one CR
+// (a line without CR gets one). Empty lines are passed over. A line is sent
+// whole however long it is: the SIM refuses what it cannot take, and the
+// transfer counts that, where a line left out would be a cell lost unseen.
+std::vector<std::string> SplitLinesForSim(std::string_view fileBytes);
+
+// Reading a whole settings file.
+enum class FileReadResult { Ok, OpenFailed, TooLarge };
+// Ok with the whole file in bytes; OpenFailed when the path is not a
+// readable ordinary file; TooLarge (bytes left empty) above 32768 bytes.
+FileReadResult ReadSettingsFile(const std::string& path, std::string& bytes);
+
+// A file that replaces its target only when it is whole: the bytes go to a
+// temporary file in the target's directory, are flushed to the disk, and
+// the temporary file is then renamed over the target. Until Commit succeeds
+// the target is untouched; a writer destroyed without a successful Commit
+// removes its temporary file.
+class AtomicFileWriter {
+ public:
+  AtomicFileWriter() = default;
+  AtomicFileWriter(const AtomicFileWriter&) = delete;
+  AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
+  ~AtomicFileWriter() { Discard(); }
+
+  // Creates the temporary file; false when the target cannot be written
+  // there (no such directory, not writable, the target is not an ordinary file).
+  bool Open(const std::string& path);
+  // Writes all bytes, flushes them and puts the file in place.
+  bool Commit(std::string_view bytes);
+  // Removes the temporary file, if any.
+  void Discard();
+
+ private:
+  int fd_ = -1;
+  std::string target_;
+  std::string temp_;
+};
+
+// Open and Commit in one step.
+bool WriteFileAtomically(const std::string& path, std::string_view bytes);
+
+}  // namespace tv

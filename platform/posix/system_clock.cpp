@@ -1,0 +1,12 @@
+// The real clock.
+#include <thread>
+
+#include "device/clock.h"
+
+namespace tv {
+
+Clock::TimePoint SystemClock::Now() { return std::chrono::steady_clock::now(); }
+
+void SystemClock::Sleep(Millis duration) { std::this_thread::sleep_for(duration); }
+
+}  // namespace tv

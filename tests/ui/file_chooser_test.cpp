@@ -1,0 +1,240 @@
+// The file chooser: which files are listed and how, the moves in the list,
+// and typing a new name.
+#include "ui/file_chooser.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "sim/sim_serial_port.h"
+#include "tests/support/scripted_console.h"
+#include "tests/ui/scratch_dir.h"
+#include "ui/tool.h"
+
+namespace tv {
+namespace {
+
+using namespace test;
+
+// Files f00.set, f01.set, ... in the scratch directory.
+std::string Numbered(int i) {
+  char name[16];
+  std::snprintf(name, sizeof name, "f%02d.set", i);
+  return name;
+}
+void MakeFiles(int count) {
+  for (int i = 0; i < count; ++i) ScratchDir::Write(Numbered(i), "");
+}
+
+struct ChooserTest : ::testing::Test {
+  ScratchDir dir;
+  ScriptedConsole console;
+  Screen screen{&console};
+  ManualClock clock;
+  sim::GatewayModel gateway;
+  sim::SimSerialPort port{gateway, clock};
+  Tool tool{screen, clock, port};
+
+  ChooserTest() {
+    screen.ClearScreen();
+    screen.DrawPanel(18, 3, 59, 20);
+  }
+  int Choose(std::vector<KeyPress> keys) {
+    console.Add(std::move(keys));
+    return ChooseFile(tool, "*.set");
+  }
+};
+
+TEST_F(ChooserTest, ListsOrdinarySetFilesOfAnyCaseSortedByName) {
+  for (const char* name : {"b.set", "A.SET", "c.Set", "x.txt", "set", "noext", ".hidden.set", "z.set.bak"})
+    ScratchDir::Write(name, "");
+  std::filesystem::create_directory("dir.set");
+  std::filesystem::create_symlink("b.set", "link.set");
+  std::filesystem::create_symlink("nowhere", "dangling.set");
+  EXPECT_EQ(ListMatchingFiles("*.set"), (std::vector<std::string>{"A.SET", "b.set", "c.Set", "link.set"}));
+}
+
+TEST_F(ChooserTest, DrawsLabelListCountAndHints) {
+  MakeFiles(70);
+  EXPECT_EQ(Choose({Esc}), ChooseListEsc);
+  EXPECT_EQ(screen.TextAt(20, 4, 14), std::string("Текущий файл: "_cp));
+  EXPECT_EQ(screen.AttrAt(20, 4), ColorPanel);
+  EXPECT_EQ(screen.TextAt(34, 4, 14), "f00.set       ");
+  EXPECT_EQ(screen.TextAt(20, 23, 22), std::string("Колличество файлов: 64"_cp));
+  EXPECT_EQ(screen.TextAt(45, 23, 32), std::string("ENTER - Выполнить  ESC  - Выход "_cp));
+  EXPECT_EQ(screen.AttrAt(45, 23), ColorSelected);
+  EXPECT_EQ(screen.AttrAt(50, 23), ColorPanel);
+  EXPECT_EQ(screen.AttrAt(64, 23), ColorSelected);
+  EXPECT_EQ(screen.AttrAt(70, 23), ColorPanel);
+  struct Place {
+    int entry, x, y;
+  } places[] = {{0, 20, 6}, {15, 20, 21}, {16, 35, 6}, {40, 50, 14}, {63, 65, 21}};
+  for (const Place& p : places) {
+    SCOPED_TRACE(p.entry);
+    EXPECT_EQ(screen.TextAt(p.x, p.y, 7), Numbered(p.entry));
+    EXPECT_EQ(screen.AttrAt(p.x, p.y), p.entry == 0 ? ColorSelected : ColorPanel);
+  }
+  EXPECT_EQ(screen.Dump().find("f64.set"), std::string::npos);
+}
+
+TEST_F(ChooserTest, MovesInTheList) {
+  using K = std::vector<KeyPress>;
+  auto repeat = [](KeyPress k, int n) { return K(n, k); };
+  auto join = [](K a, const K& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+  };
+  struct Case {
+    const char* name;
+    int files;
+    K keys;
+    int expected;
+  } cases[] = {
+      {"10 files, Right from 5 stops at the last", 10, join(repeat(Down, 5), {Right}), 9},
+      {"10 files, Left from 5 goes to 0", 10, join(repeat(Down, 5), {Left}), 0},
+      {"40 files, Left from 20 goes to 4", 40, join(repeat(Down, 20), {Left}), 4},
+      {"40 files, Right from 20 goes to 36", 40, join(repeat(Down, 20), {Right}), 36},
+      {"Up on entry 0 does nothing", 10, {Up}, 0},
+      {"Down on the last entry does nothing", 10, repeat(Down, 10), 9},
+      {"Right on the last entry does nothing", 40, repeat(Right, 4), 39},
+      {"other extended keys do nothing", 10, {Down, PgDn, F10, Del}, 1},
+      {"other characters do nothing", 10, {Down, Chr('1'), Chr(' '), Tab}, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (const auto& e : std::filesystem::directory_iterator(".")) std::filesystem::remove(e.path());
+    MakeFiles(c.files);
+    EXPECT_EQ(Choose(join(c.keys, {Enter})), ChooseAccepted);
+    EXPECT_EQ(tool.state.currentFileName, Numbered(c.expected));
+    EXPECT_EQ(console.KeysLeft(), 0u);
+  }
+}
+
+TEST_F(ChooserTest, MoveRedrawsHighlightAndNameField) {
+  MakeFiles(20);
+  EXPECT_EQ(Choose({Right, Esc}), ChooseListEsc);
+  EXPECT_EQ(screen.AttrAt(20, 6), ColorPanel);
+  EXPECT_EQ(screen.AttrAt(35, 6), ColorSelected);
+  EXPECT_EQ(screen.TextAt(34, 4, 14), "f16.set       ");
+  EXPECT_EQ(screen.AttrAt(40, 4), ColorPanel);
+}
+
+TEST_F(ChooserTest, TypingANewName) {
+  struct Case {
+    const char* name;
+    std::string typed;
+    std::vector<KeyPress> more;
+    int result;
+    std::string fileName;
+  } cases[] = {
+      {"only the first letter is lowered", "Test", {Enter}, ChooseAccepted, "test.set"},
+      {"a name with a dot is taken as typed", "Dump.TXT", {Enter}, ChooseAccepted, "dump.TXT"},
+      {"13 characters without a dot are taken at once",
+       "abcdefghij_12",
+       {},
+       ChooseAccepted,
+       "abcdefghij_12.set"},
+      {"Backspace over the first letter", "x", {Backspace, Enter}, ChooseAccepted, ".set"},
+      {"a removed dot counts no more", "ab.", {Backspace, Chr('c'), Enter}, ChooseAccepted, "abc.set"},
+      {"other keys ignored",
+       "a",
+       {Up, Chr('-'), Chr('/'), Chr(' '), Chr('b'), Enter},
+       ChooseAccepted,
+       "ab.set"},
+      {"Esc while typing", "new", {Esc}, ChooseTypingEsc, "keep.set"},
+      {"13 characters with a dot go back to the list", "abcdef.ghijkl", {Esc}, ChooseListEsc, "keep.set"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    tool.state.currentFileName = "keep.set";
+    console.Type(c.typed);
+    EXPECT_EQ(Choose(c.more), c.result);
+    EXPECT_EQ(tool.state.currentFileName, c.fileName);
+    EXPECT_EQ(console.KeysLeft(), 0u);
+  }
+}
+
+TEST_F(ChooserTest, TypedNameIsEchoedAndClearedOnAccept) {
+  MakeFiles(1);
+  std::string echoed;
+  // Look at the screen while the third key is awaited.
+  struct Peek : ScriptedConsole {
+    std::string* out;
+    KeyPress NextKey(const Screen& s) override {
+      if (keysRead == 2) *out = s.TextAt(34, 4, 12);
+      return ScriptedConsole::NextKey(s);
+    }
+  } peek;
+  peek.out = &echoed;
+  peek.Type("Ab");
+  peek.Add({Enter});
+  screen.AttachConsole(&peek);
+  EXPECT_EQ(ChooseFile(tool, "*.set"), ChooseAccepted);
+  EXPECT_EQ(tool.state.currentFileName, "ab.set");
+  EXPECT_EQ(echoed, "ab          ");
+  EXPECT_EQ(screen.AttrAt(34, 4), ColorPanel);
+  EXPECT_EQ(screen.TextAt(34, 4, 12), std::string(12, ' '));
+  EXPECT_EQ(screen.CursorX(), 34);
+  EXPECT_EQ(screen.CursorY(), 4);
+}
+
+TEST_F(ChooserTest, EnterOnAnEmptyListGivesAnEmptyName) {
+  tool.state.currentFileName = "old.set";
+  EXPECT_EQ(Choose({Enter}), ChooseAccepted);
+  EXPECT_EQ(tool.state.currentFileName, "");
+  EXPECT_EQ(screen.TextAt(20, 23, 21), std::string("Колличество файлов: 0"_cp));
+}
+
+TEST_F(ChooserTest, LongNameShownShortenedButChosenWhole) {
+  ScratchDir::Write("a_very_long_settings_name.set", "");
+  ScratchDir::Write("b.set", "");
+  EXPECT_EQ(Choose({Enter}), ChooseAccepted);
+  EXPECT_EQ(tool.state.currentFileName, "a_very_long_settings_name.set");
+  EXPECT_EQ(screen.TextAt(20, 6, 15), "a_very_long~   ");
+  EXPECT_EQ(screen.TextAt(20, 7, 5), "b.set");
+  EXPECT_EQ(screen.TextAt(34, 4, 14), "a_very_long_s~");
+}
+
+TEST_F(ChooserTest, OddBytesInNamesShowAsHarmlessCharacters) {
+  const std::string control = "a\b\r\n\x1b.set";
+  const std::string utf8 = "\xd1\x82\xd0\xb5\xd1\x81\xd1\x82.set";  // UTF-8 of тест.set
+  ScratchDir::Write(control, "");
+  ScratchDir::Write(utf8, "");
+  EXPECT_EQ(Choose({Down, Enter}), ChooseAccepted);
+  EXPECT_EQ(tool.state.currentFileName, utf8);
+  EXPECT_EQ(screen.TextAt(20, 6, 12), "a????.set   ");
+  EXPECT_EQ(screen.TextAt(20, 7, 12), std::string("тест.set    "_cp));
+  // Nothing moved: the rest of the list area and the count are where they belong.
+  EXPECT_EQ(screen.TextAt(20, 8, 12), std::string(12, ' '));
+  EXPECT_EQ(screen.TextAt(20, 23, 21), std::string("Колличество файлов: 2"_cp));
+}
+
+TEST(FileNameDisplay, Cases) {
+  struct Case {
+    const char* name;
+    std::string file;
+    int width;
+    std::string shown;
+  } cases[] = {
+      {"fits", "abc.set", 12, "abc.set"},
+      {"exactly the width", "abcdefgh.set", 12, "abcdefgh.set"},
+      {"one over", "abcdefghi.set", 12, "abcdefghi.s~"},
+      {"Cyrillic UTF-8 to cp866", "\xd0\xa4\xd0\xb0\xd0\xb9\xd0\xbb.set", 12, "Файл.set"_cp},
+      {"UTF-8 without cp866 glyph", "\xe2\x82\xac.set", 12, "?.set"},
+      {"cp866 bytes from a DOS system kept", "\x94\xa0\xa9\xab.set", 12, "Файл.set"_cp},
+      {"truncated UTF-8 sequence", "a\xd0", 12,
+       "a"
+       "\xd0"},
+      {"control bytes and DEL", "\x01\x08\x7f.set", 12, "???.set"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(DisplayFileName(c.file, c.width), c.shown);
+  }
+}
+
+}  // namespace
+}  // namespace tv

@@ -1,0 +1,456 @@
+// The four File menu transfers against the simulated gateway: prompts and
+// messages, flags, the bytes on the wire and in the files, and the faults
+// that must not cost the operator a file or send garbage to the SIM.
+#include "ui/settings_transfers.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/settings_file.h"
+#include "sim/sim_serial_port.h"
+#include "tests/support/scripted_console.h"
+#include "tests/ui/scratch_dir.h"
+#include "ui/tool.h"
+
+namespace tv {
+namespace {
+
+using namespace test;
+
+// Keeps the screen as it was each time a key was awaited.
+struct ShotConsole : ScriptedConsole {
+  std::vector<Screen> shots;
+  KeyPress NextKey(const Screen& s) override {
+    shots.push_back(s);
+    return ScriptedConsole::NextKey(s);
+  }
+};
+
+using Operation = void (*)(Tool&);
+
+std::string TwoDigits(int i) { return {static_cast<char>('0' + i / 10), static_cast<char>('0' + i % 10)}; }
+
+int Count(const std::string& haystack, const std::string& needle) {
+  int n = 0;
+  for (std::size_t at = haystack.find(needle); at != std::string::npos; at = haystack.find(needle, at + 1))
+    ++n;
+  return n;
+}
+
+struct TransferTest : ::testing::Test {
+  ScratchDir dir;
+  ShotConsole console;
+  Screen screen{&console};
+  ManualClock clock;
+  sim::GatewayModel gateway;
+  sim::SimSerialPort port{gateway, clock};
+  Tool tool{screen, clock, port};
+
+  TransferTest() {
+    port.Open(0);
+    tool.state.deviceConnected = true;
+  }
+
+  // Runs the operation with the typed characters and then the keys; every
+  // key must be used.
+  void Run(Operation op, const std::string& typed, std::vector<KeyPress> keys) {
+    console.Type(typed);
+    console.Add(std::move(keys));
+    op(tool);
+    EXPECT_EQ(console.KeysLeft(), 0u);
+  }
+  const Screen& LastShot() const { return console.shots.back(); }
+
+  // The phonebook as the gateway holds it.
+  SimImage GatewayImage() const {
+    SimImage image;
+    for (int i = 1; i <= 99; ++i)
+      if (gateway.HasEntry(i)) {
+        image.SetCellNumber(i, gateway.Number(i));
+        image.SetCellName(i, gateway.Name(i));
+      }
+    return image;
+  }
+  static std::string ReadCommands() {
+    std::string wire;
+    for (int i = 1; i <= 99; ++i) wire += "AT+CPBR=" + TwoDigits(i) + "\r";
+    return wire;
+  }
+};
+
+void ExpectSameCells(const SimImage& a, const SimImage& b) {
+  for (int i = 1; i <= 99; ++i) {
+    SCOPED_TRACE("cell " + std::to_string(i));
+    EXPECT_EQ(a.CellNumber(i), b.CellNumber(i));
+    EXPECT_EQ(a.CellName(i), b.CellName(i));
+  }
+}
+
+// --- gates ---
+
+TEST_F(TransferTest, OperationsWithoutTheirSourceShowExchangeError5) {
+  struct Case {
+    const char* name;
+    Operation op;
+    bool connected, loaded;
+  } cases[] = {
+      {"SIM to file, nothing", SimToFile, false, false},
+      {"SIM to file, file loaded", SimToFile, false, true},
+      {"File to SIM, file loaded", FileToSim, false, true},
+      {"Save to file, nothing", SaveToFile, false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    console.shots.clear();
+    tool.state.deviceConnected = c.connected;
+    tool.state.fileLoaded = c.loaded;
+    screen.ClearScreen();
+    Run(c.op, "", {Esc});
+    ASSERT_EQ(console.shots.size(), 1u);
+    EXPECT_NE(LastShot().TextAt(14, 14).find("Не выбран порт обмена"_cp), std::string::npos);
+    EXPECT_NE(LastShot().CharAt(18, 3), line::SingleTopLeft);  // no panel was drawn
+    EXPECT_EQ(tool.state.fileLoaded, c.loaded);
+  }
+  EXPECT_TRUE(port.written.empty());
+  EXPECT_TRUE(ScratchDir::Entries().empty());
+}
+
+// --- SIM to file ---
+
+TEST_F(TransferTest, SimToFileWritesEachReplyAsALine) {
+  Run(SimToFile, "Out", {Enter, Chr('y'), Enter});
+  EXPECT_EQ(port.written, ReadCommands());
+  EXPECT_EQ(tool.state.currentFileName, "out.set");
+
+  std::string expected;
+  for (int i = 1; i <= 99; ++i) {
+    const std::string number = gateway.Number(i);
+    expected += " " + std::to_string(i) + ",\"" + number + "\"," + (number[0] == '+' ? "145" : "129") +
+                ",\"" + gateway.Name(i) + "\"\r\n";
+  }
+  EXPECT_EQ(ScratchDir::Read("out.set"), PadToBlocks(expected));
+  EXPECT_EQ(ScratchDir::Entries(), std::vector<std::string>{"out.set"});
+
+  const Screen& prompt = console.shots[4];
+  EXPECT_EQ(prompt.TextAt(20, 4, 43), std::string("Сохранить данные из SIM-Карты в файл? [Y/N]"_cp));
+  const Screen& done = LastShot();
+  EXPECT_EQ(done.TextAt(20, 4, 55),
+            std::string("Данные сохранены. Для продолжения нажмите любую клавишу"_cp));
+  EXPECT_EQ(screen.CharAt(18, 3), ' ');  // panel closed
+  EXPECT_TRUE(tool.state.deviceConnected);
+  ExpectSameCells(tool.image, GatewayImage());
+}
+
+TEST_F(TransferTest, SimToFileShowsProgressWhileReading) {
+  gateway.Options().faults.silentAfterCommands = 49;  // cell 50 gets no answer
+  Run(SimToFile, "p", {Enter, Chr('y'), Esc});
+  const Screen& box = LastShot();
+  EXPECT_EQ(box.TextAt(20, 4, 10), std::string("Выполнено:"_cp));
+  EXPECT_EQ(box.TextAt(31, 4, 4), " 50%");
+  EXPECT_EQ(box.CharAt(40 + 49 / 3, 4), line::FullBlock);
+  EXPECT_EQ(box.CharAt(40 + 49 / 3 + 1, 4), line::LightShade);
+}
+
+TEST_F(TransferTest, SimToFileAnswersAtThePrompt) {
+  // For each key awaited: whether the file list was on the screen then.
+  struct Case {
+    const char* name;
+    std::vector<KeyPress> keys;
+    std::vector<bool> listShown;
+  } cases[] = {
+      {"n goes back to the list", {Enter, Chr('n'), Esc}, {true, false, true}},
+      {"an extended key goes back to the list", {Enter, Down, Esc}, {true, false, true}},
+      {"Esc closes", {Enter, Esc}, {true, false}},
+      {"Esc while typing runs the chooser again", {Chr('a'), Esc, Esc}, {true, true, true}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    console.shots.clear();
+    Run(SimToFile, "", c.keys);
+    std::vector<bool> listShown;
+    for (const Screen& shot : console.shots)
+      listShown.push_back(shot.TextAt(20, 4, 13) == std::string("Текущий файл:"_cp));
+    EXPECT_EQ(listShown, c.listShown);
+    EXPECT_EQ(screen.CharAt(18, 3), ' ');
+  }
+  EXPECT_TRUE(port.written.empty());
+  EXPECT_TRUE(ScratchDir::Entries().empty());
+}
+
+TEST_F(TransferTest, SimToFileFallingSilentLeavesTheOldFileIntact) {
+  SimImage old;
+  old.SetCellNumber(1, "12345");
+  old.SetCellName(1, "KEEP");
+  const std::string oldBytes = EncodeSettingsFile(old);
+  ScratchDir::Write("old.set", oldBytes);
+  gateway.Options().faults.silentAfterCommands = 49;
+
+  Run(SimToFile, "", {Enter, Chr('y'), Enter});
+  EXPECT_EQ(ScratchDir::Read("old.set"), oldBytes);
+  EXPECT_EQ(ScratchDir::Entries(), std::vector<std::string>{"old.set"});  // no temporary file left
+  EXPECT_NE(LastShot().TextAt(14, 14).find("Нет ответа от внешнего устройства."_cp), std::string::npos);
+  EXPECT_FALSE(tool.state.deviceConnected);
+  EXPECT_EQ(tool.image.CellNumber(49), gateway.Number(49));
+  EXPECT_EQ(screen.CharAt(18, 3), ' ');
+}
+
+TEST_F(TransferTest, SimToFileThatCannotCreateTheFileSaysSo) {
+  std::filesystem::create_directory("dir.set");
+  Run(SimToFile, "dir.set", {Enter, Chr('y'), Enter});
+  const Screen& shot = LastShot();
+  EXPECT_EQ(shot.TextAt(34, 4, 22), std::string("Ошибка открытия файла!"_cp));
+  EXPECT_EQ(shot.AttrAt(34, 4), ColorPanel);
+  EXPECT_TRUE(port.written.empty());
+  EXPECT_TRUE(tool.state.deviceConnected);
+  EXPECT_EQ(ScratchDir::Entries(), std::vector<std::string>{"dir.set"});
+}
+
+TEST_F(TransferTest, SimToFileSavesAnEmptyLocationAsAnEmptyCell) {
+  gateway.EraseEntry(5);
+  Run(SimToFile, "e", {Enter, Chr('y'), Enter});
+  const std::string file = ScratchDir::Read("e.set");
+  EXPECT_NE(file.find(" 4,\"" + gateway.Number(4) + "\",129,\"04\"\r\n 05,\"\",129,\"\"\r\n 6,"),
+            std::string::npos);
+  EXPECT_EQ(Count(file, " 4,"), 1);
+}
+
+// --- File to SIM ---
+
+TEST_F(TransferTest, FileToSimSendsTheLinesTheFileHasThenReadsBack) {
+  std::string text;
+  for (int i = 1; i <= 10; ++i) text += EncodeSaveLine(i, "7" + TwoDigits(i), "N" + TwoDigits(i));
+  ScratchDir::Write("ten.set", PadToBlocks(text));
+
+  Run(FileToSim, "", {Enter, Chr('y'), Enter});
+  std::string writes;
+  for (int i = 1; i <= 10; ++i)
+    writes += "AT+CPBW= " + TwoDigits(i) + ",\"7" + TwoDigits(i) + "\",129,\"N" + TwoDigits(i) + "\"\r";
+  EXPECT_EQ(port.written, writes + ReadCommands());
+  for (int i = 1; i <= 10; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(gateway.Number(i), "7" + TwoDigits(i));
+    EXPECT_EQ(gateway.Name(i), "N" + TwoDigits(i));
+  }
+  ExpectSameCells(tool.image, GatewayImage());
+  EXPECT_EQ(LastShot().TextAt(20, 4, 56),
+            std::string("Данные загружены.  Для продолжения нажмите любую клавишу"_cp));
+  EXPECT_TRUE(tool.state.deviceConnected);
+  EXPECT_EQ(screen.CharAt(18, 3), ' ');
+}
+
+// A SIM that refuses lines (a name over its 16 characters, a full book, or
+// every write) must not end with the success message.
+TEST_F(TransferTest, FileToSimCountsTheLinesTheSimRefused) {
+  std::string text;
+  for (int i = 1; i <= 3; ++i) text += EncodeSaveLine(i, "1", i == 2 ? "NAMEOFSEVENTEENCH" : "OK");
+  ScratchDir::Write("three.set", PadToBlocks(text));
+  Run(FileToSim, "", {Enter, Chr('y'), Enter});
+  EXPECT_EQ(LastShot().TextAt(20, 4, 56),
+            std::string("SIM-Карта не приняла строк: 1 из 3. Нажмите клавишу"_cp) + "     ");
+  EXPECT_EQ(LastShot().AttrAt(20, 4), ColorAlert);
+  EXPECT_EQ(gateway.Name(3), "OK");
+  EXPECT_TRUE(tool.state.deviceConnected);
+
+  gateway.Options().faults.errorPrefix = "AT+CPBW";
+  console.shots.clear();
+  Run(FileToSim, "", {Enter, Chr('y'), Enter});
+  EXPECT_EQ(LastShot().TextAt(20, 4, 35), std::string("SIM-Карта не приняла строк: 3 из 3."_cp));
+}
+
+TEST_F(TransferTest, FileToSimRefusesAnOverlongFileAndKeepsTheImage) {
+  ScratchDir::Write("big.set", std::string(40000, '1'));
+  tool.image.SetCellName(3, "MARK");
+  Run(FileToSim, "", {Enter, Chr('y'), Enter});
+  EXPECT_EQ(LastShot().TextAt(34, 4, 21), std::string(" Файл слишком велик! "_cp));
+  EXPECT_EQ(LastShot().AttrAt(34, 4), ColorAlert);
+  EXPECT_TRUE(port.written.empty());
+  EXPECT_EQ(tool.image.CellName(3), "MARK");
+  EXPECT_EQ(screen.CharAt(18, 3), ' ');
+}
+
+TEST_F(TransferTest, FileToSimOnAnEmptyListCannotOpen) {
+  Run(FileToSim, "", {Enter, Chr('Y'), Enter});
+  EXPECT_EQ(LastShot().TextAt(34, 4, 24), std::string(" Ошибка открытия файла! "_cp));
+  EXPECT_EQ(LastShot().AttrAt(34, 4), ColorAlert);
+  EXPECT_TRUE(port.written.empty());
+}
+
+TEST_F(TransferTest, DecliningLeavesEverythingAsItWas) {
+  SimImage saved;
+  saved.SetCellNumber(2, "222");
+  ScratchDir::Write("a.set", EncodeSettingsFile(saved));
+  struct Case {
+    const char* name;
+    Operation op;
+    std::vector<KeyPress> keys;
+  } cases[] = {
+      {"File to SIM, n", FileToSim, {Enter, Chr('n')}},
+      {"File to SIM, extended key read whole", FileToSim, {Enter, Down}},
+      {"File to SIM, Esc in the list", FileToSim, {Esc}},
+      {"File to SIM, Esc while typing", FileToSim, {Chr('b'), Esc}},
+      {"Load, n", LoadForEditing, {Enter, Chr('n')}},
+      {"Load, Esc in the list", LoadForEditing, {Esc}},
+      {"Save, n", SaveToFile, {Enter, Chr('n')}},
+      {"Save, extended key", SaveToFile, {Enter, F10}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    tool.image.SetCellName(3, "MARK");
+    Run(c.op, "", c.keys);
+    EXPECT_EQ(tool.image.CellName(3), "MARK");
+    EXPECT_TRUE(tool.state.deviceConnected);
+    EXPECT_FALSE(tool.state.fileLoaded);
+    EXPECT_EQ(screen.CharAt(18, 3), ' ');
+  }
+  EXPECT_TRUE(port.written.empty());
+  EXPECT_EQ(ScratchDir::Read("a.set"), EncodeSettingsFile(saved));
+  EXPECT_EQ(ScratchDir::Entries(), std::vector<std::string>{"a.set"});
+}
+
+TEST_F(TransferTest, FileToSimReadBackFailureDropsTheConnection) {
+  ScratchDir::Write("two.set", EncodeSaveLine(1, "1", "A") + EncodeSaveLine(2, "2", "B"));
+  gateway.Options().faults.silentAfterCommands = 2 + 30;  // read-back stops at cell 31
+  Run(FileToSim, "", {Enter, Chr('y'), Enter});
+  EXPECT_NE(LastShot().TextAt(14, 14).find("Нет ответа от внешнего устройства."_cp), std::string::npos);
+  EXPECT_FALSE(tool.state.deviceConnected);
+  EXPECT_EQ(tool.image.CellNumber(30), gateway.Number(30));
+  EXPECT_EQ(tool.image.CellNumber(31), "");
+  EXPECT_EQ(screen.CharAt(18, 3), ' ');
+}
+
+// --- Load for editing ---
+
+TEST_F(TransferTest, LoadForEditingTakesTheFileOffline) {
+  ScratchDir::Write("dev.set", PadToBlocks(" 1,\"0\",129,\"01\"\r\n 3,\"+79031112233\",145,\"AB CD\"\r\n"
+                                           " 98,\"0000100\",129,\"98.GSM.TRV\"\r\n"));
+  tool.image.SetCellName(50, "OLD");
+  Run(LoadForEditing, "", {Enter, Chr('y'), Down});
+  EXPECT_EQ(console.shots[1].TextAt(20, 4, 42), std::string("Загрузить данные для редактирования? [Y/N]"_cp));
+  EXPECT_EQ(LastShot().TextAt(20, 4, 55),
+            std::string("Данные загружены. Для продолжения нажмите любую клавишу"_cp));
+  EXPECT_EQ(tool.image.CellNumber(3), "+79031112233");
+  EXPECT_EQ(tool.image.CellName(3), "ABCD");
+  EXPECT_TRUE(tool.image.HasSignature());
+  EXPECT_EQ(tool.image.CellName(50), "");
+  EXPECT_FALSE(tool.state.deviceConnected);
+  EXPECT_TRUE(tool.state.fileLoaded);
+  EXPECT_EQ(tool.state.currentFileName, "dev.set");
+  EXPECT_EQ(screen.CharAt(18, 3), line::SingleTopLeft);  // the panel stays
+  EXPECT_TRUE(port.written.empty());
+}
+
+TEST_F(TransferTest, LoadForEditingRefusesAnOverlongFile) {
+  ScratchDir::Write("big.set", std::string(40000, ' '));
+  tool.image.SetCellName(3, "MARK");
+  Run(LoadForEditing, "", {Enter, Chr('y'), Enter});
+  EXPECT_EQ(LastShot().TextAt(34, 4, 21), std::string(" Файл слишком велик! "_cp));
+  EXPECT_EQ(tool.image.CellName(3), "MARK");
+  EXPECT_TRUE(tool.state.deviceConnected);
+  EXPECT_FALSE(tool.state.fileLoaded);
+}
+
+// --- Save to file ---
+
+TEST_F(TransferTest, SaveToFileWritesTheImage) {
+  tool.state.deviceConnected = false;
+  tool.state.fileLoaded = true;
+  tool.image.SetCellNumber(7, "0");
+  tool.image.SetCellName(7, "07");
+  ScratchDir::Write("s.set", "previous");
+  Run(SaveToFile, "", {Enter, Chr('Y'), Enter});
+  EXPECT_EQ(ScratchDir::Read("s.set"), EncodeSettingsFile(tool.image));
+  EXPECT_EQ(console.shots[1].TextAt(20, 4, 31), std::string("Сохранить данные в файле? [Y/N]"_cp));
+  EXPECT_EQ(LastShot().TextAt(20, 4, 55),
+            std::string("Данные сохранены. Для продолжения нажмите любую клавишу"_cp));
+  EXPECT_TRUE(tool.state.fileLoaded);
+  EXPECT_EQ(ScratchDir::Entries(), std::vector<std::string>{"s.set"});
+}
+
+TEST_F(TransferTest, SaveToFileThatCannotCreateTheFileSaysSo) {
+  std::filesystem::create_directory("d.set");
+  Run(SaveToFile, "d.set", {Enter, Chr('y'), Enter});
+  EXPECT_EQ(LastShot().TextAt(34, 4, 22), std::string("Ошибка открытия файла!"_cp));
+  EXPECT_EQ(LastShot().AttrAt(34, 4), ColorPanel);
+  EXPECT_EQ(screen.CharAt(18, 3), ' ');
+}
+
+// --- the whole road ---
+
+TEST_F(TransferTest, RoundTripThroughAFileReachesTheSim) {
+  Run(SimToFile, "copy", {Enter, Chr('y'), Enter});
+  Run(LoadForEditing, "", {Enter, Chr('y'), Enter});
+  ASSERT_TRUE(tool.state.fileLoaded);
+  tool.image.SetCellNumber(5, "89990001122");
+  tool.image.SetCellName(5, "EDIT");
+  Run(SaveToFile, "edited", {Enter, Chr('y'), Enter});
+
+  // Connecting again, as the connection dialog does.
+  tool.state.deviceConnected = true;
+  tool.state.fileLoaded = false;
+  const SimImage expected = tool.image;
+  Run(FileToSim, "edited.set", {Enter, Chr('y'), Enter});
+  EXPECT_EQ(gateway.Number(5), "89990001122");
+  EXPECT_EQ(gateway.Name(5), "EDIT");
+  ExpectSameCells(GatewayImage(), expected);
+  ExpectSameCells(tool.image, expected);
+  EXPECT_TRUE(tool.state.deviceConnected);
+}
+
+}  // namespace
+}  // namespace tv
+
+namespace tv {
+namespace {
+
+// A modem as real ones are: echo, unsolicited lines at a third of the line
+// boundaries and whenever the line is idle, input dropped while a command
+// runs, SIM writes of 300 to 500 ms, empty locations answered "not found".
+void MakeDifficult(sim::GatewayModel& g) {
+  sim::GatewayOptions& o = g.Options();
+  o.echo = true;
+  o.faults.urcPercent = 33;
+  o.faults.dropWhileBusy = true;
+  o.faults.writeDelayMin = Millis(300);
+  o.faults.writeDelayMax = Millis(500);
+  o.faults.cmeNotFound = true;
+}
+
+TEST_F(TransferTest, AgainstADifficultModemEveryCellArrivesAndTheReportIsTrue) {
+  MakeDifficult(gateway);
+  SimImage source;
+  for (int i = 1; i <= 99; ++i) {
+    source.SetCellNumber(i, "8916" + std::to_string(1000000 + i * 7));
+    source.SetCellName(i, "N" + TwoDigits(i));
+  }
+  source.SetCellName(98, "98.GSM.TRV");
+  ScratchDir::Write("full.set", EncodeSettingsFile(source));
+  Run(FileToSim, "", {Enter, Chr('y'), Enter});
+  ExpectSameCells(GatewayImage(), source);      // the SIM took every line
+  ExpectSameCells(tool.image, GatewayImage());  // the read-back shows the SIM
+  EXPECT_EQ(LastShot().TextAt(20, 4, 56),
+            std::string("Данные загружены.  Для продолжения нажмите любую клавишу"_cp));
+  EXPECT_TRUE(tool.state.deviceConnected);
+
+  // And back: the backup holds the SIM, cell for cell.
+  gateway.EraseEntry(7);  // answered "not found"
+  Run(SimToFile, "backup", {Enter, Chr('y'), Enter});
+  SimImage backup;
+  ParseSettingsText(ScratchDir::Read("backup.set"), backup);
+  ExpectSameCells(backup, GatewayImage());
+  EXPECT_EQ(tool.image.CellNumber(7), "");  // the image follows the SIM too
+}
+
+TEST_F(TransferTest, FileToSimStoppedByALostGatewaySaysHowFarItCame) {
+  gateway.Options().faults.silentAfterCommands = 40;
+  ScratchDir::Write("fresh.set", EncodeSettingsFile(GatewayImage()));
+  Run(FileToSim, "", {Enter, Chr('y'), Enter});
+  const Screen& box = LastShot();
+  EXPECT_NE(box.TextAt(14, 14, 53).find("Нет ответа от внешнего устройства."_cp), std::string::npos);
+  EXPECT_NE(box.TextAt(14, 15, 53).find("Записано строк: 40 из 99"_cp), std::string::npos);
+  EXPECT_FALSE(tool.state.deviceConnected);
+}
+
+}  // namespace
+}  // namespace tv

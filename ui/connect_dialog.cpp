@@ -1,0 +1,276 @@
+// The connection dialog (columns 10..70, rows 10..17) and the SIM
+// initialisation panel (columns 16..76, rows 18..24).
+#include "ui/connect_dialog.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "core/pad_text.h"
+#include "device/at_engine.h"
+#include "device/cell_transfer.h"
+#include "screen/progress.h"
+#include "ui/exchange_error.h"
+#include "ui/tool.h"
+
+namespace tv {
+
+namespace {
+
+// --- the dialog's screen ---------------------------------------------------
+
+constexpr int kLeft = 10, kTop = 10, kRight = 70, kBottom = 17;
+
+struct FixedText {
+  int x, y;
+  const char* text;
+};
+constexpr FixedText kDialogTexts[] = {
+    {20, 12, "**** Установка связи с устройством ****"_cp},
+    {20, 14, "Порт:"_cp},
+    {40, 14, "Устройство:"_cp},
+    {12, 16, "Стрелки - Выбор устройства"_cp},
+    {42, 16, "ENTER - Инициализация связи "_cp},
+};
+constexpr int kPortX = 28, kGatewayX = 53, kNamesY = 14;
+
+// The message fields: 39 columns from column 20 of rows 14 and 15.
+constexpr int kMessageX = 20, kMessageWidth = 39;
+struct Message {
+  int y;
+  int textX;
+  const char* text;
+};
+constexpr Message kNotInitialised{14, 25, "SIM-Карта не инициализирована"_cp};
+constexpr Message kPressI{15, 22, "Для начала инициализации нажмите I"_cp};
+constexpr Message kReading{14, 26, "Идет чтение записной книжки"_cp};
+constexpr Message kPressAnyKey{14, 20, "Для продолжения нажмите любую клавишу."_cp};
+
+// Which device the highlighted COM name opens: row 15, columns 12..68.
+constexpr int kDeviceX = 12, kDeviceY = 15, kDeviceWidth = 57;
+
+void ShowMessage(Screen& screen, const Message& m, uint8_t attr) {
+  screen.PutTextAttr(kMessageX, m.y, PadText(m.text, kMessageWidth, m.textX - kMessageX).c_str(), attr);
+}
+
+void BlankMessageRow(Screen& screen, int y) {
+  screen.PutTextAttr(kMessageX, y, std::string(kMessageWidth, ' ').c_str(), ColorPanel);
+}
+
+void DrawNames(Tool& tool) {
+  const WorkState& st = tool.state;
+  tool.screen.PutTextAttr(kPortX, kNamesY, PortNames[st.portIndex],
+                          st.focusOnGateway ? ColorPanel : ColorSelected);
+  tool.screen.PutTextAttr(kGatewayX, kNamesY, GatewayNames[st.gatewayIndex],
+                          st.focusOnGateway ? ColorSelected : ColorPanel);
+}
+
+void DrawDeviceLine(Tool& tool) {
+  const int i = tool.state.portIndex;
+  std::string text = PortDeviceName(i) + ": " + tool.port.Describe(i);
+  // A link target may hold any bytes; none of them may move the cursor.
+  for (char& c : text)
+    if (static_cast<uint8_t>(c) < 0x20 || c == 0x7F) c = '?';
+  tool.screen.PutTextAttr(kDeviceX, kDeviceY, PadText(text, kDeviceWidth).c_str(), ColorPanel);
+}
+
+void DrawDialog(Tool& tool) {
+  tool.screen.DrawPanelRect(kLeft, kTop, kRight, kBottom);
+  for (const FixedText& t : kDialogTexts) tool.screen.PutTextAttr(t.x, t.y, t.text, ColorPanel);
+  DrawNames(tool);
+  DrawDeviceLine(tool);
+}
+
+// A modem may be asleep (power saving) or still starting when it is
+// addressed: its first answer can take seconds, and the first command may be
+// lost. "AT" is asked until it answers, within WakeGrace; an answer that came
+// only after a probe went unanswered is followed by a quiet line, so that a
+// late reply to an earlier probe cannot pass for the answer to a read.
+constexpr Millis WakeGrace{4000};
+constexpr Millis ProbeBound{700};
+
+bool AwaitModem(Tool& tool) {
+  const Clock::TimePoint deadline = tool.clock.Now() + WakeGrace;
+  bool late = false;
+  while (tool.clock.Now() < deadline) {
+    const AtReply reply = tool.at.Run("AT\r", {}, ProbeBound);
+    if (reply.status == AtStatus::Failed) return false;
+    if (reply.status != AtStatus::Timeout) {
+      if (late) tool.at.AwaitQuiet();
+      return true;
+    }
+    late = true;
+  }
+  return false;
+}
+
+// A cell read failed: the box says what, and the connection is given up.
+void ReadFailed(Tool& tool, int cell, const CellResult& result) {
+  ShowExchangeError(tool.screen, ExchangeErrorOf(result), DescribeFailure(cell, result));
+  tool.state.deviceConnected = false;
+}
+
+// Enter: open, address, test the signature, read the book. The dialog
+// closes after it in every case.
+void Connect(Tool& tool) {
+  WorkState& st = tool.state;
+  // A port that has hung up since (the adapter or the gateway restarted) is
+  // opened anew rather than reused.
+  if (!st.deviceConnected || tool.port.Lost()) {
+    const int rc = OpenPort(tool, st.portIndex);
+    if (rc != 0) {
+      st.deviceConnected = false;
+      ShowExchangeError(tool.screen, rc);
+      return;
+    }
+    st.deviceConnected = true;
+    st.fileLoaded = false;
+  }
+  if (SelectGateway(tool, st.gatewayIndex) != 0) {
+    ShowExchangeError(tool.screen, xerr::SystemError);
+    return;
+  }
+  tool.image.ClearImage();
+  if (!AwaitModem(tool)) {
+    ShowExchangeError(tool.screen, xerr::NoAnswer);
+    st.deviceConnected = false;
+    return;
+  }
+  if (const CellResult r = ReadCell(tool.at, tool.image, ModeCell); !r.Ok()) {
+    ReadFailed(tool, ModeCell, r);
+    return;
+  }
+  if (!tool.image.HasSignature()) {
+    tool.screen.PutTextAttr(kDeviceX, kDeviceY, std::string(kDeviceWidth, ' ').c_str(), ColorPanel);
+    ShowMessage(tool.screen, kNotInitialised, ColorAlert);
+    ShowMessage(tool.screen, kPressI, ColorAlert);
+    // Only the letter itself starts the overwrite, never an extended key.
+    tool.screen.DiscardTypeahead();
+    const int k = tool.screen.ReadCharacterKey();
+    if (k != 'I' && k != 'i') {
+      st.deviceConnected = false;
+      return;
+    }
+    BlankMessageRow(tool.screen, kNotInitialised.y);
+    BlankMessageRow(tool.screen, kPressI.y);
+    if (!InitialiseSim(tool)) {
+      st.deviceConnected = false;
+      return;
+    }
+  }
+  ShowMessage(tool.screen, kReading, ColorSelected);
+  for (int cell = 1; cell < CellSlots; ++cell) {
+    if (const CellResult r = ReadCell(tool.at, tool.image, cell); !r.Ok()) {
+      ReadFailed(tool, cell, r);
+      return;
+    }
+  }
+  tool.port.DiscardInput();
+  ShowMessage(tool.screen, kPressAnyKey, ColorSelected);
+  tool.screen.DiscardTypeahead();
+  tool.screen.ReadKeyCode();  // an extended key is taken whole
+}
+
+// --- the SIM initialisation panel --------------------------------------------
+
+constexpr int kInitRow = 22;  // the progress line
+constexpr int kInitTextX = 18, kInitWidth = 57;
+constexpr const char* kInitTitle = "И Н И Ц И А Л И З А Ц И Я   S I M  -  К А Р Т Ы"_cp;
+constexpr const char* kInitLabel = "Записано:"_cp;
+
+// AT+CPBW=05,"0",129,"05" CR; for the mode cell AT+CPBW=98,"0000100",129,"98.GSM.TRV" CR.
+std::string DefaultCellCommand(int cell) {
+  const bool mode = cell == ModeCell;
+  const std::string digits{static_cast<char>('0' + cell / 10), static_cast<char>('0' + cell % 10)};
+  return "AT+CPBW=" + digits + ",\"" + (mode ? DefaultModeString : "0") + "\",129,\"" +
+         (mode ? std::string(SimSignature) : digits) + "\"\r";
+}
+
+// Shown on the panel's last row when cells were not taken, until a key.
+constexpr const char* kInitFailed = "SIM-Карта не приняла ячеек: %d из %d. Нажмите клавишу"_cp;
+
+}  // namespace
+
+int OpenPort(Tool& tool, int portIndex) { return tool.port.Open(portIndex); }
+
+int SelectGateway(Tool& tool, int gatewayIndex) {
+  const GatewayLines lines = GatewayLevels[gatewayIndex];
+  if (!tool.port.SetDtr(lines.dtr)) return xerr::SystemError;
+  if (!tool.port.SetRts(lines.rts)) return xerr::SystemError;
+  return 0;
+}
+
+bool InitialiseSim(Tool& tool) {
+  Screen& screen = tool.screen;
+  std::vector<uint8_t> saved(ScreenSaveBytes);
+  screen.SaveRect(1, 1, ScreenWidth, ScreenHeight, saved.data());
+  screen.DrawPanel(16, 18, 59, 5);
+  screen.SetAttribute(ColorNormal);
+  const std::string blank(kInitWidth, ' ');
+  const std::string rows[] = {
+      blank, PadText(kInitTitle, kInitWidth, 5), blank, PadText(kInitLabel, kInitWidth, 2), blank,
+  };
+  for (int r = 0; r < 5; ++r) screen.PutText(kInitTextX, 19 + r, rows[r].c_str());
+  StartProgress(screen, kInitRow);
+  WriteTally tally;
+  constexpr int kCells = CellSlots - 1;
+  for (int cell = 1; cell <= kCells; ++cell) {
+    if (tally.Add(SendCellWrite(tool.at, DefaultCellCommand(cell)))) {
+      // The device is gone: the SIM is part new, part old. Say how far it came.
+      screen.RestoreRect(1, 1, ScreenWidth, ScreenHeight, saved.data());
+      char detail[64];
+      std::snprintf(detail, sizeof detail, "Записано ячеек: %d из %d"_cp, tally.taken, kCells);
+      ShowExchangeError(screen, xerr::NoAnswer, detail);
+      return false;
+    }
+    AdvanceProgress(screen, kInitRow, cell);
+  }
+  if (tally.Failed() > 0) {
+    char text[96];
+    std::snprintf(text, sizeof text, kInitFailed, tally.Failed(), kCells);
+    screen.PutTextAttr(kInitTextX, 23, PadText(text, kInitWidth, 2).c_str(), ColorAlert);
+    screen.DiscardTypeahead();
+    screen.ReadKeyCode();
+  }
+  screen.Present();
+  screen.RestoreRect(1, 1, ScreenWidth, ScreenHeight, saved.data());
+  return true;
+}
+
+void ConnectToDevice(Tool& tool) {
+  Screen& screen = tool.screen;
+  WorkState& st = tool.state;
+  std::vector<uint8_t> saved(static_cast<std::size_t>((kRight - kLeft + 1) * (kBottom - kTop + 1) * 2));
+  screen.SaveRect(kLeft, kTop, kRight, kBottom, saved.data());
+  DrawDialog(tool);
+  for (;;) {
+    const int k = screen.ReadKey();
+    if (k == key::Esc) break;
+    if (k == key::Enter) {
+      Connect(tool);
+      break;
+    }
+    if (k != key::Prefix) continue;
+    const int scan = screen.ReadKey();
+    const int last = st.focusOnGateway ? GatewayCount - 1 : PortCount - 1;
+    int& index = st.focusOnGateway ? st.gatewayIndex : st.portIndex;
+    if (scan == key::Left && st.focusOnGateway) {
+      st.focusOnGateway = false;
+    } else if (scan == key::Right && !st.focusOnGateway) {
+      st.focusOnGateway = true;
+    } else if ((scan == key::Up && index < last) || (scan == key::Down && index > 0)) {
+      index += scan == key::Up ? 1 : -1;
+      if (!st.focusOnGateway) {
+        st.deviceConnected = false;
+        DrawDeviceLine(tool);
+      }
+    } else {
+      continue;
+    }
+    DrawNames(tool);
+  }
+  screen.RestoreRect(kLeft, kTop, kRight, kBottom, saved.data());
+  screen.SetAttribute(ColorNormal);
+}
+
+}  // namespace tv

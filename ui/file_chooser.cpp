@@ -1,0 +1,274 @@
+// File chooser: directory listing, name display and the two key modes
+// (selection in the list, typing a new name).
+#include "ui/file_chooser.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <string>
+
+#include "screen/cp866.h"
+#include "ui/tool.h"
+
+namespace tv {
+
+namespace {
+
+// Screen places inside the caller's panel (column, row).
+constexpr int kLabelX = 20, kNameRow = 4;
+constexpr const char* kLabel = "Текущий файл: "_cp;  // padded to 14
+constexpr int kNameX = 34;
+constexpr int kNameWidth = 14;   // the name field shown under the list's highlight
+constexpr int kTypedWidth = 12;  // blanked when typing starts and ends
+constexpr int kListX = 20, kListTop = 6, kListRows = 16, kListColumnStep = 15;
+constexpr int kCountX = 20, kHintRow = 23;
+constexpr const char* kCountFormat = "Колличество файлов: %d\n"_cp;
+
+struct Hint {
+  int x;
+  const char* text;
+  uint8_t attr;
+};
+constexpr Hint kHints[] = {
+    {45, "ENTER", ColorSelected},
+    {50, " - Выполнить "_cp, ColorPanel},
+    {63, " ESC ", ColorSelected},
+    {68, " - Выход "_cp, ColorPanel},
+};
+
+constexpr int kTypedMax = 13;   // characters typed before the extension
+constexpr int kBackToList = 1;  // typing ended without a name (13 characters with a dot)
+
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+bool LatinLetter(int c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool NameChar(int c) { return LatinLetter(c) || (c >= '0' && c <= '9') || c == '_' || c == '.'; }
+
+bool EndsWithNoCase(std::string_view name, std::string_view suffix) {
+  if (name.size() < suffix.size()) return false;
+  const std::string_view tail = name.substr(name.size() - suffix.size());
+  for (std::size_t i = 0; i < suffix.size(); ++i)
+    if (LowerAscii(tail[i]) != LowerAscii(suffix[i])) return false;
+  return true;
+}
+
+// One UTF-8 sequence at s: its code point and length, or length 0 when the
+// bytes there are not UTF-8.
+char32_t DecodeUtf8(std::string_view s, std::size_t& length) {
+  const auto b0 = static_cast<unsigned char>(s[0]);
+  length = 0;
+  int extra = 0;
+  char32_t cp = 0;
+  if (b0 < 0x80) {
+    length = 1;
+    return b0;
+  } else if ((b0 & 0xE0) == 0xC0 && b0 >= 0xC2) {
+    extra = 1;
+    cp = b0 & 0x1F;
+  } else if ((b0 & 0xF0) == 0xE0) {
+    extra = 2;
+    cp = b0 & 0x0F;
+  } else if ((b0 & 0xF8) == 0xF0 && b0 <= 0xF4) {
+    extra = 3;
+    cp = b0 & 0x07;
+  } else {
+    return 0;
+  }
+  if (s.size() < static_cast<std::size_t>(extra) + 1) return 0;
+  for (int i = 1; i <= extra; ++i) {
+    const auto b = static_cast<unsigned char>(s[i]);
+    if ((b & 0xC0) != 0x80) return 0;
+    cp = (cp << 6) | (b & 0x3F);
+  }
+  if ((extra == 2 && cp < 0x800) || (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF)) ||
+      (cp >= 0xD800 && cp <= 0xDFFF))
+    return 0;
+  length = static_cast<std::size_t>(extra) + 1;
+  return cp;
+}
+
+class Chooser {
+ public:
+  Chooser(Tool& tool, const char* pattern)
+      : tool_(tool), s_(tool.screen), extension_(std::string(pattern).substr(1, 4)) {
+    const std::vector<std::string> all = ListMatchingFiles(pattern);
+    names_.assign(all.begin(), all.begin() + std::min<std::size_t>(all.size(), ChooserEntries));
+  }
+
+  int Run() {
+    Draw();
+    for (;;) {
+      const int k = s_.ReadKey();
+      if (k == key::Prefix) {
+        Move(s_.ReadKey());
+      } else if (k == key::Enter) {
+        tool_.state.currentFileName = Count() > 0 ? names_[selected_] : std::string();
+        return ChooseAccepted;
+      } else if (LatinLetter(k)) {
+        const int result = Type(static_cast<char>(k));
+        if (result != kBackToList) return result;
+        ShowName();
+      } else if (k == key::Esc) {
+        return ChooseListEsc;
+      }
+    }
+  }
+
+ private:
+  int Count() const { return static_cast<int>(names_.size()); }
+
+  void DrawEntry(int k, uint8_t attr) {
+    if (k >= Count()) return;
+    s_.PutTextAttr(kListX + kListColumnStep * (k / kListRows), kListTop + k % kListRows,
+                   DisplayFileName(names_[k], ChooserEntryWidth).c_str(), attr);
+  }
+
+  void ShowName() {
+    s_.PutTextAttr(kNameX, kNameRow, std::string(kNameWidth, ' ').c_str(), ColorPanel);
+    if (selected_ < Count())
+      s_.PutTextAttr(kNameX, kNameRow, DisplayFileName(names_[selected_], kNameWidth).c_str(), ColorPanel);
+  }
+
+  void Draw() {
+    s_.PutTextAttr(kLabelX, kNameRow, kLabel, ColorPanel);
+    for (int k = 0; k < Count(); ++k) DrawEntry(k, ColorPanel);
+    s_.SetCursor(kCountX, kHintRow);
+    s_.WriteFormatted(kCountFormat, Count());
+    for (const Hint& h : kHints) s_.PutTextAttr(h.x, kHintRow, h.text, h.attr);
+    selected_ = 0;
+    DrawEntry(selected_, ColorSelected);
+    ShowName();
+  }
+
+  void Move(int scan) {
+    const int last = Count() - 1;
+    int to = selected_;
+    switch (scan) {
+      case key::Left:
+        if (selected_ > 0) to = std::max(0, selected_ - kListRows);
+        break;
+      case key::Right:
+        if (selected_ < last) to = std::min(last, selected_ + kListRows);
+        break;
+      case key::Down:
+        if (selected_ < last) to = selected_ + 1;
+        break;
+      case key::Up:
+        if (selected_ > 0) to = selected_ - 1;
+        break;
+      default: return;
+    }
+    if (to == selected_) return;
+    DrawEntry(selected_, ColorPanel);
+    selected_ = to;
+    DrawEntry(selected_, ColorSelected);
+    ShowName();
+  }
+
+  void BlankTyped(uint8_t attr) {
+    s_.PutTextAttr(kNameX, kNameRow, std::string(kTypedWidth, ' ').c_str(), attr);
+    s_.SetCursor(kNameX, kNameRow);
+  }
+
+  int Accept(std::string name, int dots) {
+    if (dots == 0) name += extension_;
+    tool_.state.currentFileName = std::move(name);
+    BlankTyped(ColorPanel);
+    return ChooseAccepted;
+  }
+
+  // Typing mode, started by a Latin letter.
+  int Type(char first) {
+    // The name field may still show a 13th and 14th character of a listed name.
+    s_.PutTextAttr(kNameX, kNameRow, std::string(kNameWidth, ' ').c_str(), ColorPanel);
+    BlankTyped(ColorNormal);
+    std::string name(1, LowerAscii(first));
+    int dots = 0;
+    s_.WriteChar(static_cast<uint8_t>(name[0]));
+    while (static_cast<int>(name.size()) < kTypedMax) {
+      const int k = s_.ReadKey();
+      if (k == key::Prefix) {
+        s_.ReadKey();  // an extended key is ignored
+      } else if (NameChar(k)) {
+        name += static_cast<char>(k);
+        if (k == '.') ++dots;
+        s_.WriteChar(static_cast<uint8_t>(k));
+      } else if (k == key::Backspace && !name.empty()) {
+        if (name.back() == '.') --dots;
+        name.pop_back();
+        s_.WriteChar(key::Backspace);
+        s_.WriteChar(' ');
+        s_.WriteChar(key::Backspace);
+      } else if (k == key::Enter) {
+        return Accept(std::move(name), dots);
+      } else if (k == key::Esc) {
+        BlankTyped(ColorPanel);
+        return ChooseTypingEsc;
+      }
+    }
+    if (dots == 0) return Accept(std::move(name), dots);
+    return kBackToList;
+  }
+
+  Tool& tool_;
+  Screen& s_;
+  const std::string extension_;
+  std::vector<std::string> names_;
+  int selected_ = 0;
+};
+
+}  // namespace
+
+std::vector<std::string> ListMatchingFiles(const char* pattern, const std::string& dir) {
+  std::vector<std::string> names;
+  const std::string_view pat(pattern);
+  const std::string_view suffix = pat.empty() ? pat : pat.substr(1);
+  DIR* d = ::opendir(dir.c_str());
+  if (!d) return names;
+  while (const dirent* e = ::readdir(d)) {
+    const std::string_view name(e->d_name);
+    if (name.empty() || name[0] == '.' || !EndsWithNoCase(name, suffix)) continue;
+    struct stat st {};
+    const std::string path = dir + "/" + e->d_name;
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+    names.emplace_back(name);
+  }
+  ::closedir(d);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string DisplayFileName(std::string_view name, int width) {
+  std::string shown;
+  if (width <= 0) return shown;
+  int count = 0;
+  std::size_t i = 0;
+  while (i < name.size()) {
+    std::size_t length = 0;
+    const char32_t cp = DecodeUtf8(name.substr(i), length);
+    char c;
+    if (length == 0) {
+      // Not UTF-8: a name written by a DOS system in cp866, shown as it is.
+      const auto b = static_cast<unsigned char>(name[i]);
+      c = b >= 0x80 ? static_cast<char>(b) : '?';
+      length = 1;
+    } else if (cp < 0x20 || cp == 0x7F) {
+      c = '?';
+    } else {
+      const int b = UnicodeToCp866(cp);
+      c = b < 0 ? '?' : static_cast<char>(b);
+    }
+    i += length;
+    if (count == width) {
+      shown.back() = '~';
+      break;
+    }
+    shown += c;
+    ++count;
+  }
+  return shown;
+}
+
+int ChooseFile(Tool& tool, const char* pattern) { return Chooser(tool, pattern).Run(); }
+
+}  // namespace tv

@@ -1,0 +1,323 @@
+// The call-forwarding screen: asks the network for the state of unconditional
+// and no-reply forwarding through the gateway's modem, switches each on and
+// off, and edits the forwarding number (cell 99) and the no-reply delay
+// (positions 4 and 5 of the mode string in cell 98).
+//
+// Forwarding commands travel to the network and back, which takes seconds:
+//   AT+CCFC=0,2\r  ->  +CCFC: 1,1,"+79161234567",145 / OK     (or +CCFC: 0,7 / OK)
+//   AT+CCFC=2,3,"123",,,,,20\r  ->  OK                          (or ERROR)
+// Every wait ends after ForwardingWait at the latest; a service whose state
+// the network did not report is shown as unknown, never as on or off.
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "core/network_replies.h"
+#include "core/pad_text.h"
+#include "device/at_engine.h"
+#include "screen/form_grid.h"
+#include "screen/help_window.h"
+#include "screen/screen.h"
+#include "ui/cell_fields.h"
+#include "ui/commands.h"
+#include "ui/exchange_error.h"
+#include "ui/tool.h"
+
+namespace tv {
+
+namespace {
+
+// Other tools allow 30 to 40 s for forwarding commands; the network may take
+// that long when it is busy.
+constexpr Millis ForwardingWait{40000};
+constexpr Millis InvalidNumberShown{2500};
+constexpr int ShortestNumber = 3;
+
+// --- the screen, as the operator sees it ---
+constexpr int FieldX = 40;       // every field and message starts here
+constexpr int StateWidth = 34;   // state texts and the query messages
+constexpr int PromptWidth = 32;  // questions, progress and error texts
+constexpr int NumberWidth = 32;
+constexpr int RowUnconditional = 8, RowNoReply = 10, RowNumber = 12, RowDelay = 14;
+constexpr int HelpTopicFirst = 40;  // topics 40..43 for grid rows 1..4
+
+struct Text {
+  int x, y;
+  const char* text;
+};
+constexpr Text kFixedTexts[] = {
+    {24, 2, " Переадресация вызова "_cp},
+    {10, RowUnconditional, "Переадресация безусловная"_cp},
+    {10, RowNoReply, "Переадресация по <НЕТ ОТВЕТА>"_cp},
+    {10, RowNumber, "Номер переадресации"_cp},
+    {10, RowDelay, "Время задержки переадресации"_cp},
+};
+
+// At column 40 of a service's row:
+constexpr const char* kQueryUnconditional = "Запрос переадресации по занято"_cp;  // ColorPanel, 34
+constexpr const char* kQueryNoReply = "Запрос переадресации по неответу"_cp;      // ColorPanel, 34
+constexpr const char* kOn = "Включена"_cp;                                        // ColorNormal, 34
+constexpr const char* kOff = "Выключена"_cp;                                      // ColorNormal, 34
+constexpr const char* kNoAnswer = "Состояние неизвестно (нет ответа)"_cp;         // ColorAlert, 34
+constexpr const char* kRefused = "Состояние неизвестно (отказ сети)"_cp;          // ColorAlert, 34
+constexpr const char* kAskOff = "Выключить переадресацию? [Y/N]"_cp;              // ColorPanel, 32
+constexpr const char* kAskOn = "Включить переадресацию? [Y/N]"_cp;                // ColorPanel, 32
+constexpr const char* kSwitchingOff = "Идет выключение переадресации"_cp;         // ColorPanel, 32
+constexpr const char* kSwitchingOn = "Идет включение переадресации"_cp;           // ColorPanel, 32
+constexpr const char* kInvalidNumber = "Неверный номер переадресации"_cp;         // ColorAlert, 32
+
+// What the network last said about a service. Unknown states count as off
+// for Enter (it offers to switch on), but are never shown as off.
+enum class ServiceState { Off, On, NoAnswer, Refused };
+
+struct Service {
+  int reason;
+  int y;
+  const char* queryText;
+  ServiceState state = ServiceState::Off;
+};
+
+struct Form {
+  Tool& tool;
+  FormGrid grid{1, 1, {FieldX}, {RowUnconditional, RowNoReply, RowNumber, RowDelay}};
+  Service services[2] = {{ForwardUnconditional, RowUnconditional, kQueryUnconditional},
+                         {ForwardNoReply, RowNoReply, kQueryNoReply}};
+};
+
+void PutField(Screen& s, int y, const char* text, int width, uint8_t attr) {
+  s.PutTextAttr(FieldX, y, PadRight(text, width).c_str(), attr);
+}
+
+void ShowState(Screen& s, const Service& service) {
+  switch (service.state) {
+    case ServiceState::On: PutField(s, service.y, kOn, StateWidth, ColorNormal); break;
+    case ServiceState::Off: PutField(s, service.y, kOff, StateWidth, ColorNormal); break;
+    case ServiceState::NoAnswer: PutField(s, service.y, kNoAnswer, StateWidth, ColorAlert); break;
+    case ServiceState::Refused: PutField(s, service.y, kRefused, StateWidth, ColorAlert); break;
+  }
+}
+
+// --- the exchange ---
+
+enum class Outcome { Ok, Error, GaveUp };
+
+// Sends a forwarding command and collects its reply until "OK" or an error
+// answer, or until ForwardingWait has passed (at once when the line is
+// gone). Every "+CCFC:" line goes to onLine.
+template <typename OnLine>
+Outcome Exchange(Tool& tool, const std::string& command, OnLine&& onLine) {
+  const AtReply reply = tool.at.Run(command, "+CCFC:", ForwardingWait);
+  for (const std::string& line : reply.lines) onLine(std::string_view(line));
+  switch (reply.status) {
+    case AtStatus::Ok: return Outcome::Ok;
+    case AtStatus::Error: return Outcome::Error;
+    default: return Outcome::GaveUp;
+  }
+}
+
+Outcome QueryService(Form& f, Service& service) {
+  Tool& tool = f.tool;
+  PutField(tool.screen, service.y, service.queryText, StateWidth, ColorPanel);
+  bool active = false;
+  const Outcome outcome = Exchange(tool, BuildForwardingCommand(service.reason, ForwardingMode::Query),
+                                   [&](std::string_view line) {
+                                     const CcfcReply reply = ParseCcfcLine(line);
+                                     if (!reply.activeForVoice) return;
+                                     active = true;
+                                     // When both services are active, the second query's number stays.
+                                     if (reply.hasNumber) tool.image.SetCellNumber(ForwardCell, reply.number);
+                                   });
+  // A reported active line counts even when the final OK did not come.
+  if (active)
+    service.state = ServiceState::On;
+  else if (outcome == Outcome::Ok)
+    service.state = ServiceState::Off;
+  else
+    service.state = outcome == Outcome::Error ? ServiceState::Refused : ServiceState::NoAnswer;
+  ShowState(tool.screen, service);
+  return outcome;
+}
+
+void ShowDelay(Form& f) {
+  Screen& s = f.tool.screen;
+  s.SetCursor(FieldX, RowDelay);
+  for (int i = 0; i < 2; ++i) {
+    const auto c = static_cast<uint8_t>(f.tool.image.ModeChar(ForwardDelay + i));
+    s.WriteChar(c < 0x20 ? ' ' : c);
+  }
+}
+
+// The number and delay rows; the form is left on the delay row.
+void ShowNumberAndDelay(Form& f) {
+  f.grid.row = 3;
+  ShowNumberField(f.tool, f.grid, ForwardCell, NumberWidth, ColorNormal);
+  f.grid.row = 4;
+  ShowDelay(f);
+}
+
+// When the network leaves the first query unanswered for the whole wait, the
+// second is not asked: it would only keep the operator waiting as long again.
+// Its state is then unknown as well.
+void RefreshForwarding(Form& f) {
+  if (QueryService(f, f.services[0]) == Outcome::GaveUp) {
+    f.services[1].state = ServiceState::NoAnswer;
+    ShowState(f.tool.screen, f.services[1]);
+  } else {
+    QueryService(f, f.services[1]);
+  }
+  ShowNumberAndDelay(f);
+}
+
+// After a switch: a reply (OK or an error answer) means the network has
+// decided, and both services are asked anew; without a reply the service's
+// state is unknown, and asking again would only keep the operator waiting.
+void AfterSwitch(Form& f, Service& service, Outcome outcome) {
+  if (outcome == Outcome::GaveUp) {
+    service.state = ServiceState::NoAnswer;
+    ShowState(f.tool.screen, service);
+    ShowNumberAndDelay(f);
+  } else {
+    RefreshForwarding(f);
+  }
+}
+
+void DisableForwarding(Form& f, Service& service) {
+  Screen& s = f.tool.screen;
+  PutField(s, service.y, kAskOff, PromptWidth, ColorPanel);
+  if (!s.ReadYes()) {
+    ShowState(s, service);
+    return;
+  }
+  PutField(s, service.y, kSwitchingOff, PromptWidth, ColorPanel);
+  const Outcome outcome = Exchange(f.tool, BuildForwardingCommand(service.reason, ForwardingMode::SwitchOff),
+                                   [](std::string_view) {});
+  AfterSwitch(f, service, outcome);
+}
+
+void EnableForwarding(Form& f, Service& service) {
+  Tool& tool = f.tool;
+  Screen& s = tool.screen;
+  PutField(s, service.y, kAskOn, PromptWidth, ColorPanel);
+  if (!s.ReadYes()) {
+    ShowState(s, service);
+    return;
+  }
+  PutField(s, service.y, kSwitchingOn, PromptWidth, ColorPanel);
+  const std::string_view number = tool.image.CellNumber(ForwardCell);
+  if (static_cast<int>(number.size()) < ShortestNumber) {
+    PutField(s, service.y, kInvalidNumber, PromptWidth, ColorAlert);
+    s.Present();
+    tool.clock.Sleep(InvalidNumberShown);
+    ShowState(s, service);
+    return;
+  }
+  const char delay[2] = {tool.image.ModeChar(ForwardDelay), tool.image.ModeChar(ForwardDelay + 1)};
+  const Outcome outcome = Exchange(
+      tool,
+      BuildForwardingCommand(service.reason, ForwardingMode::SwitchOn, number, std::string_view(delay, 2)),
+      [](std::string_view) {});
+  AfterSwitch(f, service, outcome);
+}
+
+// Two digits, 01 to 30: a first digit 0..3, then after 0 a digit 1..9,
+// after 3 only 0, after 1 or 2 any digit. A digit that cannot follow blanks
+// the field and starts over, as does a third digit.
+void EditForwardingDelay(Form& f) {
+  Tool& tool = f.tool;
+  Screen& s = tool.screen;
+  char digits[2] = {};
+  int count = 0;
+  auto startOver = [&] {
+    s.PutTextAttr(FieldX, RowDelay, "  ", ColorPanel);
+    s.SetCursor(FieldX, RowDelay);
+    count = 0;
+  };
+  startOver();
+  for (;;) {
+    const int k = s.ReadKeyCode();
+    if (k == key::Esc) break;
+    if (k == key::Enter) {
+      if (count == 0) break;
+      if (count == 1) {
+        // A lone 0 would make a delay of 00 s, which the network refuses.
+        if (digits[0] == '0') {
+          startOver();
+          continue;
+        }
+        digits[1] = digits[0];
+        digits[0] = '0';
+      }
+      const std::string oldNumber(tool.image.CellNumber(ModeCell)), oldName(tool.image.CellName(ModeCell));
+      tool.image.SetModeChar(ForwardDelay, digits[0]);
+      tool.image.SetModeChar(ForwardDelay + 1, digits[1]);
+      CommitCell(tool, ModeCell, oldNumber, oldName);  // on failure the delay shows what the SIM holds
+      break;
+    }
+    if (k < '0' || k > '9') continue;
+    const char d = static_cast<char>(k);
+    bool taken = false;
+    if (count == 0)
+      taken = d <= '3';
+    else if (count == 1)
+      taken = digits[0] == '0' ? d != '0' : digits[0] == '3' ? d == '0' : true;
+    if (!taken) {
+      startOver();
+      continue;
+    }
+    digits[count++] = d;
+    s.SetAttribute(ColorPanel);
+    s.WriteChar(static_cast<uint8_t>(d));
+    s.SetAttribute(ColorNormal);
+  }
+  s.SetAttribute(ColorNormal);
+  ShowDelay(f);
+}
+
+}  // namespace
+
+void CallForwardingScreen(Tool& tool) {
+  Screen& s = tool.screen;
+  if (!tool.state.deviceConnected) {
+    ShowExchangeError(s, xerr::NoPort);
+    return;
+  }
+  s.SetAttribute(ColorNormal);
+  s.ClearScreen();
+  s.DrawFrame(2, 2, 78, 24, line::DoubleHorizontal);
+  for (const Text& t : kFixedTexts) s.PutText(t.x, t.y, t.text);
+
+  Form f{tool};
+  RefreshForwarding(f);
+  f.grid.column = 1;
+  f.grid.row = 1;
+  for (;;) {
+    s.HintsParameterChoice();
+    const int k = NavigateGrid(s, f.grid);
+    if (k == key::Esc) return;
+    if (k == key::Enter) {
+      switch (f.grid.row) {
+        case 1:
+        case 2: {
+          Service& service = f.services[f.grid.row - 1];
+          if (service.state == ServiceState::On)
+            DisableForwarding(f, service);
+          else
+            EnableForwarding(f, service);
+          break;
+        }
+        case 3:
+          s.HintsFieldEdit();
+          EditNumberField(tool, f.grid, ForwardCell, NumberWidth);
+          break;
+        case 4:
+          s.HintsDigitEntry();
+          EditForwardingDelay(f);
+          break;
+      }
+    } else if (k == key::F10) {
+      ShowHelpTopic(s, tool.help, HelpTopicFirst + f.grid.row - 1);
+    }
+  }
+}
+
+}  // namespace tv

@@ -1,0 +1,272 @@
+// The four File menu transfers, each inside the panel at (18, 3), 59 x 20:
+//   SIM to file       AT+CPBR=01..99, each "+CPBR:" reply line into the file
+//   File to SIM       each file line as AT+CPBW=<line>, then 01..99 read back
+//   Load for editing  the file into the image; edits stay offline
+//   Save to file      the image as ` NN,"number",129,"name"` lines
+// A file is written whole or not at all: the old file stays until the new
+// one is complete on the disk.
+#include "ui/settings_transfers.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "core/settings_file.h"
+#include "device/at_engine.h"
+#include "device/cell_transfer.h"
+#include "screen/progress.h"
+#include "ui/exchange_error.h"
+#include "ui/file_chooser.h"
+#include "ui/tool.h"
+
+namespace tv {
+
+namespace {
+
+// The panel and its texts. Prompts, labels and final messages stand at
+// (20, 4) in the normal attribute; file errors at (34, 4).
+constexpr int kPanelX = 18, kPanelY = 3, kPanelW = 59, kPanelH = 20;
+constexpr int kTextX = 20, kTextRow = 4, kErrorX = 34;
+constexpr const char* kPattern = "*.set";
+
+constexpr const char* kAskSimToFile = "Сохранить данные из SIM-Карты в файл? [Y/N]"_cp;
+constexpr const char* kAskFileToSim = "Загрузить данные из файла в SIM-Карту? [Y/N]"_cp;
+constexpr const char* kAskLoad = "Загрузить данные для редактирования? [Y/N]"_cp;
+constexpr const char* kAskSave = "Сохранить данные в файле? [Y/N]"_cp;
+
+constexpr const char* kLabelRead = "Выполнено:          "_cp;  // 20 wide
+constexpr const char* kLabelWritten =
+    "Записано:                                              "_cp;  // 55 wide
+constexpr const char* kLabelReadBack =
+    "Загружено:                                             "_cp;  // 55 wide
+
+constexpr const char* kSaved = "Данные сохранены. Для продолжения нажмите любую клавишу"_cp;
+constexpr const char* kSentAndRead = "Данные загружены.  Для продолжения нажмите любую клавишу"_cp;
+// File to SIM when the SIM refused lines: how many of how many, then a key.
+constexpr const char* kRefusedLines = "SIM-Карта не приняла строк: %d из %d. Нажмите клавишу"_cp;
+// File to SIM stopped by a device that is gone: the error box's detail row.
+constexpr const char* kWrittenSoFar = "Записано строк: %d из %d"_cp;
+constexpr const char* kLoaded = "Данные загружены. Для продолжения нажмите любую клавишу"_cp;
+
+// Creating the file failed (panel attribute), reading it failed, it is too
+// big for a settings file, writing it failed (alert attribute).
+constexpr const char* kCreateError = "Ошибка открытия файла!"_cp;
+constexpr const char* kOpenError = " Ошибка открытия файла! "_cp;
+constexpr const char* kTooLarge = " Файл слишком велик! "_cp;
+constexpr const char* kWriteError = " Ошибка записи файла! "_cp;
+
+void OpenPanel(Screen& s) {
+  s.ClearScreen();
+  s.DrawPanel(kPanelX, kPanelY, kPanelW, kPanelH);
+}
+void ClosePanel(Screen& s) { s.ErasePanel(kPanelX, kPanelY, kPanelW, kPanelH); }
+
+void Say(Screen& s, const char* text) {
+  s.SetCursor(kTextX, kTextRow);
+  s.WriteString(text);
+}
+
+// A file message in the alert attribute, a key, and the panel closed.
+void FailWithMessage(Screen& s, const char* text) {
+  s.PutTextAttr(kErrorX, kTextRow, text, ColorAlert);
+  s.ReadKeyCode();
+  ClosePanel(s);
+}
+
+// The settings file named by currentFileName, or false after the message.
+bool ReadChosenFile(Tool& tool, std::string& bytes) {
+  switch (ReadSettingsFile(tool.state.currentFileName, bytes)) {
+    case FileReadResult::Ok: return true;
+    case FileReadResult::TooLarge: FailWithMessage(tool.screen, kTooLarge); return false;
+    case FileReadResult::OpenFailed: break;
+  }
+  FailWithMessage(tool.screen, kOpenError);
+  return false;
+}
+
+// The file cannot be created. The message stays until a key, since the menu
+// redraws the whole screen as soon as the operation returns.
+void CreateFailed(Screen& s) {
+  s.PutTextAttr(kErrorX, kTextRow, kCreateError, ColorPanel);
+  s.ReadKeyCode();
+  ClosePanel(s);
+}
+
+// A failed cell read: the box says what, and the device is taken as gone.
+void CellReadFailed(Tool& tool, int cell, const CellResult& result) {
+  ShowExchangeError(tool.screen, ExchangeErrorOf(result), DescribeFailure(cell, result));
+  tool.state.deviceConnected = false;
+  ClosePanel(tool.screen);
+}
+
+void Finish(Screen& s, const char* text) {
+  Say(s, text);
+  s.DiscardTypeahead();  // keys typed during the transfer do not dismiss it unread
+  s.ReadKeyCode();
+  ClosePanel(s);
+}
+
+// The panel, the chooser once, and the question: true when a name was
+// accepted and the operator answered y or Y; otherwise the panel is closed.
+bool ChooseAndConfirm(Tool& tool, const char* question) {
+  Screen& s = tool.screen;
+  OpenPanel(s);
+  if (ChooseFile(tool, kPattern) == ChooseAccepted) {
+    Say(s, question);
+    if (s.ReadYes()) return true;
+  }
+  ClosePanel(s);
+  return false;
+}
+
+}  // namespace
+
+void SimToFile(Tool& tool) {
+  Screen& s = tool.screen;
+  if (!tool.state.deviceConnected) {
+    ShowExchangeError(s, xerr::NoPort);
+    return;
+  }
+  OpenPanel(s);
+  for (;;) {
+    const int chosen = ChooseFile(tool, kPattern);
+    if (chosen == ChooseListEsc) {
+      ClosePanel(s);
+      return;
+    }
+    if (chosen == ChooseAccepted) {
+      Say(s, kAskSimToFile);
+      const int k = s.ReadCharacterKey();
+      if (k == 'y' || k == 'Y') break;
+      if (k == key::Esc) {
+        ClosePanel(s);
+        return;
+      }
+    }
+    // Back to the list: a fresh panel, so no remains of the prompt show.
+    s.DrawPanel(kPanelX, kPanelY, kPanelW, kPanelH);
+  }
+
+  // The file is tried before the cells are read, so that one that cannot be
+  // written is reported at once; its temporary file is made again only when
+  // the text is complete, so that a program ended by a signal in the middle
+  // of the reads (the terminal closed) leaves nothing behind.
+  AtomicFileWriter file;
+  if (!file.Open(tool.state.currentFileName)) {
+    CreateFailed(s);
+    return;
+  }
+  file.Discard();
+  Say(s, kLabelRead);
+  StartProgress(s, kTextRow);
+  std::string text;
+  for (int i = 1; i <= SettingsLines; ++i) {
+    const CellResult r = ReadCell(tool.at, tool.image, i);
+    if (!r.Ok()) {
+      CellReadFailed(tool, i, r);
+      return;
+    }
+    // A location the device reports empty brings no "+CPBR:" line: it is
+    // saved as an empty cell.
+    if (r.outcome == CellOutcome::Done)
+      text += r.raw;
+    else
+      text += EncodeSaveLine(i, {}, {});
+    AdvanceProgress(s, kTextRow, i);
+  }
+  if (!file.Open(tool.state.currentFileName) || !file.Commit(PadToBlocks(std::move(text)))) {
+    FailWithMessage(s, kWriteError);
+    return;
+  }
+  Finish(s, kSaved);
+}
+
+void FileToSim(Tool& tool) {
+  Screen& s = tool.screen;
+  if (!tool.state.deviceConnected) {
+    ShowExchangeError(s, xerr::NoPort);
+    return;
+  }
+  if (!ChooseAndConfirm(tool, kAskFileToSim)) return;
+  std::string bytes;
+  if (!ReadChosenFile(tool, bytes)) return;
+
+  Say(s, kLabelWritten);
+  StartProgress(s, kTextRow);
+  const std::vector<std::string> commands = SplitLinesForSim(bytes);
+  const int total = static_cast<int>(commands.size());
+  WriteTally tally;
+  int i = 0;
+  for (const std::string& command : commands) {
+    // A refused line does not stop the transfer, but it is counted, so that
+    // the end is not reported as a success when the SIM took nothing. A
+    // device that is gone stops it: the SIM is then part new, part old, and
+    // the operator is told how far it came.
+    if (tally.Add(SendCellWrite(tool.at, command))) {
+      char detail[64];
+      std::snprintf(detail, sizeof detail, kWrittenSoFar, tally.taken, total);
+      ShowExchangeError(s, xerr::NoAnswer, detail);
+      tool.state.deviceConnected = false;
+      ClosePanel(s);
+      return;
+    }
+    AdvanceProgress(s, kTextRow, ++i);
+  }
+
+  tool.image.ClearImage();
+  Say(s, kLabelReadBack);
+  for (int cell = 1; cell <= SettingsLines; ++cell) {
+    const CellResult r = ReadCell(tool.at, tool.image, cell);
+    if (!r.Ok()) {
+      CellReadFailed(tool, cell, r);
+      return;
+    }
+    AdvanceProgress(s, kTextRow, cell);
+  }
+  if (tally.Failed() > 0) {
+    char text[96];
+    char padded[96];
+    std::snprintf(text, sizeof text, kRefusedLines, tally.Failed(), total);
+    std::snprintf(padded, sizeof padded, "%-56s", text);  // over the progress line
+    s.PutTextAttr(kTextX, kTextRow, padded, ColorAlert);
+    s.DiscardTypeahead();
+    s.ReadKeyCode();
+    ClosePanel(s);
+    return;
+  }
+  Finish(s, kSentAndRead);
+}
+
+void LoadForEditing(Tool& tool) {
+  Screen& s = tool.screen;
+  if (!ChooseAndConfirm(tool, kAskLoad)) return;
+  std::string bytes;
+  if (!ReadChosenFile(tool, bytes)) return;
+  ParseSettingsText(bytes, tool.image);
+  Say(s, kLoaded);
+  s.ReadKeyCode();
+  // The panel stays until the menu redraws the screen.
+  tool.state.deviceConnected = false;
+  tool.state.fileLoaded = true;
+}
+
+void SaveToFile(Tool& tool) {
+  Screen& s = tool.screen;
+  if (!tool.state.deviceConnected && !tool.state.fileLoaded) {
+    ShowExchangeError(s, xerr::NoPort);
+    return;
+  }
+  if (!ChooseAndConfirm(tool, kAskSave)) return;
+  AtomicFileWriter file;
+  if (!file.Open(tool.state.currentFileName)) {
+    CreateFailed(s);
+    return;
+  }
+  if (!file.Commit(EncodeSettingsFile(tool.image))) {
+    FailWithMessage(s, kWriteError);
+    return;
+  }
+  Finish(s, kSaved);
+}
+
+}  // namespace tv
