@@ -2,8 +2,8 @@
 // NUL bytes to whole 256-byte blocks. Two line forms are read alike:
 //   written from the image:   ` 07,"0",129,"07"\r\n`
 //   copied from the device:   ` 7,"+79161234567",145,"07"\r\n`  (the "+CPBR:" reply after its colon)
-// Encoding, parsing and splitting are pure; the file access at the end writes
-// a file whole or not at all.
+// Encoding, parsing and splitting, all pure; reading and replacing the files
+// themselves is the platform's (platform/file_access.h).
 #pragma once
 
 #include <string>
@@ -48,40 +48,5 @@ void ParseSettingsText(std::string_view fileBytes, SimImage& image);
 // whole however long it is: the SIM refuses what it cannot take, and the
 // transfer counts that, where a line left out would be a cell lost unseen.
 std::vector<std::string> SplitLinesForSim(std::string_view fileBytes);
-
-// Reading a whole settings file.
-enum class FileReadResult { Ok, OpenFailed, TooLarge };
-// Ok with the whole file in bytes; OpenFailed when the path is not a
-// readable ordinary file; TooLarge (bytes left empty) above 32768 bytes.
-FileReadResult ReadSettingsFile(const std::string& path, std::string& bytes);
-
-// A file that replaces its target only when it is whole: the bytes go to a
-// temporary file in the target's directory, are flushed to the disk, and
-// the temporary file is then renamed over the target. Until Commit succeeds
-// the target is untouched; a writer destroyed without a successful Commit
-// removes its temporary file.
-class AtomicFileWriter {
- public:
-  AtomicFileWriter() = default;
-  AtomicFileWriter(const AtomicFileWriter&) = delete;
-  AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
-  ~AtomicFileWriter() { Discard(); }
-
-  // Creates the temporary file; false when the target cannot be written
-  // there (no such directory, not writable, the target is not an ordinary file).
-  bool Open(const std::string& path);
-  // Writes all bytes, flushes them and puts the file in place.
-  bool Commit(std::string_view bytes);
-  // Removes the temporary file, if any.
-  void Discard();
-
- private:
-  int fd_ = -1;
-  std::string target_;
-  std::string temp_;
-};
-
-// Open and Commit in one step.
-bool WriteFileAtomically(const std::string& path, std::string_view bytes);
 
 }  // namespace tv

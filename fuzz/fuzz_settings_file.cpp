@@ -16,6 +16,7 @@
 
 #include "core/settings_file.h"
 #include "core/sim_image.h"
+#include "platform/file_access.h"
 #include "ui/tool.h"
 
 namespace {

@@ -14,6 +14,7 @@
 #include "core/settings_file.h"
 #include "device/at_engine.h"
 #include "device/cell_transfer.h"
+#include "platform/file_access.h"
 #include "screen/progress.h"
 #include "ui/exchange_error.h"
 #include "ui/file_chooser.h"

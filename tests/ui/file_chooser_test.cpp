@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "sim/sim_serial_port.h"
+#include "tests/support/scratch_dir.h"
 #include "tests/support/scripted_console.h"
-#include "tests/ui/scratch_dir.h"
 #include "ui/tool.h"
 
 namespace tv {

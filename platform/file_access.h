@@ -1,0 +1,45 @@
+// File access the transfers need, one implementation per platform: a
+// settings file read whole, and a file replaced whole or not at all.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tv {
+
+// Reading a whole settings file.
+enum class FileReadResult { Ok, OpenFailed, TooLarge };
+// Ok with the whole file in bytes; OpenFailed when the path is not a
+// readable ordinary file; TooLarge (bytes left empty) above 32768 bytes.
+FileReadResult ReadSettingsFile(const std::string& path, std::string& bytes);
+
+// A file that replaces its target only when it is whole: the bytes go to a
+// temporary file in the target's directory, are flushed to the disk, and
+// the temporary file is then renamed over the target. Until Commit succeeds
+// the target is untouched; a writer destroyed without a successful Commit
+// removes its temporary file.
+class AtomicFileWriter {
+ public:
+  AtomicFileWriter() = default;
+  AtomicFileWriter(const AtomicFileWriter&) = delete;
+  AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
+  ~AtomicFileWriter() { Discard(); }
+
+  // Creates the temporary file; false when the target cannot be written
+  // there (no such directory, not writable, the target is not an ordinary file).
+  bool Open(const std::string& path);
+  // Writes all bytes, flushes them and puts the file in place.
+  bool Commit(std::string_view bytes);
+  // Removes the temporary file, if any.
+  void Discard();
+
+ private:
+  int fd_ = -1;
+  std::string target_;
+  std::string temp_;
+};
+
+// Open and Commit in one step.
+bool WriteFileAtomically(const std::string& path, std::string_view bytes);
+
+}  // namespace tv

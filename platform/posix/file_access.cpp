@@ -1,0 +1,147 @@
+// Settings files on POSIX: reading a whole file, and replacing one whole or
+// not at all (a temporary file beside it, fsync, rename, fsync of the
+// directory).
+#include "platform/file_access.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+#include "core/settings_file.h"
+
+namespace tv {
+
+FileReadResult ReadSettingsFile(const std::string& path, std::string& bytes) {
+  bytes.clear();
+  if (path.empty()) return FileReadResult::OpenFailed;
+  // O_NONBLOCK: a typed name may be a FIFO, whose open would wait for a
+  // writer for ever; it is refused below as not an ordinary file.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return FileReadResult::OpenFailed;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return FileReadResult::OpenFailed;
+  }
+  if (st.st_size > SettingsFileMaxBytes) {
+    ::close(fd);
+    return FileReadResult::TooLarge;
+  }
+  // Read up to one byte past the limit, in case the file grew since fstat.
+  std::string data(SettingsFileMaxBytes + 1, '\0');
+  std::size_t got = 0;
+  while (got < data.size()) {
+    const ssize_t n = ::read(fd, data.data() + got, data.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      ::close(fd);
+      return FileReadResult::OpenFailed;
+    }
+    if (n == 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  ::close(fd);
+  if (got > static_cast<std::size_t>(SettingsFileMaxBytes)) return FileReadResult::TooLarge;
+  data.resize(got);
+  bytes = std::move(data);
+  return FileReadResult::Ok;
+}
+
+namespace {
+std::string DirectoryOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+bool WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+// The permissions a newly created file gets from the process umask.
+mode_t NewFileMode() {
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return 0666 & ~mask;
+}
+}  // namespace
+
+bool AtomicFileWriter::Open(const std::string& path) {
+  Discard();
+  if (path.empty()) return false;
+  std::string target = path;
+  mode_t mode = NewFileMode();
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) == 0) {
+    if (S_ISLNK(st.st_mode)) {
+      // Replace the file the link points to, keeping the link.
+      char resolved[PATH_MAX];
+      if (!::realpath(path.c_str(), resolved)) return false;
+      target = resolved;
+      if (::stat(target.c_str(), &st) != 0) return false;
+    }
+    if (!S_ISREG(st.st_mode)) return false;
+    // The rename below needs only the directory's permission: a file the
+    // operator protected against writing must stay as it is, as it would
+    // when opened for writing.
+    if (::access(target.c_str(), W_OK) != 0) return false;
+    mode = st.st_mode & 07777;
+  }
+  const std::string dir = DirectoryOf(target);
+  const std::size_t slash = target.rfind('/');
+  const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+  // Hidden, and not ending in ".set": the file chooser never lists it.
+  std::string temp = dir + "/." + base + ".XXXXXX";
+  const int fd = ::mkstemp(temp.data());
+  if (fd < 0) return false;
+  ::fchmod(fd, mode);
+  fd_ = fd;
+  target_ = target;
+  temp_ = temp;
+  return true;
+}
+
+bool AtomicFileWriter::Commit(std::string_view bytes) {
+  if (fd_ < 0) return false;
+  bool ok = WriteAll(fd_, bytes) && ::fsync(fd_) == 0;
+  ok = (::close(fd_) == 0) && ok;
+  fd_ = -1;
+  if (!ok || ::rename(temp_.c_str(), target_.c_str()) != 0) {
+    Discard();
+    return false;
+  }
+  temp_.clear();
+  // Make the rename itself durable.
+  const int dirFd = ::open(DirectoryOf(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dirFd >= 0) {
+    ::fsync(dirFd);
+    ::close(dirFd);
+  }
+  return true;
+}
+
+void AtomicFileWriter::Discard() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  if (!temp_.empty()) ::unlink(temp_.c_str());
+  temp_.clear();
+}
+
+bool WriteFileAtomically(const std::string& path, std::string_view bytes) {
+  AtomicFileWriter writer;
+  return writer.Open(path) && writer.Commit(bytes);
+}
+
+}  // namespace tv

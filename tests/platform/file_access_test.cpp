@@ -1,0 +1,162 @@
+// Reading a settings file whole, and replacing one whole or not at all:
+// against real files in a scratch directory, a full disk and an ordinary
+// user's permissions included.
+#include "platform/file_access.h"
+
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/settings_file.h"
+#include "tests/support/scratch_dir.h"
+
+namespace tv {
+namespace {
+
+using test::ScratchDir;
+
+TEST(SettingsFileRead, RefusesWhatIsNotASmallOrdinaryFile) {
+  ScratchDir dir;
+  ScratchDir::Write("max.set", std::string(32768, 'x'));
+  ScratchDir::Write("big.set", std::string(40000, 'x'));
+  ScratchDir::Write("small.set", " 01,\"1\",129,\"A\"\r\n");
+  std::filesystem::create_directory("dir.set");
+  struct Case {
+    const char* name;
+    FileReadResult result;
+    std::size_t size;
+  } cases[] = {
+      {"max.set", FileReadResult::Ok, 32768},      {"big.set", FileReadResult::TooLarge, 0},
+      {"small.set", FileReadResult::Ok, 17},       {"dir.set", FileReadResult::OpenFailed, 0},
+      {"none.set", FileReadResult::OpenFailed, 0}, {"", FileReadResult::OpenFailed, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string bytes = "previous";
+    EXPECT_EQ(ReadSettingsFile(c.name, bytes), c.result);
+    EXPECT_EQ(bytes.size(), c.size);
+  }
+}
+
+TEST(AtomicFile, ReplacesOnlyWhenCommitted) {
+  ScratchDir dir;
+  const std::string old = PadToBlocks("old contents\r\n");
+  ScratchDir::Write("a.set", old);
+  {
+    AtomicFileWriter writer;
+    ASSERT_TRUE(writer.Open("a.set"));
+    EXPECT_EQ(ScratchDir::Read("a.set"), old);  // nothing touched yet
+  }                                             // abandoned, as when the device falls silent
+  EXPECT_EQ(ScratchDir::Read("a.set"), old);
+  EXPECT_EQ(ScratchDir::Entries(), std::vector<std::string>{"a.set"});
+
+  ASSERT_TRUE(WriteFileAtomically("a.set", "new"));
+  EXPECT_EQ(ScratchDir::Read("a.set"), "new");
+  ASSERT_TRUE(WriteFileAtomically("b.set", "fresh"));
+  EXPECT_EQ(ScratchDir::Read("b.set"), "fresh");
+  EXPECT_EQ(ScratchDir::Entries(), (std::vector<std::string>{"a.set", "b.set"}));
+}
+
+TEST(AtomicFile, KeepsModeAndLinkOfTheFileItReplaces) {
+  ScratchDir dir;
+  ScratchDir::Write("real.set", "old");
+  ::chmod("real.set", 0640);
+  std::filesystem::create_symlink("real.set", "link.set");
+  ASSERT_TRUE(WriteFileAtomically("link.set", "new"));
+  EXPECT_TRUE(std::filesystem::is_symlink("link.set"));
+  EXPECT_EQ(ScratchDir::Read("real.set"), "new");
+  struct stat st {};
+  ASSERT_EQ(::stat("real.set", &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+// Runs body in a forked child, so that a file size limit or a change of
+// user stays there; the child's exit code, or -1 when it did not exit.
+int InChild(const std::function<int()>& body) {
+  const pid_t pid = ::fork();
+  if (pid == 0) ::_exit(body());
+  int status = 0;
+  if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
+// What the child reports.
+enum ChildResult { kRefused = 10, kReplaced, kOpenedButNotReplaced, kCannotSetUp };
+
+// A disk that fills up while the file is written: the write fails (EFBIG
+// here, as ENOSPC would), and the settings file the operator had must stay
+// whole, with nothing half-written left beside it.
+TEST(AtomicFile, FailedWriteLeavesTheOldFileAndNoTemporaryFile) {
+  struct Case {
+    const char* name;
+    rlim_t limit;  // bytes a file may grow to
+  } cases[] = {{"not a byte can be written", 0}, {"the write stops after 1000 bytes", 1000}};
+  const std::string old = PadToBlocks("old contents\r\n");
+  const std::string replacement = PadToBlocks(std::string(1796, 'x'));  // a whole settings file's size
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScratchDir dir;
+    ScratchDir::Write("a.set", old);
+    const int result = InChild([&] {
+      rlimit limit{};
+      if (::getrlimit(RLIMIT_FSIZE, &limit) != 0) return int{kCannotSetUp};
+      limit.rlim_cur = c.limit;
+      if (std::signal(SIGXFSZ, SIG_IGN) == SIG_ERR || ::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+        return int{kCannotSetUp};
+      return WriteFileAtomically("a.set", replacement) ? int{kReplaced} : int{kRefused};
+    });
+    ASSERT_EQ(result, kRefused);
+    ASSERT_EQ(ScratchDir::Read("a.set"), old);
+    ASSERT_EQ(ScratchDir::Entries(), std::vector<std::string>{"a.set"});
+  }
+}
+
+// The rename needs only the directory's permission, so the writer itself
+// must refuse a file the operator made read-only. Root passes every access
+// check, so the writer runs as user nobody.
+TEST(AtomicFile, ReadOnlyFileIsNotReplacedForAnOrdinaryUser) {
+  constexpr uid_t kNobody = 65534;
+  ScratchDir dir;
+  const std::string old = PadToBlocks("protected\r\n");
+  ScratchDir::Write("p.set", old);
+  const bool root = ::geteuid() == 0;
+  if (root) {
+    // The directory is nobody's, so only the file's own mode protects it.
+    ASSERT_EQ(::chown(dir.Path().c_str(), kNobody, kNobody), 0);
+    ASSERT_EQ(::chown("p.set", kNobody, kNobody), 0);
+  }
+  ASSERT_EQ(::chmod("p.set", 0444), 0);
+  const int result = InChild([&] {
+    if (root && (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0))
+      return int{kCannotSetUp};
+    AtomicFileWriter writer;
+    if (!writer.Open("p.set")) return int{kRefused};
+    return writer.Commit("new") ? int{kReplaced} : int{kOpenedButNotReplaced};
+  });
+  if (result == kCannotSetUp) GTEST_SKIP() << "cannot change to user 65534 (nobody) here";
+  ASSERT_EQ(result, kRefused);
+  ASSERT_EQ(ScratchDir::Read("p.set"), old);
+  ASSERT_EQ(ScratchDir::Entries(), std::vector<std::string>{"p.set"});
+}
+
+TEST(AtomicFile, CannotOpenWhereNoOrdinaryFileCanBe) {
+  ScratchDir dir;
+  std::filesystem::create_directory("dir.set");
+  for (const char* path : {"dir.set", "missing/x.set", ""}) {
+    SCOPED_TRACE(path);
+    AtomicFileWriter writer;
+    EXPECT_FALSE(writer.Open(path));
+  }
+  EXPECT_EQ(ScratchDir::Entries(), std::vector<std::string>{"dir.set"});
+}
+
+}  // namespace
+}  // namespace tv
