@@ -7,31 +7,28 @@
 
 #include "sim/gateway_model.h"
 #include "sim/sim_serial_port.h"
+#include "tests/support/fields.h"
 #include "tests/support/scripted_console.h"
-#include "tests/ui/network_test_port.h"
+#include "tests/support/scripted_modem.h"
 #include "ui/commands.h"
 #include "ui/tool.h"
 
 namespace tv {
 namespace {
 
+using test::Field;
+
 using test::Enter;
 using test::ScriptedConsole;
-using test::ScriptedPort;
+using test::ScriptedModem;
 
 const std::string kRequest = "AT+CUSD=1,\"#100#\",15\r";
-
-std::string Field(const std::string& text, std::size_t width) {
-  std::string s(text);
-  if (s.size() < width) s.resize(width, ' ');
-  return s;
-}
 
 struct Balance : ::testing::Test {
   ScriptedConsole console{{Enter}};
   Screen screen{&console};
   ManualClock clock;
-  ScriptedPort port{clock};
+  ScriptedModem port{clock};
   Tool tool{screen, clock, port};
 
   Balance() { tool.state.deviceConnected = true; }
@@ -44,7 +41,7 @@ TEST_F(Balance, ScreenWhileWaitingAndAfterTheAnswer) {
     waiting = screen.TextAt(40, 8, 33);
     waitingAttr = screen.AttrAt(71, 8);
   };
-  port.Answer("AT+CUSD=", {{Millis(0), "\r\nOK\r\n"}, {Millis(3000), "\r\n+CUSD: 0,\"Bal: 12.50\",15\r\n"}});
+  port.On("AT+CUSD=", {{Millis(0), "\r\nOK\r\n"}, {Millis(3000), "\r\n+CUSD: 0,\"Bal: 12.50\",15\r\n"}});
   BalanceQuery(tool);
 
   EXPECT_EQ(port.written, kRequest);
@@ -65,7 +62,7 @@ TEST_F(Balance, ScreenWhileWaitingAndAfterTheAnswer) {
 TEST_F(Balance, AnswerForms) {
   struct Case {
     const char* name;
-    std::vector<ScriptedPort::Chunk> reply;
+    std::vector<ScriptedModem::Chunk> reply;
     std::string shown;  // at (40,8), 32 wide
     uint8_t attr;
   };
@@ -127,10 +124,10 @@ TEST_F(Balance, AnswerForms) {
     ScriptedConsole keys({Enter});
     Screen s(&keys);
     ManualClock clk;
-    ScriptedPort p(clk);
+    ScriptedModem p(clk);
     Tool t(s, clk, p);
     t.state.deviceConnected = true;
-    p.Answer("AT+CUSD=", c.reply);
+    p.On("AT+CUSD=", c.reply);
     const auto start = clk.Now();
     BalanceQuery(t);
     EXPECT_EQ(s.TextAt(40, 8, 32), Field(c.shown, 32));
@@ -156,10 +153,10 @@ TEST_F(Balance, SilenceEndsWithAMessageAfterTheBound) {
     ScriptedConsole keys({Enter});
     Screen s(&keys);
     ManualClock clk;
-    ScriptedPort p(clk);
+    ScriptedModem p(clk);
     Tool t(s, clk, p);
     t.state.deviceConnected = true;
-    if (!c.reply.empty()) p.Answer("AT+CUSD=", c.reply);
+    if (!c.reply.empty()) p.On("AT+CUSD=", c.reply);
     const auto start = clk.Now();
     BalanceQuery(t);
     EXPECT_GE(clk.Now() - start, Millis(60000));
@@ -170,7 +167,7 @@ TEST_F(Balance, SilenceEndsWithAMessageAfterTheBound) {
 }
 
 TEST_F(Balance, FailingPortEndsAfterTheBound) {
-  port.failing = true;
+  port.HangUp();
   BalanceQuery(tool);
   EXPECT_EQ(screen.TextAt(40, 8, 32), Field("Нет ответа от сети"_cp, 32));
 }
@@ -197,10 +194,10 @@ TEST_F(Balance, LongAnswersStayInsideTheFrame) {
     ScriptedConsole keys({Enter});
     Screen s(&keys);
     ManualClock clk;
-    ScriptedPort p(clk);
+    ScriptedModem p(clk);
     Tool t(s, clk, p);
     t.state.deviceConnected = true;
-    p.Answer("AT+CUSD=", "\r\n+CUSD: 0,\"" + c.text + "\",15\r\n");
+    p.On("AT+CUSD=", "\r\n+CUSD: 0,\"" + c.text + "\",15\r\n");
     BalanceQuery(t);
     for (std::size_t i = 0; i < c.rows.size(); ++i)
       EXPECT_EQ(s.TextAt(40, 8 + static_cast<int>(i), 38), Field(c.rows[i], 38));
@@ -214,7 +211,7 @@ TEST_F(Balance, UcsAnswerOfEightyCharactersIsReadWhole) {
   // 320 hex digits: far more than a 99-byte reply line.
   std::string hex;
   for (int i = 0; i < 80; ++i) hex += "0431";  // б
-  port.Answer("AT+CUSD=", "\r\n+CUSD: 0,\"" + hex + "\",72\r\n");
+  port.On("AT+CUSD=", "\r\n+CUSD: 0,\"" + hex + "\",72\r\n");
   BalanceQuery(tool);
   const std::string b38(38, "б"_cp[0]);
   EXPECT_EQ(screen.TextAt(40, 8, 38), b38);
@@ -227,7 +224,7 @@ TEST(BalanceQueryScreen, NeedsAConnection) {
   ScriptedConsole keys({Enter});
   Screen s(&keys);
   ManualClock clk;
-  ScriptedPort p(clk);
+  ScriptedModem p(clk);
   Tool t(s, clk, p);
   BalanceQuery(t);
   EXPECT_TRUE(p.written.empty());

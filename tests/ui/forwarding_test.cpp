@@ -9,13 +9,16 @@
 
 #include "sim/gateway_model.h"
 #include "sim/sim_serial_port.h"
+#include "tests/support/fields.h"
 #include "tests/support/scripted_console.h"
-#include "tests/ui/network_test_port.h"
+#include "tests/support/scripted_modem.h"
 #include "ui/commands.h"
 #include "ui/tool.h"
 
 namespace tv {
 namespace {
+
+using test::Field;
 
 using test::Chr;
 using test::Down;
@@ -25,7 +28,7 @@ using tv::KeyPress;
 
 using test::OutOfKeys;
 using test::ScriptedConsole;
-using test::ScriptedPort;
+using test::ScriptedModem;
 
 constexpr const char* kModeText = "1100200";  // delay "20" in positions 4 and 5
 const std::string kOk = "\r\nOK\r\n";
@@ -50,12 +53,6 @@ class WatchingClock : public ManualClock {
   uint8_t attr8 = 0;
 };
 
-std::string Field(const char* text, std::size_t width) {
-  std::string s(text);
-  s.resize(width, ' ');
-  return s;
-}
-
 int Count(const std::string& haystack, const std::string& needle) {
   int n = 0;
   for (std::size_t p = haystack.find(needle); p != std::string::npos; p = haystack.find(needle, p + 1)) ++n;
@@ -67,7 +64,7 @@ struct ScriptedForm : ::testing::Test {
   ScriptedConsole console;
   Screen screen{&console};
   WatchingClock clock;
-  ScriptedPort port{clock};
+  ScriptedModem port{clock};
   Tool tool{screen, clock, port};
 
   ScriptedForm() {
@@ -76,7 +73,7 @@ struct ScriptedForm : ::testing::Test {
     tool.image.SetCellNumber(ForwardCell, "89161234567");
     tool.image.SetCellNumber(ModeCell, kModeText);
     tool.image.SetCellName(ModeCell, SimSignature);
-    port.Answer("AT+CPBW=", kOk);
+    port.On("AT+CPBW=", kOk);
   }
   // Runs the screen with these keys; false when it waited for more keys.
   bool Run(std::vector<KeyPress> keys) {
@@ -91,8 +88,8 @@ struct ScriptedForm : ::testing::Test {
 };
 
 TEST_F(ScriptedForm, DrawsTheFormAndTheServiceStates) {
-  port.Answer("AT+CCFC=0,2", "\r\n+CCFC: 1,1,\"+79161234567\",145\r\n\r\nOK\r\n");
-  port.Answer("AT+CCFC=2,2", kOff);
+  port.On("AT+CCFC=0,2", "\r\n+CCFC: 1,1,\"+79161234567\",145\r\n\r\nOK\r\n");
+  port.On("AT+CCFC=2,2", kOff);
   ASSERT_TRUE(Run({Esc}));
 
   EXPECT_EQ(port.written, "AT+CCFC=0,2\rAT+CCFC=2,2\r");
@@ -136,12 +133,12 @@ TEST_F(ScriptedForm, QueryRepliesSetTheStateAndTheForwardingNumber) {
     ScriptedConsole keys({Esc});
     Screen s(&keys);
     ManualClock clk;
-    ScriptedPort p(clk);
+    ScriptedModem p(clk);
     Tool t(s, clk, p);
     t.state.deviceConnected = true;
     t.image.SetCellNumber(ForwardCell, before);
-    p.Answer("AT+CCFC=0,2", "\r\n" + c.reply + "\r\n\r\nOK\r\n");
-    p.Answer("AT+CCFC=2,2", kOff);
+    p.On("AT+CCFC=0,2", "\r\n" + c.reply + "\r\n\r\nOK\r\n");
+    p.On("AT+CCFC=2,2", kOff);
     CallForwardingScreen(t);
     EXPECT_EQ(s.TextAt(40, 8, 34), Field(c.on ? "Включена"_cp : "Выключена"_cp, 34));
     EXPECT_EQ(t.image.CellNumber(ForwardCell), c.number);
@@ -168,14 +165,14 @@ TEST_F(ScriptedForm, SwitchCommandsOnTheWire) {
     ScriptedConsole keys(c.keys);
     Screen s(&keys);
     ManualClock clk;
-    ScriptedPort p(clk);
+    ScriptedModem p(clk);
     Tool t(s, clk, p);
     t.state.deviceConnected = true;
     t.image.SetCellNumber(ForwardCell, c.number);
     t.image.SetCellNumber(ModeCell, kModeText);
-    p.Answer("AT+CCFC=0,2", c.uncondQuery);
-    p.Answer("AT+CCFC=2,2", kOff);
-    p.Answer("AT+CCFC=", kOk);
+    p.On("AT+CCFC=0,2", c.uncondQuery);
+    p.On("AT+CCFC=2,2", kOff);
+    p.On("AT+CCFC=", kOk);
     EXPECT_THROW(CallForwardingScreen(t), OutOfKeys);
     const std::string queries = "AT+CCFC=0,2\rAT+CCFC=2,2\r";
     // Queries, the switch, the queries again; the form then waits on row 4.
@@ -186,7 +183,7 @@ TEST_F(ScriptedForm, SwitchCommandsOnTheWire) {
 }
 
 TEST_F(ScriptedForm, DeclinedQuestionRestoresTheState) {
-  port.Answer("AT+CCFC=", kOff);
+  port.On("AT+CCFC=", kOff);
   ASSERT_FALSE(Run({Enter, Chr('n')}));
   EXPECT_EQ(screen.TextAt(40, 8, 34), Field("Выключена"_cp, 34));
   EXPECT_EQ(port.written, "AT+CCFC=0,2\rAT+CCFC=2,2\r");
@@ -194,7 +191,7 @@ TEST_F(ScriptedForm, DeclinedQuestionRestoresTheState) {
 
 TEST_F(ScriptedForm, ShortNumberIsRefusedForTwoAndAHalfSeconds) {
   tool.image.SetCellNumber(ForwardCell, "12");
-  port.Answer("AT+CCFC=", kOff);
+  port.On("AT+CCFC=", kOff);
   ASSERT_FALSE(Run({Enter, Chr('y')}));
 
   EXPECT_EQ(port.written, "AT+CCFC=0,2\rAT+CCFC=2,2\r");  // nothing more was sent
@@ -206,7 +203,7 @@ TEST_F(ScriptedForm, ShortNumberIsRefusedForTwoAndAHalfSeconds) {
 }
 
 TEST_F(ScriptedForm, SilentNetworkEndsTheQueryAfterItsBound) {
-  port.Answer("AT+CCFC=2,2", kOff);  // the unconditional query gets no answer
+  port.On("AT+CCFC=2,2", kOff);  // the unconditional query gets no answer
   const auto start = clock.Now();
   ASSERT_TRUE(Run({Esc}));
   const auto waited = clock.Now() - start;
@@ -222,7 +219,7 @@ TEST_F(ScriptedForm, SilentNetworkEndsTheQueryAfterItsBound) {
 }
 
 TEST_F(ScriptedForm, UnknownStateOffersSwitchOnAndStaysUnknownWhenDeclined) {
-  port.Answer("AT+CCFC=2,2", kOff);  // the unconditional query gets no answer
+  port.On("AT+CCFC=2,2", kOff);  // the unconditional query gets no answer
   ASSERT_FALSE(Run({Enter}));
   EXPECT_EQ(screen.TextAt(40, 8, 32), Field("Включить переадресацию? [Y/N]"_cp, 32));
   EXPECT_EQ(screen.AttrAt(40, 8), ColorPanel);
@@ -235,7 +232,7 @@ TEST_F(ScriptedForm, F10ShowsTheHelpTopicOfTheRow) {
   ASSERT_NE(help, nullptr);
   std::fputs("#40\nTopic forty\n#41\nTopic forty-one\n#42\nTopic forty-two\n#43\nTopic forty-three\n", help);
   tool.help.file = help;
-  port.Answer("AT+CCFC=", kOff);
+  port.On("AT+CCFC=", kOff);
   const char* topics[] = {"Topic forty ", "Topic forty-one", "Topic forty-two", "Topic forty-three"};
   for (int row = 1; row <= 4; ++row) {
     SCOPED_TRACE(row);
@@ -250,8 +247,8 @@ TEST_F(ScriptedForm, F10ShowsTheHelpTopicOfTheRow) {
 }
 
 TEST_F(ScriptedForm, ErrorAnswerToAQueryShowsTheStateAsUnknown) {
-  port.Answer("AT+CCFC=0,2", "\r\n+CME ERROR: 30\r\n");
-  port.Answer("AT+CCFC=2,2", "\r\nERROR\r\n");
+  port.On("AT+CCFC=0,2", "\r\n+CME ERROR: 30\r\n");
+  port.On("AT+CCFC=2,2", "\r\nERROR\r\n");
   const auto start = clock.Now();
   ASSERT_TRUE(Run({Esc}));
   EXPECT_LT(clock.Now() - start, Millis(2000));  // no waiting for an OK that never comes
@@ -260,15 +257,15 @@ TEST_F(ScriptedForm, ErrorAnswerToAQueryShowsTheStateAsUnknown) {
 }
 
 TEST_F(ScriptedForm, FailingPortEndsTheWaitWithoutSpinning) {
-  port.failing = true;
+  port.HangUp();
   ASSERT_TRUE(Run({Esc}));
   EXPECT_EQ(screen.TextAt(40, 8, 34), Field("Состояние неизвестно (нет ответа)"_cp, 34));
   EXPECT_EQ(screen.TextAt(40, 10, 34), Field("Состояние неизвестно (нет ответа)"_cp, 34));
 }
 
 TEST_F(ScriptedForm, SwitchWithoutAnswerLeavesTheServiceUnknown) {
-  port.Answer("AT+CCFC=0,2", kOff);
-  port.Answer("AT+CCFC=2,2", kOff);  // AT+CCFC=0,3 gets no answer
+  port.On("AT+CCFC=0,2", kOff);
+  port.On("AT+CCFC=2,2", kOff);  // AT+CCFC=0,3 gets no answer
   ASSERT_FALSE(Run({Enter, Chr('y')}));
   // No new queries after the silent switch: they would only wait as long again.
   EXPECT_EQ(port.written, "AT+CCFC=0,2\rAT+CCFC=2,2\rAT+CCFC=0,3,\"89161234567\"\r");
@@ -307,13 +304,13 @@ TEST_F(ScriptedForm, DelayEditorKeys) {
     keys.Add({Esc});
     Screen s(&keys);
     ManualClock clk;
-    ScriptedPort p(clk);
+    ScriptedModem p(clk);
     Tool t(s, clk, p);
     t.state.deviceConnected = true;
     t.image.SetCellNumber(ModeCell, kModeText);
     t.image.SetCellName(ModeCell, SimSignature);
-    p.Answer("AT+CCFC=", kOff);
-    p.Answer("AT+CPBW=", kOk);
+    p.On("AT+CCFC=", kOff);
+    p.On("AT+CPBW=", kOk);
     CallForwardingScreen(t);
     EXPECT_EQ(std::string(t.image.CellNumber(ModeCell)).substr(4, 2), c.delay);
     const std::string write = "AT+CPBW=98,\"1100" + std::string(c.delay) + "0\",129,\"98.GSM.TRV\"\r";
@@ -340,11 +337,11 @@ TEST_F(ScriptedForm, DelayFieldWhileTyping) {
     keys.Type(c.keys);
     Screen s(&keys);
     ManualClock clk;
-    ScriptedPort p(clk);
+    ScriptedModem p(clk);
     Tool t(s, clk, p);
     t.state.deviceConnected = true;
     t.image.SetCellNumber(ModeCell, kModeText);
-    p.Answer("AT+CCFC=", kOff);
+    p.On("AT+CCFC=", kOff);
     EXPECT_THROW(CallForwardingScreen(t), OutOfKeys);
     EXPECT_EQ(s.TextAt(40, 14, 2), c.field);
     EXPECT_EQ(s.AttrAt(40, 14), ColorPanel);
@@ -357,7 +354,7 @@ TEST(ForwardingScreen, NeedsAConnection) {
   ScriptedConsole keys({Enter});
   Screen s(&keys);
   ManualClock clk;
-  ScriptedPort p(clk);
+  ScriptedModem p(clk);
   Tool t(s, clk, p);
   CallForwardingScreen(t);
   EXPECT_TRUE(p.written.empty());

@@ -11,12 +11,15 @@
 
 #include "sim/gateway_model.h"
 #include "sim/sim_serial_port.h"
+#include "tests/support/fields.h"
 #include "tests/support/scripted_console.h"
 #include "ui/commands.h"
 #include "ui/tool.h"
 
 namespace tv {
 namespace {
+
+using test::Field;
 
 using test::Chr;
 using test::Enter;
@@ -28,12 +31,6 @@ using test::ScriptedConsole;
 constexpr Millis kForwardingBound{40000};
 constexpr Millis kUssdBound{60000};
 constexpr Millis kSlack{ByteReadTimeout};
-
-std::string Field(const std::string& text, std::size_t width) {
-  std::string s(text);
-  if (s.size() < width) s.resize(width, ' ');
-  return s;
-}
 
 const std::string kOn = Field("Включена"_cp, 34);
 const std::string kOff = Field("Выключена"_cp, 34);

@@ -11,6 +11,7 @@
 
 #include "device/cell_transfer.h"
 #include "tests/support/scripted_console.h"
+#include "tests/support/scripted_modem.h"
 #include "ui/connect_dialog.h"
 #include "ui/tool.h"
 
@@ -19,37 +20,7 @@ namespace {
 
 using test::Enter;
 using test::ScriptedConsole;
-
-// Sends its text over and over, one byte per millisecond (a 9600-baud
-// talker). Gives up the test, instead of hanging it, when the tool is still
-// reading after ten simulated minutes.
-class TalkingPort : public SerialPort {
- public:
-  TalkingPort(ManualClock& clock, std::string text)
-      : clock_(clock), text_(std::move(text)), start_(clock.Now()) {}
-
-  int Open(int) override { return 0; }
-  bool IsOpen() const override { return true; }
-  bool SetDtr(bool) override { return true; }
-  bool SetRts(bool) override { return true; }
-  ReadStatus ReadByte(uint8_t& byte) override {
-    clock_.Advance(Millis(1));
-    if (clock_.Now() - start_ > Millis(600000)) throw std::runtime_error("still reading after ten minutes");
-    byte = static_cast<uint8_t>(text_[next_++ % text_.size()]);
-    return ReadOk;
-  }
-  void WriteBytes(const uint8_t* data, std::size_t count) override { written.append(data, data + count); }
-  void DiscardInput() override {}
-  std::string Describe(int) const override { return "talking port"; }
-
-  std::string written;
-
- private:
-  ManualClock& clock_;
-  std::string text_;
-  Clock::TimePoint start_;
-  std::size_t next_ = 0;
-};
+using test::ScriptedModem;
 
 // Notes the message row of the exchange error box at every key wait.
 struct MessageConsole : ScriptedConsole {
@@ -79,7 +50,8 @@ TEST(TalkingLine, CellReadAndWriteEndOnTheirOwn) {
     ScriptedConsole console;
     Screen screen(&console);
     ManualClock clock;
-    TalkingPort port(clock, talker.text);
+    ScriptedModem port(clock);
+    port.Talk(talker.text);
     Tool tool(screen, clock, port);
     {
       SCOPED_TRACE("ReadCell");
@@ -103,7 +75,8 @@ TEST(TalkingLine, ConnectFailsWithNoAnswerAndDropsTheConnection) {
     console.Add({Enter, Enter});  // connect, then dismiss the error box
     Screen screen(&console);
     ManualClock clock;
-    TalkingPort port(clock, talker.text);
+    ScriptedModem port(clock);
+    port.Talk(talker.text);
     Tool tool(screen, clock, port);
     const auto start = clock.Now();
     ASSERT_NO_THROW(ConnectToDevice(tool));
