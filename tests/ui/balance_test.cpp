@@ -10,6 +10,7 @@
 #include "tests/support/fields.h"
 #include "tests/support/scripted_console.h"
 #include "tests/support/scripted_modem.h"
+#include "tests/support/scripted_tool.h"
 #include "ui/commands.h"
 #include "ui/tool.h"
 
@@ -21,6 +22,7 @@ using test::Field;
 using test::Enter;
 using test::ScriptedConsole;
 using test::ScriptedModem;
+using test::ScriptedTool;
 
 const std::string kRequest = "AT+CUSD=1,\"#100#\",15\r";
 
@@ -121,12 +123,8 @@ TEST_F(Balance, AnswerForms) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    ScriptedConsole keys({Enter});
-    Screen s(&keys);
-    ManualClock clk;
-    ScriptedModem p(clk);
-    Tool t(s, clk, p);
-    t.state.deviceConnected = true;
+    ScriptedTool rig({Enter});
+    auto& [keys, s, clk, p, t] = rig;
     p.On("AT+CUSD=", c.reply);
     const auto start = clk.Now();
     BalanceQuery(t);
@@ -150,12 +148,8 @@ TEST_F(Balance, SilenceEndsWithAMessageAfterTheBound) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    ScriptedConsole keys({Enter});
-    Screen s(&keys);
-    ManualClock clk;
-    ScriptedModem p(clk);
-    Tool t(s, clk, p);
-    t.state.deviceConnected = true;
+    ScriptedTool rig({Enter});
+    auto& [keys, s, clk, p, t] = rig;
     if (!c.reply.empty()) p.On("AT+CUSD=", c.reply);
     const auto start = clk.Now();
     BalanceQuery(t);
@@ -191,12 +185,8 @@ TEST_F(Balance, LongAnswersStayInsideTheFrame) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    ScriptedConsole keys({Enter});
-    Screen s(&keys);
-    ManualClock clk;
-    ScriptedModem p(clk);
-    Tool t(s, clk, p);
-    t.state.deviceConnected = true;
+    ScriptedTool rig({Enter});
+    auto& [keys, s, clk, p, t] = rig;
     p.On("AT+CUSD=", "\r\n+CUSD: 0,\"" + c.text + "\",15\r\n");
     BalanceQuery(t);
     for (std::size_t i = 0; i < c.rows.size(); ++i)
@@ -221,11 +211,8 @@ TEST_F(Balance, UcsAnswerOfEightyCharactersIsReadWhole) {
 }
 
 TEST(BalanceQueryScreen, NeedsAConnection) {
-  ScriptedConsole keys({Enter});
-  Screen s(&keys);
-  ManualClock clk;
-  ScriptedModem p(clk);
-  Tool t(s, clk, p);
+  ScriptedTool rig({Enter}, false);
+  auto& [keys, s, clk, p, t] = rig;
   BalanceQuery(t);
   EXPECT_TRUE(p.written.empty());
 }

@@ -12,6 +12,8 @@
 #include "tests/support/fields.h"
 #include "tests/support/scripted_console.h"
 #include "tests/support/scripted_modem.h"
+#include "tests/support/scripted_tool.h"
+#include "tests/ui/forms_bench.h"
 #include "ui/commands.h"
 #include "ui/tool.h"
 
@@ -29,6 +31,7 @@ using tv::KeyPress;
 using test::OutOfKeys;
 using test::ScriptedConsole;
 using test::ScriptedModem;
+using test::ScriptedTool;
 
 constexpr const char* kModeText = "1100200";  // delay "20" in positions 4 and 5
 const std::string kOk = "\r\nOK\r\n";
@@ -130,12 +133,8 @@ TEST_F(ScriptedForm, QueryRepliesSetTheStateAndTheForwardingNumber) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    ScriptedConsole keys({Esc});
-    Screen s(&keys);
-    ManualClock clk;
-    ScriptedModem p(clk);
-    Tool t(s, clk, p);
-    t.state.deviceConnected = true;
+    ScriptedTool rig({Esc});
+    auto& [keys, s, clk, p, t] = rig;
     t.image.SetCellNumber(ForwardCell, before);
     p.On("AT+CCFC=0,2", "\r\n" + c.reply + "\r\n\r\nOK\r\n");
     p.On("AT+CCFC=2,2", kOff);
@@ -162,12 +161,8 @@ TEST_F(ScriptedForm, SwitchCommandsOnTheWire) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    ScriptedConsole keys(c.keys);
-    Screen s(&keys);
-    ManualClock clk;
-    ScriptedModem p(clk);
-    Tool t(s, clk, p);
-    t.state.deviceConnected = true;
+    ScriptedTool rig(c.keys);
+    auto& [keys, s, clk, p, t] = rig;
     t.image.SetCellNumber(ForwardCell, c.number);
     t.image.SetCellNumber(ModeCell, kModeText);
     p.On("AT+CCFC=0,2", c.uncondQuery);
@@ -299,14 +294,10 @@ TEST_F(ScriptedForm, DelayEditorKeys) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    ScriptedConsole keys({Down, Down, Down, Enter});
+    ScriptedTool rig({Down, Down, Down, Enter});
+    auto& [keys, s, clk, p, t] = rig;
     keys.Type(c.keys);
     keys.Add({Esc});
-    Screen s(&keys);
-    ManualClock clk;
-    ScriptedModem p(clk);
-    Tool t(s, clk, p);
-    t.state.deviceConnected = true;
     t.image.SetCellNumber(ModeCell, kModeText);
     t.image.SetCellName(ModeCell, SimSignature);
     p.On("AT+CCFC=", kOff);
@@ -333,13 +324,9 @@ TEST_F(ScriptedForm, DelayFieldWhileTyping) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string("keys ") + c.keys);
-    ScriptedConsole keys({Down, Down, Down, Enter});
+    ScriptedTool rig({Down, Down, Down, Enter});
+    auto& [keys, s, clk, p, t] = rig;
     keys.Type(c.keys);
-    Screen s(&keys);
-    ManualClock clk;
-    ScriptedModem p(clk);
-    Tool t(s, clk, p);
-    t.state.deviceConnected = true;
     t.image.SetCellNumber(ModeCell, kModeText);
     p.On("AT+CCFC=", kOff);
     EXPECT_THROW(CallForwardingScreen(t), OutOfKeys);
@@ -351,33 +338,16 @@ TEST_F(ScriptedForm, DelayFieldWhileTyping) {
 }
 
 TEST(ForwardingScreen, NeedsAConnection) {
-  ScriptedConsole keys({Enter});
-  Screen s(&keys);
-  ManualClock clk;
-  ScriptedModem p(clk);
-  Tool t(s, clk, p);
+  ScriptedTool rig({Enter}, false);
+  auto& [keys, s, clk, p, t] = rig;
   CallForwardingScreen(t);
   EXPECT_TRUE(p.written.empty());
   EXPECT_EQ(keys.KeysLeft(), 0u);  // the error box took its key
 }
 
-// Against the simulated gateway, through its serial port.
-struct SimulatedForm : ::testing::Test {
-  sim::GatewayModel gateway;
-  ScriptedConsole console;
-  Screen screen{&console};
-  ManualClock clock;
-  sim::SimSerialPort port{gateway, clock};
-  Tool tool{screen, clock, port};
-
-  SimulatedForm() {
-    port.Open(0);
-    tool.state.deviceConnected = true;
-    tool.image.SetCellNumber(ForwardCell, "89161234567");
-    tool.image.SetCellNumber(ModeCell, kModeText);
-    tool.image.SetCellName(ModeCell, SimSignature);
-  }
-};
+// Against the simulated gateway, through its serial port; the image holds
+// the gateway's SIM (forwarding number 89161234567, mode string 1100200).
+struct SimulatedForm : ::testing::Test, test::FormsBench {};
 
 TEST_F(SimulatedForm, SwitchUnconditionalOnAndOffAgain) {
   for (bool blankAfterComma : {false, true}) {

@@ -13,6 +13,7 @@
 #include "sim/sim_serial_port.h"
 #include "tests/support/fields.h"
 #include "tests/support/scripted_console.h"
+#include "tests/ui/forms_bench.h"
 #include "ui/commands.h"
 #include "ui/tool.h"
 
@@ -38,21 +39,7 @@ const std::string kNoAnswer = Field("Состояние неизвестно (н
 const std::string kRefused = Field("Состояние неизвестно (отказ сети)"_cp, 34);
 
 // The tool, connected to the simulated gateway.
-struct Rig {
-  sim::GatewayModel gateway;
-  ScriptedConsole console;
-  Screen screen{&console};
-  ManualClock clock;
-  sim::SimSerialPort port{gateway, clock};
-  Tool tool{screen, clock, port};
-
-  Rig() {
-    port.Open(0);
-    tool.state.deviceConnected = true;
-    tool.image.SetCellNumber(ForwardCell, "89161234567");
-    tool.image.SetCellNumber(ModeCell, "1100200");
-    tool.image.SetCellName(ModeCell, SimSignature);
-  }
+struct Rig : test::FormsBench {
   int Commands(const std::string& prefix) const {
     int n = 0;
     for (std::size_t p = port.written.find(prefix); p != std::string::npos;
