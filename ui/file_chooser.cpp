@@ -9,7 +9,7 @@
 #include <string>
 
 #include "screen/cp866.h"
-#include "ui/tool.h"
+#include "screen/screen.h"
 
 namespace tv {
 
@@ -89,8 +89,8 @@ char32_t DecodeUtf8(std::string_view s, std::size_t& length) {
 
 class Chooser {
  public:
-  Chooser(Tool& tool, const char* pattern)
-      : tool_(tool), s_(tool.screen), extension_(std::string(pattern).substr(1, 4)) {
+  Chooser(Screen& screen, std::string& fileName, const char* pattern)
+      : fileName_(fileName), s_(screen), extension_(std::string(pattern).substr(1, 4)) {
     const std::vector<std::string> all = ListMatchingFiles(pattern);
     names_.assign(all.begin(), all.begin() + std::min<std::size_t>(all.size(), ChooserEntries));
   }
@@ -102,7 +102,7 @@ class Chooser {
       if (k == key::Prefix) {
         Move(s_.ReadKey());
       } else if (k == key::Enter) {
-        tool_.state.currentFileName = Count() > 0 ? names_[selected_] : std::string();
+        fileName_ = Count() > 0 ? names_[selected_] : std::string();
         return ChooseAccepted;
       } else if (LatinLetter(k)) {
         const int result = Type(static_cast<char>(k));
@@ -172,7 +172,7 @@ class Chooser {
 
   int Accept(std::string name, int dots) {
     if (dots == 0) name += extension_;
-    tool_.state.currentFileName = std::move(name);
+    fileName_ = std::move(name);
     BlankTyped(ColorPanel);
     return ChooseAccepted;
   }
@@ -210,7 +210,7 @@ class Chooser {
     return kBackToList;
   }
 
-  Tool& tool_;
+  std::string& fileName_;
   Screen& s_;
   const std::string extension_;
   std::vector<std::string> names_;
@@ -269,6 +269,8 @@ std::string DisplayFileName(std::string_view name, int width) {
   return shown;
 }
 
-int ChooseFile(Tool& tool, const char* pattern) { return Chooser(tool, pattern).Run(); }
+int ChooseFile(Screen& screen, std::string& fileName, const char* pattern) {
+  return Chooser(screen, fileName, pattern).Run();
+}
 
 }  // namespace tv

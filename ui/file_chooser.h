@@ -9,7 +9,7 @@
 
 namespace tv {
 
-struct Tool;
+class Screen;
 
 inline constexpr int ChooserEntries = 64;     // names listed at most
 inline constexpr int ChooserEntryWidth = 12;  // characters of a list entry
@@ -33,8 +33,8 @@ std::vector<std::string> ListMatchingFiles(const char* pattern, const std::strin
 std::string DisplayFileName(std::string_view name, int width);
 
 // Runs the chooser in the panel at (18, 3) with the pattern "*.set": returns
-// ChooseAccepted, ChooseListEsc or ChooseTypingEsc. A listed file is taken by
-// its real name, however long.
-int ChooseFile(Tool& tool, const char* pattern);
+// ChooseAccepted (the name then in fileName), ChooseListEsc or
+// ChooseTypingEsc. A listed file is taken by its real name, however long.
+int ChooseFile(Screen& screen, std::string& fileName, const char* pattern);
 
 }  // namespace tv

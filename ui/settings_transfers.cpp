@@ -112,7 +112,7 @@ void Finish(Screen& s, const char* text) {
 bool ChooseAndConfirm(Tool& tool, const char* question) {
   Screen& s = tool.screen;
   OpenPanel(s);
-  if (ChooseFile(tool, kPattern) == ChooseAccepted) {
+  if (ChooseFile(tool.screen, tool.state.currentFileName, kPattern) == ChooseAccepted) {
     Say(s, question);
     if (s.ReadYes()) return true;
   }
@@ -130,7 +130,7 @@ void SimToFile(Tool& tool) {
   }
   OpenPanel(s);
   for (;;) {
-    const int chosen = ChooseFile(tool, kPattern);
+    const int chosen = ChooseFile(tool.screen, tool.state.currentFileName, kPattern);
     if (chosen == ChooseListEsc) {
       ClosePanel(s);
       return;

@@ -44,7 +44,7 @@ struct ChooserTest : ::testing::Test {
   }
   int Choose(std::vector<KeyPress> keys) {
     console.Add(std::move(keys));
-    return ChooseFile(tool, "*.set");
+    return ChooseFile(tool.screen, tool.state.currentFileName, "*.set");
   }
 };
 
@@ -172,7 +172,7 @@ TEST_F(ChooserTest, TypedNameIsEchoedAndClearedOnAccept) {
   peek.Type("Ab");
   peek.Add({Enter});
   screen.AttachConsole(&peek);
-  EXPECT_EQ(ChooseFile(tool, "*.set"), ChooseAccepted);
+  EXPECT_EQ(ChooseFile(tool.screen, tool.state.currentFileName, "*.set"), ChooseAccepted);
   EXPECT_EQ(tool.state.currentFileName, "ab.set");
   EXPECT_EQ(echoed, "ab          ");
   EXPECT_EQ(screen.AttrAt(34, 4), ColorPanel);
