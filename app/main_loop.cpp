@@ -37,7 +37,8 @@ template <void (*F)(Tool&)>
 void Call(Tool& tool, MenuState&) {
   F(tool);
 }
-void Exit(Tool&, MenuState& menu) { menu.exitRequested = true; }
+// A changed file that was not saved is not dropped unasked.
+void Exit(Tool& tool, MenuState& menu) { menu.exitRequested = ConfirmDiscardUnsavedEdits(tool); }
 void HelpViewer(Tool& tool, MenuState&) {
   if (Console* console = tool.screen.AttachedConsole()) console->RunCommand("hiew help.hlp", tool.screen);
 }

@@ -98,6 +98,7 @@ std::string MessageModeText(char c);
 struct WorkState {
   bool deviceConnected = false;  // the port is open and the last connection did not fail
   bool fileLoaded = false;       // the image was loaded from a settings file for editing
+  bool unsavedEdits = false;     // the loaded file's image was changed and not saved since
   int portIndex = 0;             // 0..15 into PortNames
   int gatewayIndex = 0;          // 0..3 into GatewayNames
   bool focusOnGateway = false;   // the connection dialog's focus

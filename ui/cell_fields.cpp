@@ -193,7 +193,12 @@ void EditNameField(Tool& tool, FormGrid& grid, int cell) {
 }
 
 bool CommitCell(Tool& tool, int cell, const std::string& oldNumber, const std::string& oldName) {
-  if (tool.state.fileLoaded) return true;  // edits of a loaded file stay in the image until saved
+  if (tool.state.fileLoaded) {
+    // Edits of a loaded file stay in the image until it is saved.
+    if (tool.image.CellNumber(cell) != oldNumber || tool.image.CellName(cell) != oldName)
+      tool.state.unsavedEdits = true;
+    return true;
+  }
   Screen& screen = tool.screen;
   SimImage& image = tool.image;
   auto revert = [&] {

@@ -11,6 +11,7 @@
 #include "device/cell_transfer.h"
 #include "screen/progress.h"
 #include "ui/exchange_error.h"
+#include "ui/settings_transfers.h"
 #include "ui/tool.h"
 
 namespace tv {
@@ -125,6 +126,7 @@ void Connect(Tool& tool) {
     }
     st.deviceConnected = true;
     st.fileLoaded = false;
+    st.unsavedEdits = false;
   }
   if (SelectGateway(tool, st.gatewayIndex) != 0) {
     ShowExchangeError(tool.screen, xerr::SystemError);
@@ -247,7 +249,8 @@ void ConnectToDevice(Tool& tool) {
     const int k = screen.ReadKey();
     if (k == key::Esc) break;
     if (k == key::Enter) {
-      Connect(tool);
+      // A connection replaces the image: a changed file is not dropped unasked.
+      if (ConfirmDiscardUnsavedEdits(tool)) Connect(tool);
       break;
     }
     if (k != key::Prefix) continue;

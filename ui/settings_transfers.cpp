@@ -48,6 +48,9 @@ constexpr const char* kRefusedLines = "SIM-Карта не приняла стр
 // File to SIM stopped by a device that is gone: the error box's detail row.
 constexpr const char* kWrittenSoFar = "Записано строк: %d из %d"_cp;
 constexpr const char* kLoaded = "Данные загружены. Для продолжения нажмите любую клавишу"_cp;
+// Before a loaded file's unsaved changes would be replaced.
+constexpr const char* kUnsavedEdits = "Изменения в файле не сохранены"_cp;
+constexpr const char* kDiscardQuestion = "Продолжить без сохранения? [Y/N]"_cp;
 
 // Creating the file failed (panel attribute), reading it failed, it is too
 // big for a settings file, writing it failed (alert attribute).
@@ -240,6 +243,7 @@ void FileToSim(Tool& tool) {
 
 void LoadForEditing(Tool& tool) {
   Screen& s = tool.screen;
+  if (!ConfirmDiscardUnsavedEdits(tool)) return;
   if (!ChooseAndConfirm(tool, kAskLoad)) return;
   std::string bytes;
   if (!ReadChosenFile(tool, bytes)) return;
@@ -249,6 +253,7 @@ void LoadForEditing(Tool& tool) {
   // The panel stays until the menu redraws the screen.
   tool.state.deviceConnected = false;
   tool.state.fileLoaded = true;
+  tool.state.unsavedEdits = false;
 }
 
 void SaveToFile(Tool& tool) {
@@ -267,7 +272,13 @@ void SaveToFile(Tool& tool) {
     FailWithMessage(s, kWriteError);
     return;
   }
+  tool.state.unsavedEdits = false;
   Finish(s, kSaved);
+}
+
+bool ConfirmDiscardUnsavedEdits(Tool& tool) {
+  if (!tool.state.fileLoaded || !tool.state.unsavedEdits) return true;
+  return AskOver(tool.screen, kDiscardQuestion, kUnsavedEdits);
 }
 
 }  // namespace tv

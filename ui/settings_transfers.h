@@ -10,4 +10,9 @@ void FileToSim(Tool& tool);
 void LoadForEditing(Tool& tool);
 void SaveToFile(Tool& tool);
 
+// Before something replaces the image (a connection, another file, the end
+// of the program): when a loaded file was changed and not saved, asks
+// whether to go on without saving. True to go on.
+bool ConfirmDiscardUnsavedEdits(Tool& tool);
+
 }  // namespace tv

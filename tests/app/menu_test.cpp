@@ -205,3 +205,25 @@ TEST_F(MenuFixture, MissingHelpFileShowsTheStartupBoxOverTheOldScreen) {
 
 }  // namespace
 }  // namespace tv
+
+namespace tv {
+namespace {
+
+// Exit with a loaded file changed and not saved asks first: n stays in the
+// program, y ends it.
+TEST_F(MenuFixture, ExitWithUnsavedEditsAsksFirst) {
+  tool.state.fileLoaded = true;
+  tool.state.unsavedEdits = true;
+  menu.current = 1;
+  menu.selected[0] = 6;  // Выход
+  console.Add({Chr('n')});
+  RunMenuItem(tool, menu);
+  EXPECT_FALSE(menu.exitRequested);
+  console.Add({Chr('y')});
+  RunMenuItem(tool, menu);
+  EXPECT_TRUE(menu.exitRequested);
+  EXPECT_EQ(console.KeysLeft(), 0u);
+}
+
+}  // namespace
+}  // namespace tv

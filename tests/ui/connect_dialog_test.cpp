@@ -497,3 +497,25 @@ TEST(ConnectImage, EachConnectStartsFromAnEmptyImage) {
 
 }  // namespace
 }  // namespace tv
+
+namespace tv {
+namespace {
+
+TEST(ConnectImage, AChangedLoadedFileIsNotDroppedUnasked) {
+  for (KeyPress answer : {Chr('n'), Chr('y')}) {
+    SCOPED_TRACE(static_cast<char>(answer.code));
+    Rig r;
+    r.tool.state.fileLoaded = true;
+    r.tool.state.unsavedEdits = true;
+    r.tool.image.SetCellNumber(41, "8495");
+    const bool goOn = answer.code == 'y';
+    r.Connect(goOn ? std::vector<KeyPress>{Enter, answer, Chr(' ')} : std::vector<KeyPress>{Enter, answer});
+    EXPECT_EQ(r.port.opens.size(), goOn ? 1u : 0u);
+    EXPECT_EQ(r.tool.state.fileLoaded, !goOn);
+    EXPECT_EQ(r.tool.state.unsavedEdits, !goOn);
+    EXPECT_EQ(r.tool.image.CellNumber(41), goOn ? r.model.Number(41) : "8495");
+  }
+}
+
+}  // namespace
+}  // namespace tv

@@ -9,9 +9,11 @@
 #include <vector>
 
 #include "core/settings_file.h"
+#include "screen/form_grid.h"
 #include "sim/sim_serial_port.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/scripted_console.h"
+#include "ui/cell_fields.h"
 #include "ui/tool.h"
 
 namespace tv {
@@ -450,6 +452,36 @@ TEST_F(TransferTest, FileToSimStoppedByALostGatewaySaysHowFarItCame) {
   EXPECT_NE(box.TextAt(14, 14, 53).find("Нет ответа от внешнего устройства."_cp), std::string::npos);
   EXPECT_NE(box.TextAt(14, 15, 53).find("Записано строк: 40 из 99"_cp), std::string::npos);
   EXPECT_FALSE(tool.state.deviceConnected);
+}
+
+}  // namespace
+}  // namespace tv
+
+namespace tv {
+namespace {
+
+// Offline edits of a loaded file are not dropped unasked: loading another
+// file, connecting and leaving the program ask first, until the file is saved.
+TEST_F(TransferTest, UnsavedOfflineEditsAreNotDroppedUnasked) {
+  tool.state.deviceConnected = false;
+  ScratchDir::Write("a.set", EncodeSettingsFile(GatewayImage()));
+  Run(LoadForEditing, "", {Enter, Chr('y'), Enter});
+  ASSERT_TRUE(tool.state.fileLoaded);
+  EXPECT_TRUE(ConfirmDiscardUnsavedEdits(tool));  // nothing changed yet: no question
+  FormGrid grid{1, 1, {10}, {4}};
+  console.Add({Chr('5'), Enter});
+  EditNumberField(tool, grid, 41, 8);
+  const std::string edited(tool.image.CellNumber(41));
+  ASSERT_NE(edited, gateway.Number(41));
+
+  Run(LoadForEditing, "", {Chr('n')});  // "go on without saving?" no
+  EXPECT_EQ(tool.image.CellNumber(41), edited);
+  EXPECT_NE(LastShot().TextAt(14, 13, 53).find("Изменения в файле не сохранены"_cp), std::string::npos);
+  console.Add({Chr('n')});
+  EXPECT_FALSE(ConfirmDiscardUnsavedEdits(tool));
+
+  Run(SaveToFile, "", {Enter, Chr('y'), Enter});
+  EXPECT_TRUE(ConfirmDiscardUnsavedEdits(tool));  // saved: no question any more
 }
 
 }  // namespace
