@@ -34,6 +34,9 @@ std::string PadToBlocks(std::string text) {
 std::string EncodeSettingsFile(const SimImage& image) { return PadToBlocks(EncodeSettingsText(image)); }
 
 std::string_view SettingsContent(std::string_view fileBytes) {
+  static constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+  if (fileBytes.substr(0, kByteOrderMark.size()) == kByteOrderMark)
+    fileBytes.remove_prefix(kByteOrderMark.size());
   // The padding begins right after the last line's LF. A zero byte inside a
   // line is a character of a text (the modem's GSM '@'), not the end.
   for (std::size_t nul = fileBytes.find('\0'); nul != std::string_view::npos;

@@ -32,7 +32,8 @@ std::string PadToBlocks(std::string text);
 std::string EncodeSettingsFile(const SimImage& image);
 
 // The content of a file: its bytes up to the padding, the first NUL that
-// begins a line. NULs inside a line belong to its texts.
+// begins a line. NULs inside a line belong to its texts. A UTF-8 byte-order
+// mark at the start (EF BB BF, put there by Windows editors) is not content.
 std::string_view SettingsContent(std::string_view fileBytes);
 
 // Replaces the image with the cells the file names. Blanks are dropped

@@ -7,11 +7,17 @@
 
 namespace tv {
 
+// Why a file could not be read or written, in the terms the operator can act
+// on: the name, the permissions of the file or its directory, the disk, or
+// a name that belongs to a directory, a device or a pipe.
+enum class FileFault { None, NoSuchFile, NoPermission, DiskFull, NotOrdinaryFile, Other };
+
 // Reading a whole settings file.
 enum class FileReadResult { Ok, OpenFailed, TooLarge };
 // Ok with the whole file in bytes; OpenFailed when the path is not a
-// readable ordinary file; TooLarge (bytes left empty) above 32768 bytes.
-FileReadResult ReadSettingsFile(const std::string& path, std::string& bytes);
+// readable ordinary file (why in fault, when given); TooLarge (bytes left
+// empty) above 32768 bytes.
+FileReadResult ReadSettingsFile(const std::string& path, std::string& bytes, FileFault* fault = nullptr);
 
 // A file that replaces its target only when it is whole: the bytes go to a
 // temporary file in the target's directory, are flushed to the disk, and
@@ -32,9 +38,14 @@ class AtomicFileWriter {
   bool Commit(std::string_view bytes);
   // Removes the temporary file, if any.
   void Discard();
+  // Why the last Open or Commit failed; None after one that succeeded.
+  FileFault Fault() const { return fault_; }
 
  private:
+  bool Fail(FileFault fault);
+
   int fd_ = -1;
+  FileFault fault_ = FileFault::None;
   std::string target_;
   std::string temp_;
 };

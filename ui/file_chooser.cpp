@@ -24,6 +24,9 @@ constexpr int kTypedWidth = 12;  // blanked when typing starts and ends
 constexpr int kListX = 20, kListTop = 6, kListRows = 16, kListColumnStep = 15;
 constexpr int kCountX = 20, kHintRow = 23;
 constexpr const char* kCountFormat = "Колличество файлов: %d\n"_cp;
+// Where the list would begin, when there is no file to list: how to go on.
+constexpr int kEmptyHintX = 20, kEmptyHintRow = kListTop;
+constexpr const char* kEmptyHint = "Наберите имя нового файла латинскими буквами и ENTER"_cp;
 
 struct Hint {
   int x;
@@ -37,8 +40,7 @@ constexpr Hint kHints[] = {
     {68, " - Выход "_cp, ColorPanel},
 };
 
-constexpr int kTypedMax = 13;   // characters typed before the extension
-constexpr int kBackToList = 1;  // typing ended without a name (13 characters with a dot)
+constexpr int kTypedMax = 13;  // characters typed before the extension
 
 char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 bool LatinLetter(int c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
@@ -105,9 +107,7 @@ class Chooser {
         fileName_ = Count() > 0 ? names_[selected_] : std::string();
         return ChooseAccepted;
       } else if (LatinLetter(k)) {
-        const int result = Type(static_cast<char>(k));
-        if (result != kBackToList) return result;
-        ShowName();
+        return Type(static_cast<char>(k));
       } else if (k == key::Esc) {
         return ChooseListEsc;
       }
@@ -135,6 +135,7 @@ class Chooser {
     s_.SetCursor(kCountX, kHintRow);
     s_.WriteFormatted(kCountFormat, Count());
     for (const Hint& h : kHints) s_.PutTextAttr(h.x, kHintRow, h.text, h.attr);
+    if (Count() == 0) s_.PutTextAttr(kEmptyHintX, kEmptyHintRow, kEmptyHint, ColorPanel);
     selected_ = 0;
     DrawEntry(selected_, ColorSelected);
     ShowName();
@@ -177,19 +178,25 @@ class Chooser {
     return ChooseAccepted;
   }
 
-  // Typing mode, started by a Latin letter.
+  // Typing mode, started by a Latin letter. The typed name is the one that
+  // will be used, so no listed file stays highlighted as if it were. A name
+  // at its length limit takes no more characters and waits for Enter: the
+  // operator may still be typing, and a key meant for the name must not go
+  // on to the question that follows.
   int Type(char first) {
+    DrawEntry(selected_, ColorPanel);
     // The name field may still show a 13th and 14th character of a listed name.
     s_.PutTextAttr(kNameX, kNameRow, std::string(kNameWidth, ' ').c_str(), ColorPanel);
     BlankTyped(ColorNormal);
     std::string name(1, LowerAscii(first));
     int dots = 0;
     s_.WriteChar(static_cast<uint8_t>(name[0]));
-    while (static_cast<int>(name.size()) < kTypedMax) {
+    for (;;) {
       const int k = s_.ReadKey();
       if (k == key::Prefix) {
         s_.ReadKey();  // an extended key is ignored
       } else if (NameChar(k)) {
+        if (static_cast<int>(name.size()) >= kTypedMax) continue;
         name += static_cast<char>(k);
         if (k == '.') ++dots;
         s_.WriteChar(static_cast<uint8_t>(k));
@@ -206,8 +213,6 @@ class Chooser {
         return ChooseTypingEsc;
       }
     }
-    if (dots == 0) return Accept(std::move(name), dots);
-    return kBackToList;
   }
 
   std::string& fileName_;

@@ -34,7 +34,9 @@ std::string DisplayFileName(std::string_view name, int width);
 
 // Runs the chooser in the panel at (18, 3) with the pattern "*.set": returns
 // ChooseAccepted (the name then in fileName), ChooseListEsc or
-// ChooseTypingEsc. A listed file is taken by its real name, however long.
+// ChooseTypingEsc. A listed file is taken by its real name, however long; a
+// typed one (at most 13 characters, ".set" added when it has no dot) only on
+// Enter.
 int ChooseFile(Screen& screen, std::string& fileName, const char* pattern);
 
 }  // namespace tv

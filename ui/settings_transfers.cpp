@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "core/settings_file.h"
 #include "device/at_engine.h"
@@ -25,15 +26,20 @@ namespace tv {
 namespace {
 
 // The panel and its texts. Prompts, labels and final messages stand at
-// (20, 4) in the normal attribute; file errors at (34, 4).
+// (20, 4) in the normal attribute; file errors at (34, 4), why under them.
+// Each replaces the whole row inside the panel.
 constexpr int kPanelX = 18, kPanelY = 3, kPanelW = 59, kPanelH = 20;
 constexpr int kTextX = 20, kTextRow = 4, kErrorX = 34;
+constexpr int kDetailRow = kTextRow + 1;
 constexpr const char* kPattern = "*.set";
 
 constexpr const char* kAskSimToFile = "Сохранить данные из SIM-Карты в файл? [Y/N]"_cp;
 constexpr const char* kAskFileToSim = "Загрузить данные из файла в SIM-Карту? [Y/N]"_cp;
 constexpr const char* kAskLoad = "Загрузить данные для редактирования? [Y/N]"_cp;
 constexpr const char* kAskSave = "Сохранить данные в файле? [Y/N]"_cp;
+// File to SIM of a file whose cell 98 lacks the gateway's signature: the
+// connection would then find an uninitialised SIM.
+constexpr const char* kAskUnsigned = "В файле нет настроек шлюза. Записать в SIM-Карту? [Y/N]"_cp;
 
 constexpr const char* kLabelRead = "Выполнено:          "_cp;  // 20 wide
 constexpr const char* kLabelWritten =
@@ -45,6 +51,10 @@ constexpr const char* kSaved = "Данные сохранены. Для прод
 constexpr const char* kSentAndRead = "Данные загружены.  Для продолжения нажмите любую клавишу"_cp;
 // File to SIM when the SIM refused lines: how many of how many, then a key.
 constexpr const char* kRefusedLines = "SIM-Карта не приняла строк: %d из %d. Нажмите клавишу"_cp;
+// Under it: the first refused lines, by their place in the file (in a file
+// the tool wrote, line N is cell N).
+constexpr const char* kRefusedList = "Не приняты строки:"_cp;
+constexpr int kRefusedListed = 8;
 // File to SIM stopped by a device that is gone: the error box's detail row.
 constexpr const char* kWrittenSoFar = "Записано строк: %d из %d"_cp;
 constexpr const char* kLoaded = "Данные загружены. Для продолжения нажмите любую клавишу"_cp;
@@ -58,6 +68,23 @@ constexpr const char* kCreateError = "Ошибка открытия файла!"
 constexpr const char* kOpenError = " Ошибка открытия файла! "_cp;
 constexpr const char* kTooLarge = " Файл слишком велик! "_cp;
 constexpr const char* kWriteError = " Ошибка записи файла! "_cp;
+// Why, under the file error in its attribute.
+constexpr const char* kNoSuchFile = "Нет такого файла"_cp;
+constexpr const char* kNoPermission = "Нет прав доступа к файлу или каталогу"_cp;
+constexpr const char* kDiskFull = "Диск переполнен"_cp;
+constexpr const char* kNotOrdinaryFile = "Это не обычный файл"_cp;
+
+const char* FaultText(FileFault fault) {
+  switch (fault) {
+    case FileFault::NoSuchFile: return kNoSuchFile;
+    case FileFault::NoPermission: return kNoPermission;
+    case FileFault::DiskFull: return kDiskFull;
+    case FileFault::NotOrdinaryFile: return kNotOrdinaryFile;
+    case FileFault::None:
+    case FileFault::Other: break;
+  }
+  return nullptr;
+}
 
 void OpenPanel(Screen& s) {
   s.ClearScreen();
@@ -65,36 +92,57 @@ void OpenPanel(Screen& s) {
 }
 void ClosePanel(Screen& s) { s.ErasePanel(kPanelX, kPanelY, kPanelW, kPanelH); }
 
+// Blanks the row inside the panel, so that what is written there next is
+// not read together with the remains of a longer prompt; the current
+// attribute stays.
+void BlankRow(Screen& s, int row) {
+  const uint8_t attr = s.Attribute();
+  s.PutTextAttr(kPanelX + 1, row, std::string(kPanelW, ' ').c_str(), ColorPanel);
+  s.SetAttribute(attr);
+}
+
 void Say(Screen& s, const char* text) {
+  BlankRow(s, kTextRow);
   s.SetCursor(kTextX, kTextRow);
   s.WriteString(text);
 }
 
-// A file message in the alert attribute, a key, and the panel closed.
-void FailWithMessage(Screen& s, const char* text) {
-  s.PutTextAttr(kErrorX, kTextRow, text, ColorAlert);
+// A [Y/N] question: only a key pressed after it was shown answers it.
+bool AskYes(Screen& s, const char* question) {
+  Say(s, question);
+  s.DiscardTypeahead();
+  return s.ReadYes();
+}
+
+// A file message in its attribute with why under it, a key, and the panel
+// closed. The message stays until a key, since the menu redraws the whole
+// screen as soon as the operation returns.
+void FileFailed(Screen& s, const char* text, uint8_t attr, FileFault fault = FileFault::None) {
+  BlankRow(s, kTextRow);
+  s.PutTextAttr(kErrorX, kTextRow, text, attr);
+  if (const char* why = FaultText(fault)) {
+    // Aligned with the message's words: padded as the message is.
+    const std::string pad = text[0] == ' ' ? " " : "";
+    s.PutTextAttr(kErrorX, kDetailRow, (pad + why + pad).c_str(), attr);
+  }
   s.ReadKeyCode();
   ClosePanel(s);
 }
 
 // The settings file named by currentFileName, or false after the message.
 bool ReadChosenFile(Tool& tool, std::string& bytes) {
-  switch (ReadSettingsFile(tool.state.currentFileName, bytes)) {
+  FileFault fault = FileFault::None;
+  switch (ReadSettingsFile(tool.state.currentFileName, bytes, &fault)) {
     case FileReadResult::Ok: return true;
-    case FileReadResult::TooLarge: FailWithMessage(tool.screen, kTooLarge); return false;
+    case FileReadResult::TooLarge: FileFailed(tool.screen, kTooLarge, ColorAlert); return false;
     case FileReadResult::OpenFailed: break;
   }
-  FailWithMessage(tool.screen, kOpenError);
+  FileFailed(tool.screen, kOpenError, ColorAlert, fault);
   return false;
 }
 
-// The file cannot be created. The message stays until a key, since the menu
-// redraws the whole screen as soon as the operation returns.
-void CreateFailed(Screen& s) {
-  s.PutTextAttr(kErrorX, kTextRow, kCreateError, ColorPanel);
-  s.ReadKeyCode();
-  ClosePanel(s);
-}
+// The file cannot be created.
+void CreateFailed(Screen& s, FileFault fault) { FileFailed(s, kCreateError, ColorPanel, fault); }
 
 // A failed cell read: the box says what, and the device is taken as gone.
 void CellReadFailed(Tool& tool, int cell, const CellResult& result) {
@@ -115,10 +163,8 @@ void Finish(Screen& s, const char* text) {
 bool ChooseAndConfirm(Tool& tool, const char* question) {
   Screen& s = tool.screen;
   OpenPanel(s);
-  if (ChooseFile(tool.screen, tool.state.currentFileName, kPattern) == ChooseAccepted) {
-    Say(s, question);
-    if (s.ReadYes()) return true;
-  }
+  if (ChooseFile(tool.screen, tool.state.currentFileName, kPattern) == ChooseAccepted && AskYes(s, question))
+    return true;
   ClosePanel(s);
   return false;
 }
@@ -140,6 +186,7 @@ void SimToFile(Tool& tool) {
     }
     if (chosen == ChooseAccepted) {
       Say(s, kAskSimToFile);
+      s.DiscardTypeahead();
       const int k = s.ReadCharacterKey();
       if (k == 'y' || k == 'Y') break;
       if (k == key::Esc) {
@@ -157,7 +204,7 @@ void SimToFile(Tool& tool) {
   // of the reads (the terminal closed) leaves nothing behind.
   AtomicFileWriter file;
   if (!file.Open(tool.state.currentFileName)) {
-    CreateFailed(s);
+    CreateFailed(s, file.Fault());
     return;
   }
   file.Discard();
@@ -179,7 +226,7 @@ void SimToFile(Tool& tool) {
     AdvanceProgress(s, kTextRow, i);
   }
   if (!file.Open(tool.state.currentFileName) || !file.Commit(PadToBlocks(std::move(text)))) {
-    FailWithMessage(s, kWriteError);
+    FileFailed(s, kWriteError, ColorAlert, file.Fault());
     return;
   }
   Finish(s, kSaved);
@@ -194,19 +241,34 @@ void FileToSim(Tool& tool) {
   if (!ChooseAndConfirm(tool, kAskFileToSim)) return;
   std::string bytes;
   if (!ReadChosenFile(tool, bytes)) return;
+  // A file without the gateway's signature in cell 98 (made by hand, or for
+  // something else) would leave a SIM the next connection takes for an
+  // uninitialised one, and initialising it overwrites all 99 cells.
+  {
+    SimImage parsed;
+    ParseSettingsText(bytes, parsed);
+    if (!parsed.HasSignature() && !AskYes(s, kAskUnsigned)) {
+      ClosePanel(s);
+      return;
+    }
+  }
 
   Say(s, kLabelWritten);
   StartProgress(s, kTextRow);
   const std::vector<std::string> commands = SplitLinesForSim(bytes);
   const int total = static_cast<int>(commands.size());
   WriteTally tally;
+  std::vector<int> refusedLines;  // 1-based places in the file
   int i = 0;
   for (const std::string& command : commands) {
     // A refused line does not stop the transfer, but it is counted, so that
     // the end is not reported as a success when the SIM took nothing. A
     // device that is gone stops it: the SIM is then part new, part old, and
     // the operator is told how far it came.
-    if (tally.Add(SendCellWrite(tool.at, command))) {
+    const int failedBefore = tally.Failed();
+    const bool gone = tally.Add(SendCellWrite(tool.at, command));
+    if (tally.Failed() > failedBefore) refusedLines.push_back(i + 1);
+    if (gone) {
       char detail[64];
       std::snprintf(detail, sizeof detail, kWrittenSoFar, tally.taken, total);
       ShowExchangeError(s, xerr::NoAnswer, detail);
@@ -232,7 +294,19 @@ void FileToSim(Tool& tool) {
     char padded[96];
     std::snprintf(text, sizeof text, kRefusedLines, tally.Failed(), total);
     std::snprintf(padded, sizeof padded, "%-56s", text);  // over the progress line
+    BlankRow(s, kTextRow);
     s.PutTextAttr(kTextX, kTextRow, padded, ColorAlert);
+    std::string listed = kRefusedList;
+    for (std::size_t n = 0; n < refusedLines.size(); ++n) {
+      if (n == kRefusedListed) {
+        listed += ", ...";
+        break;
+      }
+      char number[8];
+      std::snprintf(number, sizeof number, "%s%02d", n == 0 ? " " : ", ", refusedLines[n]);
+      listed += number;
+    }
+    s.PutTextAttr(kTextX, kDetailRow, listed.c_str(), ColorAlert);
     s.DiscardTypeahead();
     s.ReadKeyCode();
     ClosePanel(s);
@@ -265,11 +339,11 @@ void SaveToFile(Tool& tool) {
   if (!ChooseAndConfirm(tool, kAskSave)) return;
   AtomicFileWriter file;
   if (!file.Open(tool.state.currentFileName)) {
-    CreateFailed(s);
+    CreateFailed(s, file.Fault());
     return;
   }
   if (!file.Commit(EncodeSettingsFile(tool.image))) {
-    FailWithMessage(s, kWriteError);
+    FileFailed(s, kWriteError, ColorAlert, file.Fault());
     return;
   }
   tool.state.unsavedEdits = false;

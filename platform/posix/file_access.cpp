@@ -16,17 +16,43 @@
 
 namespace tv {
 
-FileReadResult ReadSettingsFile(const std::string& path, std::string& bytes) {
+namespace {
+// What an errno of open, read, write, fsync or rename means to the operator.
+FileFault FaultOf(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENOTDIR: return FileFault::NoSuchFile;
+    case EACCES:
+    case EPERM:
+    case EROFS: return FileFault::NoPermission;
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG: return FileFault::DiskFull;
+    case EISDIR:
+    case ENXIO:
+    case ENODEV: return FileFault::NotOrdinaryFile;
+    default: return FileFault::Other;
+  }
+}
+
+FileReadResult OpenFailed(FileFault* out, FileFault fault) {
+  if (out) *out = fault;
+  return FileReadResult::OpenFailed;
+}
+}  // namespace
+
+FileReadResult ReadSettingsFile(const std::string& path, std::string& bytes, FileFault* fault) {
   bytes.clear();
-  if (path.empty()) return FileReadResult::OpenFailed;
+  if (fault) *fault = FileFault::None;
+  if (path.empty()) return OpenFailed(fault, FileFault::NoSuchFile);
   // O_NONBLOCK: a typed name may be a FIFO, whose open would wait for a
   // writer for ever; it is refused below as not an ordinary file.
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return FileReadResult::OpenFailed;
+  if (fd < 0) return OpenFailed(fault, FaultOf(errno));
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd);
-    return FileReadResult::OpenFailed;
+    return OpenFailed(fault, FileFault::NotOrdinaryFile);
   }
   if (st.st_size > SettingsFileMaxBytes) {
     ::close(fd);
@@ -39,8 +65,9 @@ FileReadResult ReadSettingsFile(const std::string& path, std::string& bytes) {
     const ssize_t n = ::read(fd, data.data() + got, data.size() - got);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
+      const int error = errno;
       ::close(fd);
-      return FileReadResult::OpenFailed;
+      return OpenFailed(fault, FaultOf(error));
     }
     if (n == 0) break;
     got += static_cast<std::size_t>(n);
@@ -64,6 +91,7 @@ bool WriteAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
     const ssize_t n = ::write(fd, bytes.data(), bytes.size());
     if (n < 0 && errno == EINTR) continue;
+    if (n == 0) errno = ENOSPC;  // nothing taken and no reason given: no room
     if (n <= 0) return false;
     bytes.remove_prefix(static_cast<std::size_t>(n));
   }
@@ -78,9 +106,15 @@ mode_t NewFileMode() {
 }
 }  // namespace
 
+bool AtomicFileWriter::Fail(FileFault fault) {
+  fault_ = fault;
+  return false;
+}
+
 bool AtomicFileWriter::Open(const std::string& path) {
   Discard();
-  if (path.empty()) return false;
+  fault_ = FileFault::None;
+  if (path.empty()) return Fail(FileFault::NoSuchFile);
   std::string target = path;
   mode_t mode = NewFileMode();
   struct stat st {};
@@ -88,15 +122,15 @@ bool AtomicFileWriter::Open(const std::string& path) {
     if (S_ISLNK(st.st_mode)) {
       // Replace the file the link points to, keeping the link.
       char resolved[PATH_MAX];
-      if (!::realpath(path.c_str(), resolved)) return false;
+      if (!::realpath(path.c_str(), resolved)) return Fail(FaultOf(errno));
       target = resolved;
-      if (::stat(target.c_str(), &st) != 0) return false;
+      if (::stat(target.c_str(), &st) != 0) return Fail(FaultOf(errno));
     }
-    if (!S_ISREG(st.st_mode)) return false;
+    if (!S_ISREG(st.st_mode)) return Fail(FileFault::NotOrdinaryFile);
     // The rename below needs only the directory's permission: a file the
     // operator protected against writing must stay as it is, as it would
     // when opened for writing.
-    if (::access(target.c_str(), W_OK) != 0) return false;
+    if (::access(target.c_str(), W_OK) != 0) return Fail(FaultOf(errno));
     mode = st.st_mode & 07777;
   }
   const std::string dir = DirectoryOf(target);
@@ -105,7 +139,7 @@ bool AtomicFileWriter::Open(const std::string& path) {
   // Hidden, and not ending in ".set": the file chooser never lists it.
   std::string temp = dir + "/." + base + ".XXXXXX";
   const int fd = ::mkstemp(temp.data());
-  if (fd < 0) return false;
+  if (fd < 0) return Fail(FaultOf(errno));
   ::fchmod(fd, mode);
   fd_ = fd;
   target_ = target;
@@ -114,13 +148,16 @@ bool AtomicFileWriter::Open(const std::string& path) {
 }
 
 bool AtomicFileWriter::Commit(std::string_view bytes) {
-  if (fd_ < 0) return false;
-  bool ok = WriteAll(fd_, bytes) && ::fsync(fd_) == 0;
-  ok = (::close(fd_) == 0) && ok;
+  if (fd_ < 0) return Fail(fault_ == FileFault::None ? FileFault::Other : fault_);
+  // The first failure is the one that explains it.
+  FileFault fault = FileFault::None;
+  if (!WriteAll(fd_, bytes) || ::fsync(fd_) != 0) fault = FaultOf(errno);
+  if (::close(fd_) != 0 && fault == FileFault::None) fault = FaultOf(errno);
   fd_ = -1;
-  if (!ok || ::rename(temp_.c_str(), target_.c_str()) != 0) {
+  if (fault == FileFault::None && ::rename(temp_.c_str(), target_.c_str()) != 0) fault = FaultOf(errno);
+  if (fault != FileFault::None) {
     Discard();
-    return false;
+    return Fail(fault);
   }
   temp_.clear();
   // Make the rename itself durable.

@@ -197,5 +197,29 @@ TEST(SettingsFileSplit, CasesAtTheEdges) {
   }
 }
 
+// A Windows editor puts a UTF-8 byte-order mark before the first line: both
+// readers take the file as if it were not there.
+TEST(SettingsFileContent, AByteOrderMarkIsNotPartOfTheFirstLine) {
+  const std::string bom = "\xEF\xBB\xBF";
+  const std::string file = EncodeSettingsFile(InitialisedImage());
+  struct Case {
+    const char* name;
+    std::string withMark, without;
+  } cases[] = {
+      {"a whole file", bom + file, file},
+      {"LF alone", bom + " 01,\"1\",129,\"A\"\n", " 01,\"1\",129,\"A\"\n"},
+      {"nothing but the mark and padding", bom + std::string(253, '\0'), std::string(256, '\0')},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(SettingsContent(c.withMark), SettingsContent(c.without));
+    EXPECT_EQ(SplitLinesForSim(c.withMark), SplitLinesForSim(c.without));
+    SimImage a, b;
+    ParseSettingsText(c.withMark, a);
+    ParseSettingsText(c.without, b);
+    ExpectSameCells(a, b);
+  }
+}
+
 }  // namespace
 }  // namespace tv

@@ -158,5 +158,88 @@ TEST(AtomicFile, CannotOpenWhereNoOrdinaryFileCanBe) {
   EXPECT_EQ(ScratchDir::Entries(), std::vector<std::string>{"dir.set"});
 }
 
+// Why a file could not be read or written, in the terms the operator acts
+// on. The permission cases run as user nobody when the tests run as root,
+// whom no permission stops; the full disk is a file size limit of 0.
+TEST(FileFaults, SayWhyAFileCouldNotBeReadOrWritten) {
+  constexpr uid_t kNobody = 65534;
+  const bool root = ::geteuid() == 0;
+  enum Op { Read, Write };
+  enum Where { Here, AsOrdinaryUser, OnAFullDisk };
+  struct Case {
+    const char* name;
+    Op op;
+    const char* path;
+    Where where;
+    FileFault fault;
+  } cases[] = {
+      {"read a missing file", Read, "none.set", Here, FileFault::NoSuchFile},
+      {"read an empty name", Read, "", Here, FileFault::NoSuchFile},
+      {"read a directory", Read, "dir.set", Here, FileFault::NotOrdinaryFile},
+      {"read a pipe", Read, "pipe.set", Here, FileFault::NotOrdinaryFile},
+      {"read an unreadable file", Read, "secret.set", AsOrdinaryUser, FileFault::NoPermission},
+      {"read a file", Read, "ro.set", Here, FileFault::None},
+      {"write into a missing directory", Write, "missing/x.set", Here, FileFault::NoSuchFile},
+      {"write an empty name", Write, "", Here, FileFault::NoSuchFile},
+      {"write over a directory", Write, "dir.set", Here, FileFault::NotOrdinaryFile},
+      {"write over a pipe", Write, "pipe.set", Here, FileFault::NotOrdinaryFile},
+      {"write over a read-only file", Write, "ro.set", AsOrdinaryUser, FileFault::NoPermission},
+      {"write into a read-only directory", Write, "ro/x.set", AsOrdinaryUser, FileFault::NoPermission},
+      {"write on a full disk", Write, "new.set", OnAFullDisk, FileFault::DiskFull},
+      {"write a new file", Write, "new.set", Here, FileFault::None},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScratchDir dir;
+    std::filesystem::create_directory("dir.set");
+    std::filesystem::create_directory("ro");
+    ASSERT_EQ(::mkfifo("pipe.set", 0600), 0);
+    ScratchDir::Write("secret.set", "x");
+    ScratchDir::Write("ro.set", "x");
+    for (const std::string& path :
+         {dir.Path(), std::string("ro"), std::string("secret.set"), std::string("ro.set")}) {
+      if (root) {
+        ASSERT_EQ(::chown(path.c_str(), kNobody, kNobody), 0);
+      }
+    }
+    ASSERT_EQ(::chmod("secret.set", 0), 0);
+    ASSERT_EQ(::chmod("ro.set", 0444), 0);
+    ASSERT_EQ(::chmod("ro", 0555), 0);
+    auto attempt = [&] {
+      if (c.op == Read) {
+        std::string bytes;
+        FileFault fault = FileFault::Other;
+        ReadSettingsFile(c.path, bytes, &fault);
+        return static_cast<int>(fault);
+      }
+      AtomicFileWriter writer;
+      if (writer.Open(c.path)) writer.Commit(PadToBlocks("new\r\n"));
+      return static_cast<int>(writer.Fault());
+    };
+    int result;
+    if (c.where == Here) {
+      result = attempt();
+    } else if (c.where == AsOrdinaryUser) {
+      result = InChild([&] {
+        if (root && (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0))
+          return int{kCannotSetUp};
+        return attempt();
+      });
+      if (result == kCannotSetUp) GTEST_SKIP() << "cannot change to user 65534 (nobody) here";
+    } else {
+      result = InChild([&] {
+        rlimit limit{};
+        if (::getrlimit(RLIMIT_FSIZE, &limit) != 0) return int{kCannotSetUp};
+        limit.rlim_cur = 0;
+        if (std::signal(SIGXFSZ, SIG_IGN) == SIG_ERR || ::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+          return int{kCannotSetUp};
+        return attempt();
+      });
+    }
+    EXPECT_EQ(result, static_cast<int>(c.fault));
+    ASSERT_EQ(::chmod("ro", 0755), 0);
+  }
+}
+
 }  // namespace
 }  // namespace tv

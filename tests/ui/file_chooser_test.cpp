@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -132,11 +134,7 @@ TEST_F(ChooserTest, TypingANewName) {
   } cases[] = {
       {"only the first letter is lowered", "Test", {Enter}, ChooseAccepted, "test.set"},
       {"a name with a dot is taken as typed", "Dump.TXT", {Enter}, ChooseAccepted, "dump.TXT"},
-      {"13 characters without a dot are taken at once",
-       "abcdefghij_12",
-       {},
-       ChooseAccepted,
-       "abcdefghij_12.set"},
+      {"13 characters without a dot, Enter", "abcdefghij_12", {Enter}, ChooseAccepted, "abcdefghij_12.set"},
       {"Backspace over the first letter", "x", {Backspace, Enter}, ChooseAccepted, ".set"},
       {"a removed dot counts no more", "ab.", {Backspace, Chr('c'), Enter}, ChooseAccepted, "abc.set"},
       {"other keys ignored",
@@ -145,7 +143,7 @@ TEST_F(ChooserTest, TypingANewName) {
        ChooseAccepted,
        "ab.set"},
       {"Esc while typing", "new", {Esc}, ChooseTypingEsc, "keep.set"},
-      {"13 characters with a dot go back to the list", "abcdef.ghijkl", {Esc}, ChooseListEsc, "keep.set"},
+      {"13 characters with a dot, Enter", "abcdef.ghijkl", {Enter}, ChooseAccepted, "abcdef.ghijkl"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -210,6 +208,77 @@ TEST_F(ChooserTest, OddBytesInNamesShowAsHarmlessCharacters) {
   // Nothing moved: the rest of the list area and the count are where they belong.
   EXPECT_EQ(screen.TextAt(20, 8, 12), std::string(12, ' '));
   EXPECT_EQ(screen.TextAt(20, 23, 21), std::string("Колличество файлов: 2"_cp));
+}
+
+// With no file to list, the place of the list says how to go on; the
+// count and the key hints stay where they are.
+TEST_F(ChooserTest, AnEmptyDirectorySaysHowToTypeANewName) {
+  const std::string hint = "Наберите имя нового файла латинскими буквами и ENTER"_cp;
+  struct Case {
+    const char* name;
+    int files;
+    bool hinted;
+  } cases[] = {{"no file", 0, true}, {"one file", 1, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    MakeFiles(c.files);
+    screen.DrawPanel(18, 3, 59, 20);
+    EXPECT_EQ(Choose({Esc}), ChooseListEsc);
+    EXPECT_EQ(screen.TextAt(20, 6, static_cast<int>(hint.size())) == hint, c.hinted);
+    EXPECT_EQ(screen.TextAt(20, 23, 21), "Колличество файлов: "_cp + std::to_string(c.files));
+    EXPECT_EQ(screen.TextAt(45, 23, 32), std::string("ENTER - Выполнить  ESC  - Выход "_cp));
+  }
+}
+
+// The name being typed is the one that will be used: no listed file stays
+// highlighted as the target. A name at its length limit waits for Enter, so
+// that a key the operator is still typing neither ends it nor goes on to
+// answer the question that follows.
+TEST_F(ChooserTest, WhileANameIsTypedItIsTheOnlyTarget) {
+  ScratchDir::Write("big.set", "");
+  ScratchDir::Write("small.set", "");
+  struct Case {
+    const char* name;
+    std::string typed;
+    std::vector<KeyPress> more;
+    std::string fileName;
+  } cases[] = {
+      {"a short name", "fresh", {Enter}, "fresh.set"},
+      {"after moving in the list", "", {Down, Chr('n'), Chr('e'), Chr('w'), Enter}, "new.set"},
+      {"13 characters and one more", "abcdefghij_12x", {Enter}, "abcdefghij_12.set"},
+      {"13 characters with a dot and more", "abcdef.ghijklmn", {Enter}, "abcdef.ghijkl"},
+      {"Backspace at the limit", "abcdefghij_12", {Backspace, Chr('z'), Enter}, "abcdefghij_1z.set"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    // For each key awaited once typing began: whether a list entry was highlighted.
+    struct Peek : ScriptedConsole {
+      bool typing = false;  // a letter was given in the list
+      std::vector<bool> highlighted;
+      KeyPress NextKey(const Screen& s) override {
+        if (typing) {
+          bool any = false;
+          for (int y = 6; y <= 21; ++y)
+            for (int x = 20; x <= 76; ++x) any = any || s.AttrAt(x, y) == ColorSelected;
+          highlighted.push_back(any);
+        }
+        const KeyPress k = ScriptedConsole::NextKey(s);
+        typing = typing || (!k.extended && std::isalpha(k.code));
+        return k;
+      }
+    } peek;
+    peek.Type(c.typed);
+    peek.Add(c.more);
+    screen.AttachConsole(&peek);
+    screen.DrawPanel(18, 3, 59, 20);
+    tool.state.currentFileName = "keep.set";
+    EXPECT_EQ(ChooseFile(tool.screen, tool.state.currentFileName, "*.set"), ChooseAccepted);
+    EXPECT_EQ(tool.state.currentFileName, c.fileName);
+    EXPECT_EQ(peek.KeysLeft(), 0u);
+    EXPECT_FALSE(peek.highlighted.empty());
+    EXPECT_EQ(std::count(peek.highlighted.begin(), peek.highlighted.end(), true), 0);
+  }
+  screen.AttachConsole(&console);
 }
 
 TEST(FileNameDisplay, Cases) {

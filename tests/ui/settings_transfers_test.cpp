@@ -3,8 +3,15 @@
 // that must not cost the operator a file or send garbage to the SIM.
 #include "ui/settings_transfers.h"
 
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <csignal>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,12 +28,18 @@ namespace {
 
 using namespace test;
 
-// Keeps the screen as it was each time a key was awaited.
+// Keeps the screen as it was each time a key was awaited. An operator who
+// types on can be played too: once keysRead reaches aheadAt, the keys in
+// ahead are pending, typed before the screen asked for them.
 struct ShotConsole : ScriptedConsole {
   std::vector<Screen> shots;
+  int aheadAt = -1;
+  std::vector<KeyPress> ahead;
   KeyPress NextKey(const Screen& s) override {
     shots.push_back(s);
-    return ScriptedConsole::NextKey(s);
+    const KeyPress k = ScriptedConsole::NextKey(s);
+    if (keysRead == aheadAt) TypeAhead(ahead);
+    return k;
   }
 };
 
@@ -225,7 +238,8 @@ TEST_F(TransferTest, FileToSimSendsTheLinesTheFileHasThenReadsBack) {
   for (int i = 1; i <= 10; ++i) text += EncodeSaveLine(i, "7" + TwoDigits(i), "N" + TwoDigits(i));
   ScratchDir::Write("ten.set", PadToBlocks(text));
 
-  Run(FileToSim, "", {Enter, Chr('y'), Enter});
+  // No cell 98 in the file: written only after the second question.
+  Run(FileToSim, "", {Enter, Chr('y'), Chr('y'), Enter});
   std::string writes;
   for (int i = 1; i <= 10; ++i)
     writes += "AT+CPBW= " + TwoDigits(i) + ",\"7" + TwoDigits(i) + "\",129,\"N" + TwoDigits(i) + "\"\r";
@@ -248,7 +262,8 @@ TEST_F(TransferTest, FileToSimCountsTheLinesTheSimRefused) {
   std::string text;
   for (int i = 1; i <= 3; ++i) text += EncodeSaveLine(i, "1", i == 2 ? "NAMEOFSEVENTEENCH" : "OK");
   ScratchDir::Write("three.set", PadToBlocks(text));
-  Run(FileToSim, "", {Enter, Chr('y'), Enter});
+  // No cell 98 in the file: written only after the second question.
+  Run(FileToSim, "", {Enter, Chr('y'), Chr('y'), Enter});
   EXPECT_EQ(LastShot().TextAt(20, 4, 56),
             std::string("SIM-Карта не приняла строк: 1 из 3. Нажмите клавишу"_cp) + "     ");
   EXPECT_EQ(LastShot().AttrAt(20, 4), ColorAlert);
@@ -257,7 +272,7 @@ TEST_F(TransferTest, FileToSimCountsTheLinesTheSimRefused) {
 
   gateway.Options().faults.errorPrefix = "AT+CPBW";
   console.shots.clear();
-  Run(FileToSim, "", {Enter, Chr('y'), Enter});
+  Run(FileToSim, "", {Enter, Chr('y'), Chr('y'), Enter});
   EXPECT_EQ(LastShot().TextAt(20, 4, 35), std::string("SIM-Карта не приняла строк: 3 из 3."_cp));
 }
 
@@ -314,7 +329,8 @@ TEST_F(TransferTest, DecliningLeavesEverythingAsItWas) {
 TEST_F(TransferTest, FileToSimReadBackFailureDropsTheConnection) {
   ScratchDir::Write("two.set", EncodeSaveLine(1, "1", "A") + EncodeSaveLine(2, "2", "B"));
   gateway.Options().faults.silentAfterCommands = 2 + 30;  // read-back stops at cell 31
-  Run(FileToSim, "", {Enter, Chr('y'), Enter});
+  // No cell 98 in the file: written only after the second question.
+  Run(FileToSim, "", {Enter, Chr('y'), Chr('y'), Enter});
   EXPECT_NE(LastShot().TextAt(14, 14).find("Нет ответа от внешнего устройства."_cp), std::string::npos);
   EXPECT_FALSE(tool.state.deviceConnected);
   EXPECT_EQ(tool.image.CellNumber(30), gateway.Number(30));
@@ -482,6 +498,315 @@ TEST_F(TransferTest, UnsavedOfflineEditsAreNotDroppedUnasked) {
 
   Run(SaveToFile, "", {Enter, Chr('y'), Enter});
   EXPECT_TRUE(ConfirmDiscardUnsavedEdits(tool));  // saved: no question any more
+}
+
+}  // namespace
+}  // namespace tv
+
+namespace tv {
+namespace {
+
+// A file of the given cells, with cell 98 signed as the gateway's or not.
+std::string FileOf(const SimImage& cells, bool signedFor98) {
+  SimImage image = cells;
+  image.SetCellName(98, signedFor98 ? SimSignature : "98");
+  return EncodeSettingsFile(image);
+}
+
+// A file without the gateway's signature in cell 98 would turn the SIM into
+// one the next connection calls uninitialised: File to SIM asks first, and
+// only y or Y writes it.
+TEST_F(TransferTest, FileToSimOfAnUnsignedFileAsksBeforeWriting) {
+  SimImage cells;
+  cells.SetCellNumber(1, "111");
+  cells.SetCellName(1, "ONE");
+  const std::string withoutCell98 = EncodeSaveLine(1, "111", "ONE");
+  const std::string question = "В файле нет настроек шлюза. Записать в SIM-Карту? [Y/N]"_cp;
+  struct Case {
+    const char* name;
+    std::string file;
+    std::vector<KeyPress> keys;
+    bool asked, written;
+  } cases[] = {
+      {"no cell 98, n", withoutCell98, {Enter, Chr('y'), Chr('n')}, true, false},
+      {"no cell 98, Esc", withoutCell98, {Enter, Chr('y'), Esc}, true, false},
+      {"no cell 98, an extended key", withoutCell98, {Enter, Chr('y'), Down}, true, false},
+      {"cell 98 of something else, n", FileOf(cells, false), {Enter, Chr('y'), Chr('n')}, true, false},
+      {"no cell 98, y", withoutCell98, {Enter, Chr('y'), Chr('y'), Enter}, true, true},
+      {"cell 98 of something else, Y", FileOf(cells, false), {Enter, Chr('y'), Chr('Y'), Enter}, true, true},
+      {"the gateway's file is not asked about", FileOf(cells, true), {Enter, Chr('y'), Enter}, false, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScratchDir::Write("hand.set", c.file);
+    gateway.EraseEntry(1);
+    port.written.clear();
+    console.shots.clear();
+    Run(FileToSim, "", c.keys);
+    ASSERT_GE(console.shots.size(), 3u);
+    const Screen& third = console.shots[2];
+    EXPECT_EQ(third.TextAt(20, 4, 55) == question, c.asked);
+    EXPECT_EQ(!port.written.empty(), c.written);
+    EXPECT_EQ(gateway.Number(1), c.written ? "111" : "");
+    EXPECT_TRUE(tool.state.deviceConnected);
+    EXPECT_EQ(screen.CharAt(18, 3), ' ');
+  }
+}
+
+// Row y inside the panel (columns 19 to 77) holding text at column x.
+std::string RowWith(int x, const std::string& text) {
+  std::string row(59, ' ');
+  row.replace(x - 19, text.size(), text);
+  return row;
+}
+
+// Runs body in a forked child and gives back what it returned; for the
+// cases that take the privileges or the disk space away.
+std::string InChild(const std::function<std::string()>& body) {
+  int fds[2];
+  if (::pipe(fds) != 0) return "no pipe";
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::close(fds[0]);
+    std::string out;
+    try {
+      out = body();
+    } catch (const std::exception& e) {
+      out = e.what();
+    }
+    (void)!::write(fds[1], out.data(), out.size());
+    ::_exit(0);
+  }
+  ::close(fds[1]);
+  std::string out;
+  char buf[512];
+  for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;) out.append(buf, static_cast<std::size_t>(n));
+  ::close(fds[0]);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return out;
+}
+
+constexpr uid_t kNobody = 65534;
+
+// Root passes every permission check: a permission case runs as nobody,
+// with the scratch directory made nobody's.
+bool BecomeOrdinaryUser() {
+  if (::geteuid() != 0) return true;
+  return ::setgroups(0, nullptr) == 0 && ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0;
+}
+void GiveToOrdinaryUser(const std::string& path) {
+  if (::geteuid() == 0) {
+    ASSERT_EQ(::chown(path.c_str(), kNobody, kNobody), 0);
+  }
+}
+
+// A message replaces the whole prompt row: no "? [Y/N]" of the question it
+// answers is left to look like a new question. A file that cannot be read
+// or written says why, under the message and in its attribute.
+TEST_F(TransferTest, FileMessagesReplaceThePromptRowAndSayWhy) {
+  const std::string openError = " Ошибка открытия файла! "_cp;
+  const std::string createError = "Ошибка открытия файла!"_cp;
+  const std::string tooLarge = " Файл слишком велик! "_cp;
+  const std::string writeError = " Ошибка записи файла! "_cp;
+  enum Where { Here, AsOrdinaryUser, OnAFullDisk };
+  struct Case {
+    const char* name;
+    Operation op;
+    std::function<void()> setUp;
+    std::string typed;
+    Where where;
+    std::string message;
+    uint8_t attr;
+    std::string why;  // row 5 from column 34, as shown
+  } cases[] = {
+      {"File to SIM, no such file", FileToSim, [] {}, "none", Here, openError, ColorAlert,
+       " Нет такого файла "_cp},
+      {"Load, no such file", LoadForEditing, [] {}, "none", Here, openError, ColorAlert,
+       " Нет такого файла "_cp},
+      {"Load, a pipe", LoadForEditing, [] { ASSERT_EQ(::mkfifo("p.set", 0600), 0); }, "p.set", Here,
+       openError, ColorAlert, " Это не обычный файл "_cp},
+      {"Save, a directory", SaveToFile, [] { std::filesystem::create_directory("d.set"); }, "d.set", Here,
+       createError, ColorPanel, "Это не обычный файл"_cp},
+      {"SIM to file, a directory", SimToFile, [] { std::filesystem::create_directory("d.set"); }, "d.set",
+       Here, createError, ColorPanel, "Это не обычный файл"_cp},
+      {"File to SIM, too large", FileToSim, [] { ScratchDir::Write("big.set", std::string(40000, '1')); },
+       "big.set", Here, tooLarge, ColorAlert, ""},
+      {"Load, too large", LoadForEditing, [] { ScratchDir::Write("big.set", std::string(40000, '1')); },
+       "big.set", Here, tooLarge, ColorAlert, ""},
+      {"Save into a read-only directory", SaveToFile,
+       [&] {
+         GiveToOrdinaryUser(dir.Path());
+         ASSERT_EQ(::chmod(dir.Path().c_str(), 0555), 0);
+       },
+       "new", AsOrdinaryUser, createError, ColorPanel, "Нет прав доступа к файлу или каталогу"_cp},
+      {"Save over a read-only file", SaveToFile,
+       [&] {
+         ScratchDir::Write("ro.set", "old");
+         GiveToOrdinaryUser(dir.Path());
+         GiveToOrdinaryUser("ro.set");
+         ASSERT_EQ(::chmod("ro.set", 0444), 0);
+       },
+       "ro.set", AsOrdinaryUser, createError, ColorPanel, "Нет прав доступа к файлу или каталогу"_cp},
+      {"File to SIM, an unreadable file", FileToSim,
+       [&] {
+         ScratchDir::Write("secret.set", "old");
+         GiveToOrdinaryUser(dir.Path());
+         GiveToOrdinaryUser("secret.set");
+         ASSERT_EQ(::chmod("secret.set", 0), 0);
+       },
+       "secret.set", AsOrdinaryUser, openError, ColorAlert, " Нет прав доступа к файлу или каталогу "_cp},
+      {"Save on a full disk", SaveToFile, [] {}, "full", OnAFullDisk, writeError, ColorAlert,
+       " Диск переполнен "_cp},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (const auto& e : std::filesystem::directory_iterator(".")) std::filesystem::remove(e.path());
+    ASSERT_EQ(::chmod(dir.Path().c_str(), 0700), 0);
+    ASSERT_NO_FATAL_FAILURE(c.setUp());
+    console.shots.clear();
+    auto run = [&] {
+      console.Type(c.typed);
+      console.Add({Enter, Chr('y'), Enter});
+      c.op(tool);
+      const Screen& shot = console.shots.back();
+      return shot.TextAt(19, 4, 59) + "\n" + shot.TextAt(19, 5, 59) + "\n" +
+             static_cast<char>(shot.AttrAt(34, 4)) + static_cast<char>(shot.AttrAt(34, 5));
+    };
+    std::string shown;
+    if (c.where == Here) {
+      shown = run();
+    } else if (c.where == AsOrdinaryUser) {
+      shown = InChild([&] { return BecomeOrdinaryUser() ? run() : std::string("cannot change user"); });
+      if (shown == "cannot change user") GTEST_SKIP() << "cannot change to user 65534 (nobody) here";
+    } else {
+      shown = InChild([&] {
+        rlimit limit{};
+        ::getrlimit(RLIMIT_FSIZE, &limit);
+        limit.rlim_cur = 0;  // not a byte can be written
+        std::signal(SIGXFSZ, SIG_IGN);
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        return run();
+      });
+    }
+    const std::string expected =
+        RowWith(34, c.message) + "\n" + (c.why.empty() ? std::string(59, ' ') : RowWith(34, c.why)) + "\n" +
+        static_cast<char>(c.attr) + static_cast<char>(c.why.empty() ? ColorPanel : c.attr);
+    EXPECT_EQ(shown, expected);
+  }
+  ASSERT_EQ(::chmod(dir.Path().c_str(), 0700), 0);
+  EXPECT_TRUE(port.written.empty());
+}
+
+// Only a key pressed after a [Y/N] question answers it: the y typed on
+// while the name or the previous answer was given is dropped.
+TEST_F(TransferTest, KeysTypedAheadDoNotAnswerAQuestion) {
+  struct Case {
+    const char* name;
+    Operation op;
+    bool loaded;
+    std::string file;            // a.set, when not empty
+    std::vector<KeyPress> keys;  // the n answering the question comes last
+    int aheadAfter;              // keys read when the y was typed ahead
+  } cases[] = {
+      {"SIM to file", SimToFile, false, "", {Enter, Chr('n'), Esc}, 1},
+      {"File to SIM", FileToSim, false, EncodeSettingsFile(GatewayImage()), {Enter, Chr('n')}, 1},
+      {"File to SIM, an unsigned file",
+       FileToSim,
+       false,
+       EncodeSaveLine(1, "1", "A"),
+       {Enter, Chr('y'), Chr('n')},
+       2},
+      {"Load for editing", LoadForEditing, false, EncodeSettingsFile(GatewayImage()), {Enter, Chr('n')}, 1},
+      {"Save to file", SaveToFile, true, "", {Chr('s'), Enter, Chr('n')}, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (const auto& e : std::filesystem::directory_iterator(".")) std::filesystem::remove(e.path());
+    if (!c.file.empty()) ScratchDir::Write("a.set", c.file);
+    tool.state.deviceConnected = !c.loaded;
+    tool.state.fileLoaded = c.loaded;
+    console.aheadAt = console.keysRead + c.aheadAfter;
+    console.ahead = {Chr('y')};
+    Run(c.op, "", c.keys);
+    EXPECT_EQ(console.TypeaheadLeft(), 0u);
+    EXPECT_EQ(tool.state.fileLoaded, c.loaded);
+    EXPECT_EQ(ScratchDir::Entries(),
+              c.file.empty() ? std::vector<std::string>{} : std::vector<std::string>{"a.set"});
+    EXPECT_EQ(screen.CharAt(18, 3), ' ');
+  }
+  console.aheadAt = -1;
+  EXPECT_TRUE(port.written.empty());
+}
+
+// A settings file saved by a Windows editor begins with a UTF-8 byte-order
+// mark; it is not part of the first line, for Load for editing as for File
+// to SIM.
+TEST_F(TransferTest, AByteOrderMarkIsNotPartOfTheFirstLine) {
+  const SimImage source = GatewayImage();
+  const std::string plain = EncodeSettingsFile(source);
+  ScratchDir::Write("win.set", "\xEF\xBB\xBF" + plain);
+  struct Case {
+    const char* name;
+    Operation op;
+  } cases[] = {{"Load for editing", LoadForEditing}, {"File to SIM", FileToSim}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    tool.state.deviceConnected = true;
+    tool.state.fileLoaded = false;
+    tool.image.ClearImage();
+    port.written.clear();
+    Run(c.op, "", {Enter, Chr('y'), Enter});
+    ExpectSameCells(tool.image, source);
+    if (c.op == FileToSim) {
+      std::string writes;
+      for (const std::string& command : SplitLinesForSim(plain)) writes += command;
+      EXPECT_EQ(port.written, writes + ReadCommands());
+      EXPECT_EQ(LastShot().TextAt(20, 4, 56),
+                std::string("Данные загружены.  Для продолжения нажмите любую клавишу"_cp));
+    }
+  }
+}
+
+// File to SIM names the lines the SIM refused, the first eight of them,
+// under the count.
+TEST_F(TransferTest, FileToSimNamesTheLinesTheSimRefused) {
+  struct Case {
+    const char* name;
+    std::vector<int> refused;  // cells given a name over the SIM's 16 characters
+    bool everyWrite;           // or the SIM refuses every write
+    std::string message, listed;
+  } cases[] = {
+      {"one line",
+       {2},
+       false,
+       "SIM-Карта не приняла строк: 1 из 99. Нажмите клавишу"_cp,
+       "Не приняты строки: 02"_cp},
+      {"three lines",
+       {5, 17, 42},
+       false,
+       "SIM-Карта не приняла строк: 3 из 99. Нажмите клавишу"_cp,
+       "Не приняты строки: 05, 17, 42"_cp},
+      {"every line",
+       {},
+       true,
+       "SIM-Карта не приняла строк: 99 из 99. Нажмите клавишу"_cp,
+       "Не приняты строки: 01, 02, 03, 04, 05, 06, 07, 08, ..."_cp},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SimImage source = GatewayImage();
+    for (int cell : c.refused) source.SetCellName(cell, "NAMEOFSEVENTEENCH");
+    ScratchDir::Write("r.set", EncodeSettingsFile(source));
+    gateway.Options().faults.errorPrefix = c.everyWrite ? "AT+CPBW" : "";
+    console.shots.clear();
+    Run(FileToSim, "", {Enter, Chr('y'), Enter});
+    const Screen& shot = LastShot();
+    EXPECT_EQ(shot.TextAt(19, 4, 59), RowWith(20, c.message));
+    EXPECT_EQ(shot.TextAt(19, 5, 59), RowWith(20, c.listed));
+    EXPECT_EQ(shot.AttrAt(20, 5), ColorAlert);
+    EXPECT_TRUE(tool.state.deviceConnected);
+  }
 }
 
 }  // namespace
