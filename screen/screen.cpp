@@ -212,11 +212,25 @@ int Screen::ReadKeyCode() {
   return k;
 }
 
+namespace {
+// The Latin letters the questions ask for, as a Russian keyboard layout types
+// them (cp866): Ш and Н lie on the keys of I and Y.
+struct LayoutLetter {
+  uint8_t russian;
+  char latin;
+};
+constexpr LayoutLetter kRussianLayoutLetters[] = {{0x98, 'I'}, {0xE8, 'i'}, {0x8D, 'Y'}, {0xAD, 'y'}};
+}  // namespace
+
 int Screen::ReadCharacterKey() {
   const int k = ReadKey();
-  if (k != key::Prefix) return k;
-  ReadKey();
-  return NoCharacter;
+  if (k == key::Prefix) {
+    ReadKey();
+    return NoCharacter;
+  }
+  for (const LayoutLetter& l : kRussianLayoutLetters)
+    if (k == l.russian) return l.latin;
+  return k;
 }
 
 bool Screen::ReadYes() {

@@ -75,9 +75,11 @@ class Screen {
   // A key read whole for questions that want a character: the character, or
   // NoCharacter for an extended key, whose scan code is taken too (so it can
   // neither pass for a letter, PgUp being 0x49 'I', nor reach the next screen).
+  // The letters asked for are taken on a Russian layout too: Ш reads as I and
+  // Н as Y (the same keys), in either case.
   static constexpr int NoCharacter = -1;
   int ReadCharacterKey();
-  // The answer to a "[Y/N]" question: only y or Y goes on.
+  // The answer to a "[Y/N]" question: only y or Y (Н, н) goes on.
   bool ReadYes();
   void HintsDigitEntry();
   void HintsParameterChoice();

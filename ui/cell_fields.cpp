@@ -66,6 +66,8 @@ class FieldEditor {
       if (k == key::Esc) return false;
       if (k == key::Prefix) {
         Extended(screen_.ReadKey());
+      } else if (k == key::Backspace) {
+        TakeBack();
       } else {
         Type(k);
       }
@@ -120,9 +122,30 @@ class FieldEditor {
     }
   }
 
+  // Backspace: the character before the cursor goes, the rest closes up.
+  void TakeBack() {
+    if (pos_ == 0) return;
+    changed_ = true;
+    copy_.erase(static_cast<std::size_t>(--pos_), 1);
+    CursorToPos();
+    Echo(pos_, 1);
+  }
+
   void Type(int k) {
+    if (k <= 0 || k > 0xFF || std::strchr(kind_.allowed, k) == nullptr) return;
+    if (!changed_ && copy_ == UnusedMarker) {
+      // "0" stands in a cell that holds nothing: the first character typed
+      // takes its place instead of going in front of it (8903... must not
+      // become 8903...0).
+      changed_ = true;
+      copy_.assign(1, static_cast<char>(k));
+      pos_ = 1;
+      screen_.SetCursor(grid_.X(), grid_.Y());
+      screen_.WriteChar(static_cast<uint8_t>(k));
+      return;
+    }
     const int len = Length();
-    if (k <= 0 || k > 0xFF || std::strchr(kind_.allowed, k) == nullptr || len >= longest_) return;
+    if (len >= longest_) return;
     changed_ = true;
     copy_.insert(copy_.begin() + pos_, static_cast<char>(k));
     if (pos_ == len) {
@@ -132,6 +155,8 @@ class FieldEditor {
     }
     Echo(pos_++, 0);  // from the cursor on; the cursor then goes to the new pos
   }
+
+  static constexpr std::string_view UnusedMarker = "0";
 
   Screen& screen_;
   const FormGrid& grid_;

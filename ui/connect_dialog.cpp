@@ -146,7 +146,8 @@ void Connect(Tool& tool) {
     tool.screen.PutTextAttr(kDeviceX, kDeviceY, std::string(kDeviceWidth, ' ').c_str(), ColorPanel);
     ShowMessage(tool.screen, kNotInitialised, ColorAlert);
     ShowMessage(tool.screen, kPressI, ColorAlert);
-    // Only the letter itself starts the overwrite, never an extended key.
+    // Only the letter itself (Ш on a Russian layout, read as I) starts the
+    // overwrite, never an extended key.
     tool.screen.DiscardTypeahead();
     const int k = tool.screen.ReadCharacterKey();
     if (k != 'I' && k != 'i') {

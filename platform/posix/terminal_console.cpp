@@ -280,6 +280,40 @@ bool DecodeKey(int r, wint_t wc, KeyPress& out) {
   return false;
 }
 
+// Terminals send Alt+key as ESC followed by the key's bytes, in one write;
+// curses gives the ESC alone (it is no known sequence) with the rest already
+// read and waiting. A lone Esc has nothing behind it (set_escdelay lets a
+// sequence 25 ms to follow). Called just after get_wch gave an ESC: true when
+// a character waits behind it, which is then taken with it (Alt+key is no key
+// of the tool), as is the rest of a sequence curses does not know (ESC [ 1 ;
+// 5 C). An Esc, a function key or a control character behind it (Enter, Tab,
+// Backspace) was typed after a real Esc and is put back. The read delay is
+// set to waitMs afterwards.
+bool TakeAltChord(int waitMs) {
+  wtimeout(stdscr, 0);
+  wint_t wc = 0;
+  const int r = get_wch(&wc);
+  bool chord = false;
+  if (r == KEY_CODE_YES) {
+    ungetch(static_cast<int>(wc));
+  } else if (r != ERR) {
+    if (wc < 0x20 || wc == 0x7F) {
+      unget_wch(static_cast<wchar_t>(wc));
+    } else {
+      chord = true;
+      if (wc == L'[') {
+        // Parameter and intermediate bytes up to the final byte.
+        for (wint_t next = 0; get_wch(&next) == OK && next >= 0x20 && next < 0x40;) {
+        }
+      } else if (wc == L'O') {
+        get_wch(&wc);  // SS3 and its one byte; Alt+O alone has nothing behind
+      }
+    }
+  }
+  wtimeout(stdscr, waitMs);
+  return chord;
+}
+
 }  // namespace
 
 TerminalConsole::~TerminalConsole() { Stop(); }
@@ -498,6 +532,8 @@ KeyPress TerminalConsole::NextKey(const Screen& screen) {
         gResizePending = 1;  // repaint completely at the next Present
         continue;
       }
+    } else if (wc == 0x1B && TakeAltChord(kKeyWaitSliceMs)) {
+      continue;
     }
     // While the size notice stands the operator cannot see what a key would
     // do: keys typed blind are dropped.
@@ -521,6 +557,7 @@ bool TerminalConsole::PollKey(const Screen& screen, KeyPress& key) {
       gResizePending = 1;
       continue;
     }
+    if (r != KEY_CODE_YES && wc == 0x1B && TakeAltChord(0)) continue;
     if (DecodeKey(r, wc, key)) {
       got = true;
       break;

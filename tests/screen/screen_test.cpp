@@ -245,5 +245,35 @@ TEST(ScreenKeys, QuestionsTakeExtendedKeysWholeAndNeverAsLetters) {
   EXPECT_EQ(s.ReadCharacterKey(), 'I');
 }
 
+// On a Russian keyboard layout the keys of I and Y type Ш and Н: a question
+// asking for the letter takes them as the letter.
+TEST(ScreenKeys, QuestionsTakeTheLettersOnARussianLayout) {
+  struct Case {
+    const char* name;
+    KeyPress key;
+    int character;  // what ReadCharacterKey gives
+    bool yes;       // what ReadYes answers
+  };
+  const std::vector<Case> cases = {
+      {"capital En (the key of Y) is Y", test::Chr(0x8D), 'Y', true},
+      {"small en is y", test::Chr(0xAD), 'y', true},
+      {"capital Sha (the key of I) is I", test::Chr(0x98), 'I', false},
+      {"small sha is i", test::Chr(0xE8), 'i', false},
+      {"Te, on the key of N, stays itself and is no", test::Chr(0x92), 0x92, false},
+      {"capital I of the Cyrillic alphabet is not I", test::Chr(0x88), 0x88, false},
+      {"Y itself", test::Chr('Y'), 'Y', true},
+      {"PgUp (scan code of I) is no letter", test::PgUp, Screen::NoCharacter, false},
+      {"extended 0x8D is no letter", test::Ext(0x8D), Screen::NoCharacter, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScriptedConsole console({c.key, c.key, test::Chr('x')});
+    Screen s(&console);
+    EXPECT_EQ(s.ReadCharacterKey(), c.character);
+    EXPECT_EQ(s.ReadYes(), c.yes);
+    EXPECT_EQ(s.ReadCharacterKey(), 'x');  // nothing of the key was left behind
+  }
+}
+
 }  // namespace
 }  // namespace tv

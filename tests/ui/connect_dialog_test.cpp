@@ -329,6 +329,32 @@ TEST(ConnectSignature, AnyOtherKeyDeclines) {
   }
 }
 
+// On a Russian keyboard layout the key of I types Ш: it starts the
+// initialisation like I; the key of Y (Н) and PgUp (scan code of 'I') do not.
+TEST(ConnectSignature, TheKeyOfIOnARussianLayoutInitialises) {
+  struct Case {
+    const char* name;
+    KeyPress key;
+    bool initialises;
+  };
+  const std::vector<Case> cases = {
+      {"capital Sha", Chr(0x98), true},
+      {"small sha", Chr(0xE8), true},
+      {"capital En, the key of Y", Chr(0x8D), false},
+      {"PgUp", PgUp, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Rig r;
+    r.model.FillBlank();
+    // After the book is read, a key closes the dialog.
+    r.Connect(c.initialises ? std::vector{Enter, c.key, Chr(' ')} : std::vector{Enter, c.key});
+    EXPECT_EQ(r.tool.state.deviceConnected, c.initialises);
+    EXPECT_EQ(r.tool.image.HasSignature(), c.initialises);
+    EXPECT_EQ(r.Commands().size(), c.initialises ? 2u + 99u + 99u : 2u);
+  }
+}
+
 TEST(ConnectSignature, LongerNameWithTheSignaturePasses) {
   Rig r;
   r.model.SetEntry(98, "0000100", "98.GSM.TRV.X");

@@ -194,7 +194,7 @@ TEST(SettingsForms, EditsReachTheGatewaysSim) {
       {"forbidden entry, 8 wide", OutgoingCallsEditor,
        To(1, 2) + std::vector{Enter, Chr('8'), Chr('1'), Chr('0'), Chr('9'), Chr('9'), Chr('9'), Chr('9'),
                               Chr('9'), Chr('9'), Enter},
-       41, "81099990"},  // typed in front of the "0" until the field is full
+       41, "81099999"},  // the first digit takes the place of the unused "0"; 8 fit
       {"allowed entry", OutgoingCallsEditor, To(2, 1) + std::vector{Enter, Del, Chr('*'), Enter}, 50, "*495"},
       {"outgoing barring", OutgoingCallsEditor, To(2, 11) + std::vector{Enter, Up, Enter}, 98, "1101200"},
       {"outgoing control from 1 to 2", OutgoingCallsEditor, To(2, 12) + std::vector{Enter, Down, Enter}, 98,
@@ -206,8 +206,8 @@ TEST(SettingsForms, EditsReachTheGatewaysSim) {
        To(2, 3) + std::vector{Enter, Chr('1'), Chr('2'), Chr('3'), Chr('4'), Chr('5'), Chr('6'), Chr('7'),
                               Chr('8'), Chr('9'), Chr('0'), Chr('1'), Chr('2'), Chr('3'), Chr('4'), Chr('5'),
                               Chr('6'), Chr('7'), Enter},
-       82, "1234567890123450"},
-      {"call-back", IncomingCallsEditor, To(3, 8) + std::vector{Enter, Chr('#'), Enter}, 97, "#0"},
+       82, "1234567890123456"},
+      {"call-back", IncomingCallsEditor, To(3, 8) + std::vector{Enter, Chr('#'), Enter}, 97, "#"},
       {"incoming barring", IncomingCallsEditor, To(2, 11) + std::vector{Enter, Down, Enter}, 98, "1110200"},
       {"incoming control", IncomingCallsEditor, To(2, 12) + std::vector{Enter, Down, Down, Enter}, 98,
        "1400200"},
