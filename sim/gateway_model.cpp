@@ -554,7 +554,7 @@ void GatewayModel::Answer(Nanos ready, const std::string& command) {
     line("OK");
   };
 
-  if (command == "AT") {
+  if (command == "AT" || command == "AT+CHUP" || command == "AT+CHUP=?") {  // no call to hang up
     line("OK");
   } else if (command == "ATE0" || command == "ATE1" || command == "ATE") {
     options_.echo = command == "ATE1";
@@ -575,8 +575,6 @@ void GatewayModel::Answer(Nanos ready, const std::string& command) {
     line("OK");
   } else if (command == "AT+CGSN" || command == "AT+GSN") {
     line(kImei);
-    line("OK");
-  } else if (command == "AT+CHUP" || command == "AT+CHUP=?") {
     line("OK");
   } else if (command == "AT+CIMI") {
     line(kImsi);

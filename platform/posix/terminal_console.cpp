@@ -248,7 +248,9 @@ bool InputGone() {
 // Whether the terminal type can put the cursor anywhere on the screen.
 bool CanAddressCursor() {
   const char* cup = tigetstr("cup");
-  return cup != nullptr && cup != reinterpret_cast<char*>(-1) && tigetflag("hc") <= 0 && tigetflag("gn") <= 0;
+  // tigetstr answers (char*)-1 for a name that is not a string capability.
+  return cup != nullptr && cup != reinterpret_cast<char*>(-1) &&  // NOLINT(performance-no-int-to-ptr)
+         tigetflag("hc") <= 0 && tigetflag("gn") <= 0;
 }
 
 bool TooSmall() { return LINES < ScreenHeight || COLS < ScreenWidth; }
