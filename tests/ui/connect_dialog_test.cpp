@@ -11,6 +11,7 @@
 #include "sim/gateway_model.h"
 #include "sim/sim_serial_port.h"
 #include "tests/support/scripted_console.h"
+#include "tests/support/simulated_tool.h"
 #include "ui/exchange_error.h"
 #include "ui/tool.h"
 
@@ -31,13 +32,8 @@ class RecordingConsole : public ScriptedConsole {
 };
 
 // One tool on the simulated gateway.
-struct Rig {
-  RecordingConsole console;
-  Screen screen{&console};
-  ManualClock clock;
-  sim::GatewayModel model;
-  sim::SimSerialPort port{model, clock};
-  Tool tool{screen, clock, port};
+struct Rig : SimulatedTool<RecordingConsole> {
+  sim::GatewayModel& model{gateway};
 
   void Connect(std::vector<KeyPress> keys) {
     console.Add(std::move(keys));

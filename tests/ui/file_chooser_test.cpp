@@ -14,6 +14,7 @@
 #include "sim/sim_serial_port.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/scripted_console.h"
+#include "tests/support/simulated_tool.h"
 #include "ui/tool.h"
 
 namespace tv {
@@ -31,14 +32,8 @@ void MakeFiles(int count) {
   for (int i = 0; i < count; ++i) ScratchDir::Write(Numbered(i), "");
 }
 
-struct ChooserTest : ::testing::Test {
+struct ChooserTest : ::testing::Test, SimulatedTool<> {
   ScratchDir dir;
-  ScriptedConsole console;
-  Screen screen{&console};
-  ManualClock clock;
-  sim::GatewayModel gateway;
-  sim::SimSerialPort port{gateway, clock};
-  Tool tool{screen, clock, port};
 
   ChooserTest() {
     screen.ClearScreen();

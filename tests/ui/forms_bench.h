@@ -10,12 +10,13 @@
 #include "sim/gateway_model.h"
 #include "sim/sim_serial_port.h"
 #include "tests/support/scripted_console.h"
+#include "tests/support/simulated_tool.h"
 #include "ui/tool.h"
 
 namespace tv::test {
 
-struct FormsBench {
-  FormsBench() : port(gateway, clock), screen(&console), tool(screen, clock, port) {
+struct FormsBench : SimulatedTool<> {
+  FormsBench() {
     tool.port.Open(0);
     tool.state.deviceConnected = true;
     for (int cell = 1; cell <= 99; ++cell) {
@@ -62,13 +63,6 @@ struct FormsBench {
     t.erase(t.find_last_not_of(' ') + 1);
     return t;
   }
-
-  sim::GatewayModel gateway;
-  ManualClock clock;
-  sim::SimSerialPort port;
-  ScriptedConsole console;
-  Screen screen;
-  Tool tool;
 };
 
 }  // namespace tv::test

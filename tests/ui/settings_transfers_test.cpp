@@ -20,6 +20,7 @@
 #include "sim/sim_serial_port.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/scripted_console.h"
+#include "tests/support/simulated_tool.h"
 #include "ui/cell_fields.h"
 #include "ui/tool.h"
 
@@ -54,14 +55,8 @@ int Count(const std::string& haystack, const std::string& needle) {
   return n;
 }
 
-struct TransferTest : ::testing::Test {
+struct TransferTest : ::testing::Test, SimulatedTool<ShotConsole> {
   ScratchDir dir;
-  ShotConsole console;
-  Screen screen{&console};
-  ManualClock clock;
-  sim::GatewayModel gateway;
-  sim::SimSerialPort port{gateway, clock};
-  Tool tool{screen, clock, port};
 
   TransferTest() {
     port.Open(0);

@@ -1,0 +1,28 @@
+// One tool on the simulated gateway, on a manual clock, with the keys of a
+// scripted console of the test's choosing (one that records the screen at
+// every key wait, say). The port is not opened and nothing is connected:
+// each rig built on it says what its tests start from.
+#pragma once
+
+#include "sim/gateway_model.h"
+#include "sim/sim_serial_port.h"
+#include "tests/support/scripted_console.h"
+#include "ui/tool.h"
+
+namespace tv::test {
+
+template <typename ConsoleT = ScriptedConsole>
+struct SimulatedTool {
+  SimulatedTool() = default;
+  SimulatedTool(const SimulatedTool&) = delete;
+  SimulatedTool& operator=(const SimulatedTool&) = delete;
+
+  sim::GatewayModel gateway;
+  ConsoleT console;
+  Screen screen{&console};
+  ManualClock clock;
+  sim::SimSerialPort port{gateway, clock};
+  Tool tool{screen, clock, port};
+};
+
+}  // namespace tv::test
