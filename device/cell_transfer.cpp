@@ -167,8 +167,8 @@ bool WriteTally::Add(const CellResult& result) {
     case CellOutcome::LineLost: ++unanswered; return true;
     default: ++unanswered; break;
   }
-  silentInARow = result.heard ? 0 : silentInARow + 1;
-  return silentInARow >= 2;
+  unansweredInARow = result.outcome == CellOutcome::NoAnswer ? unansweredInARow + 1 : 0;
+  return unansweredInARow >= 2;
 }
 
 }  // namespace tv

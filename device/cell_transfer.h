@@ -84,10 +84,12 @@ struct WriteTally {
   int taken = 0;       // acknowledged by their own OK
   int refused = 0;     // answered with an error
   int unanswered = 0;  // no final result, also after the second try
-  int silentInARow = 0;
+  int unansweredInARow = 0;
 
   // Adds one write's result; true when the device is to be taken as gone:
-  // the line was lost, or two writes in a row brought no byte at all.
+  // the line was lost, or two writes in a row (each tried twice) got no
+  // final result. A modem that only chatters (unsolicited lines, noise) and
+  // never answers is as gone as a silent one.
   bool Add(const CellResult& result);
   int Failed() const { return refused + unanswered; }
 };

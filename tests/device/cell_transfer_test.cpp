@@ -174,17 +174,18 @@ TEST_F(TransferTest, WriteWaitsForItsOwnFinalResult) {
   }
 }
 
-TEST(WriteTally, TwoSilentWritesInARowMeanTheDeviceIsGone) {
+TEST(WriteTally, TwoUnansweredWritesInARowMeanTheDeviceIsGone) {
   WriteTally tally;
-  EXPECT_FALSE(tally.Add({CellOutcome::Done, {}, true}));
-  EXPECT_FALSE(tally.Add({CellOutcome::NoAnswer, {}, false}));
-  EXPECT_FALSE(tally.Add({CellOutcome::Refused, "ERROR", true}));
-  EXPECT_FALSE(tally.Add({CellOutcome::NoAnswer, {}, false}));
-  EXPECT_TRUE(tally.Add({CellOutcome::NoAnswer, {}, false}));
+  EXPECT_FALSE(tally.Add({CellOutcome::Done, {}, true, {}}));
+  EXPECT_FALSE(tally.Add({CellOutcome::NoAnswer, {}, false, {}}));
+  EXPECT_FALSE(tally.Add({CellOutcome::Refused, "ERROR", true, {}}));
+  EXPECT_FALSE(tally.Add({CellOutcome::NoAnswer, {}, false, {}}));
+  // Unsolicited lines came, but no final result: gone all the same.
+  EXPECT_TRUE(tally.Add({CellOutcome::NoAnswer, {}, true, {}}));
   EXPECT_EQ(tally.taken, 1);
   EXPECT_EQ(tally.Failed(), 4);
   WriteTally lost;
-  EXPECT_TRUE(lost.Add({CellOutcome::LineLost, {}, true}));
+  EXPECT_TRUE(lost.Add({CellOutcome::LineLost, {}, true, {}}));
 }
 
 TEST(ExchangeTiming, PacedReplyWithLatency) {
