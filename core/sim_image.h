@@ -61,6 +61,22 @@ class SimImage {
   // 47 characters): writing it back would shorten the SIM's entry.
   bool Shortened(int cell) const { return numberCut_[cell] || nameCut_[cell]; }
 
+  // A cell as it stands, its shortened marks included, to be put back whole
+  // (an edit the SIM did not take).
+  struct CellState {
+    std::string number, name;
+    bool numberCut = false, nameCut = false;
+  };
+  CellState Cell(int cell) const {
+    return {std::string(CellNumber(cell)), std::string(CellName(cell)), numberCut_[cell], nameCut_[cell]};
+  }
+  void Restore(int cell, const CellState& state) {
+    SetCellNumber(cell, state.number);
+    SetCellName(cell, state.name);
+    numberCut_[cell] = state.numberCut;
+    nameCut_[cell] = state.nameCut;
+  }
+
   // Raw 48-byte fields, for reading single positions.
   const char* NumberField(int cell) const { return numbers_[cell]; }
   const char* NameField(int cell) const { return names_[cell]; }

@@ -78,7 +78,16 @@ bool IsBusy(std::string_view line) {
 
 LineKind ClassifyLine(std::string_view line, std::string_view command, std::string_view expectedPrefix) {
   if (TrimRight(line).empty()) return LineKind::Blank;
-  if (FinalResultOf(line)) return LineKind::Final;
+  if (const auto final = FinalResultOf(line)) {
+    // NO CARRIER, BUSY, NO ANSWER and NO DIALTONE end only a call the
+    // command made; otherwise they are news of someone else's call (a
+    // caller hanging up after RING) and end nothing.
+    const bool callResult = *final == FinalKind::NoCarrier || *final == FinalKind::Busy ||
+                            *final == FinalKind::NoAnswer || *final == FinalKind::NoDialtone;
+    if (!callResult || StartsWithNoCase(command, "ATD") || StartsWithNoCase(command, "ATA"))
+      return LineKind::Final;
+    return LineKind::Unsolicited;
+  }
   if (!expectedPrefix.empty() && StartsWith(line, expectedPrefix)) return LineKind::Expected;
   while (!command.empty() && command.back() == '\r') command.remove_suffix(1);
   // The echo is the command as sent; a modem may echo it in other case, or

@@ -61,7 +61,8 @@ void Put(Screen& s, const Text& t) { s.PutTextAttr(t.x, t.y, PadRight(t.text, t.
 
 struct Answer {
   bool isText = false;
-  std::string text;  // cp866: the network's text, or the message
+  std::string text;           // cp866: the network's text, or the message
+  bool networkWaits = false;  // +CUSD: 1: the network holds the session open for a reply
 };
 
 Answer Message(std::string text) { return Answer{false, std::move(text)}; }
@@ -79,7 +80,7 @@ std::optional<Answer> TakeCusd(Tool& tool, std::string line, Clock::TimePoint de
     reply = ParseCusdLine(line);
   }
   switch (reply.kind) {
-    case CusdKind::Text: return Answer{true, DecodeUssdText(reply.text, reply.dcs)};
+    case CusdKind::Text: return Answer{true, DecodeUssdText(reply.text, reply.dcs), reply.status == 1};
     case CusdKind::EmptyText: return std::nullopt;
     case CusdKind::NotSupported: return Message(kNotSupported);
     case CusdKind::NetworkTimeout: return Message(kNoAnswer);
@@ -166,7 +167,9 @@ void BalanceQuery(Tool& tool) {
 
   bool sessionOpen = false;
   const std::optional<Answer> awaited = AwaitAnswer(tool, sessionOpen);
-  if (sessionOpen && (!awaited || !awaited->isText)) EndUssdSession(tool);
+  // A session the network still holds open (a menu awaiting a choice) is
+  // ended too: the next request would otherwise be taken as the choice.
+  if (sessionOpen && (!awaited || !awaited->isText || awaited->networkWaits)) EndUssdSession(tool);
   if (!awaited) return;  // Esc: the operator left the wait
   const Answer& answer = *awaited;
 

@@ -172,22 +172,23 @@ void EditField(Tool& tool, FormGrid& grid, int cell, bool name, const FieldKind&
                void (*show)(Tool&, const FormGrid&, int, int, uint8_t)) {
   show(tool, grid, cell, width, ColorPanel);
   SimImage& image = tool.image;
-  const std::string oldNumber(image.CellNumber(cell)), oldName(image.CellName(cell));
-  const std::string& old = name ? oldName : oldNumber;
+  const SimImage::CellState before = image.Cell(cell);
+  const std::string& old = name ? before.name : before.number;
   FieldEditor editor(tool.screen, grid, old, kind, width);
   if (editor.Run()) {
-    std::string text = editor.Copy();
     // The editor works on the text's first positions; what stands behind
-    // them stays. An unchanged Enter keeps the text byte for byte.
-    if (!editor.Changed())
-      text = old;
-    else if (text.size() == static_cast<std::size_t>(kind.copyPositions) && old.size() > text.size())
-      text += old.substr(text.size());
-    if (name)
-      image.SetCellName(cell, text);
-    else
-      image.SetCellNumber(cell, text);
-    CommitCell(tool, cell, oldNumber, oldName);
+    // them stays. An unchanged Enter keeps the text byte for byte (and its
+    // mark when the SIM holds more than the cell).
+    if (editor.Changed()) {
+      std::string text = editor.Copy();
+      if (text.size() == static_cast<std::size_t>(kind.copyPositions) && old.size() > text.size())
+        text += old.substr(text.size());
+      if (name)
+        image.SetCellName(cell, text);
+      else
+        image.SetCellNumber(cell, text);
+    }
+    CommitCell(tool, cell, before);
   }
   show(tool, grid, cell, width, ColorNormal);
 }
@@ -217,19 +218,16 @@ void EditNameField(Tool& tool, FormGrid& grid, int cell) {
   EditField(tool, grid, cell, true, kName, NameFieldWidth, ShowNameFieldOfWidth);
 }
 
-bool CommitCell(Tool& tool, int cell, const std::string& oldNumber, const std::string& oldName) {
+bool CommitCell(Tool& tool, int cell, const SimImage::CellState& before) {
   if (tool.state.fileLoaded) {
     // Edits of a loaded file stay in the image until it is saved.
-    if (tool.image.CellNumber(cell) != oldNumber || tool.image.CellName(cell) != oldName)
+    if (tool.image.CellNumber(cell) != before.number || tool.image.CellName(cell) != before.name)
       tool.state.unsavedEdits = true;
     return true;
   }
   Screen& screen = tool.screen;
   SimImage& image = tool.image;
-  auto revert = [&] {
-    image.SetCellNumber(cell, oldNumber);
-    image.SetCellName(cell, oldName);
-  };
+  auto revert = [&] { image.Restore(cell, before); };
   if (!tool.state.deviceConnected) {
     // The device was lost during this form: the edit goes nowhere.
     ShowExchangeErrorOver(screen, xerr::NoPort);

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "core/sim_image.h"
+
 namespace tv {
 
 struct Tool;
@@ -20,12 +22,12 @@ void EditNumberField(Tool& tool, FormGrid& grid, int cell, int width);
 void ShowNameField(Tool& tool, const FormGrid& grid, int cell, uint8_t attr);
 void EditNameField(Tool& tool, FormGrid& grid, int cell);
 
-// Writes a cell the operator changed (its texts before the change given).
+// Writes a cell the operator changed (the cell before the change given).
 // When the SIM did not take it, the operator is told and the cell shows what
 // the SIM holds (read anew; the old texts when the device did not answer,
 // which is then taken as gone). A text the SIM holds longer than the cell
 // is written shortened only when the operator agrees. True when written
 // (always while a settings file is loaded).
-bool CommitCell(Tool& tool, int cell, const std::string& oldNumber, const std::string& oldName);
+bool CommitCell(Tool& tool, int cell, const SimImage::CellState& before);
 
 }  // namespace tv

@@ -247,10 +247,10 @@ void EditForwardingDelay(Form& f) {
         digits[1] = digits[0];
         digits[0] = '0';
       }
-      const std::string oldNumber(tool.image.CellNumber(ModeCell)), oldName(tool.image.CellName(ModeCell));
+      const SimImage::CellState before = tool.image.Cell(ModeCell);
       tool.image.SetModeChar(ForwardDelay, digits[0]);
       tool.image.SetModeChar(ForwardDelay + 1, digits[1]);
-      CommitCell(tool, ModeCell, oldNumber, oldName);  // on failure the delay shows what the SIM holds
+      CommitCell(tool, ModeCell, before);  // on failure the delay shows what the SIM holds
       break;
     }
     if (k < '0' || k > '9') continue;

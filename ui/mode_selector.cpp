@@ -50,21 +50,22 @@ void ShowModeValue(Tool& tool, const FormGrid& grid, int position, SelectorKind 
 
 void ModeSelector(Tool& tool, FormGrid& grid, int position, SelectorKind kind) {
   ShowModeValue(tool, grid, position, kind, ColorPanel);
-  char keep = tool.image.ModeChar(position);
-  const std::string oldNumber(tool.image.CellNumber(ModeCell)), oldName(tool.image.CellName(ModeCell));
+  const SimImage::CellState before = tool.image.Cell(ModeCell);
   for (;;) {
     const int k = tool.screen.ReadKeyCode();
-    if (k == key::Esc) break;
+    if (k == key::Esc) {
+      // The whole text comes back, a zero byte inside it included.
+      tool.image.Restore(ModeCell, before);
+      break;
+    }
     if (k == key::Up || k == key::Down) {
       tool.image.SetModeChar(position, NextModeValue(kind, tool.image.ModeChar(position)));
       ShowModeValue(tool, grid, position, kind, ColorPanel);
     } else if (k == key::Enter) {
-      CommitCell(tool, ModeCell, oldNumber, oldName);  // on failure the cell shows what the SIM holds
-      keep = tool.image.ModeChar(position);
+      CommitCell(tool, ModeCell, before);  // on failure the cell shows what the SIM holds
       break;
     }
   }
-  tool.image.SetModeChar(position, keep);
   ShowModeValue(tool, grid, position, kind, ColorNormal);
 }
 

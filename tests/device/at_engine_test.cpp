@@ -29,7 +29,8 @@ TEST(AtLines, FinalResultsAndClassification) {
       {"ERROR", LineKind::Final},
       {"+CME ERROR: 22", LineKind::Final},
       {"+CMS ERROR: 500", LineKind::Final},
-      {"NO CARRIER", LineKind::Final},
+      {"NO CARRIER", LineKind::Unsolicited},  // a caller hung up: ends no phonebook read
+      {"BUSY", LineKind::Unsolicited},
       {"AT+CPBR=05", LineKind::Echo},
       {"at+cpbr=05", LineKind::Echo},
       {"AT+CPBR=05AT+CPBR=05", LineKind::Echo},
@@ -46,6 +47,7 @@ TEST(AtLines, FinalResultsAndClassification) {
     SCOPED_TRACE(c.line);
     EXPECT_EQ(ClassifyLine(c.line, "AT+CPBR=05\r", "+CPBR:"), c.kind);
   }
+  EXPECT_EQ(ClassifyLine("NO CARRIER", "ATD89161234567;\r", {}), LineKind::Final);
   EXPECT_TRUE(IsNotFound("+CME ERROR: 22"));
   EXPECT_TRUE(IsNotFound("+CME ERROR: not found"));
   EXPECT_FALSE(IsNotFound("+CME ERROR: 21"));

@@ -242,3 +242,33 @@ TEST(BalanceQueryScreen, AgainstTheSimulatedGateway) {
 
 }  // namespace
 }  // namespace tv
+
+namespace tv {
+namespace {
+
+// An answer with <m> 1 leaves the network waiting for a reply in the same
+// session: it is ended, so the next request is not taken as a menu choice.
+TEST(BalanceSession, ASessionTheNetworkHoldsOpenIsEnded) {
+  struct Case {
+    const char* name;
+    std::string answer;
+    bool ended;
+  };
+  const Case cases[] = {
+      {"m 0: the network closed it", "\r\n+CUSD: 0,\"Balance 1\",15\r\n\r\nOK\r\n", false},
+      {"m 1: the network waits for a choice", "\r\n+CUSD: 1,\"1 Balance 2 Top up\",15\r\n\r\nOK\r\n", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScriptedTool rig({Enter});
+    auto& [keys, s, clk, p, t] = rig;
+    p.On("AT+CUSD=1", c.answer);
+    p.On("AT+CUSD=2", "\r\nOK\r\n");
+    BalanceQuery(t);
+    EXPECT_EQ(p.written, kRequest + (c.ended ? "AT+CUSD=2\r" : ""));
+    EXPECT_EQ(keys.KeysLeft(), 0u);
+  }
+}
+
+}  // namespace
+}  // namespace tv

@@ -343,3 +343,29 @@ TEST(FieldEditor, AWriteToAGatewayThatStoppedAnsweringIsUndoneAndSaid) {
 
 }  // namespace
 }  // namespace tv
+
+namespace tv {
+namespace {
+
+// The SIM holds a name longer than the 47 characters a cell keeps (a UCS2
+// name in hex soon is): an unchanged Enter asks before the SIM's text is
+// cut, every time until the operator agrees.
+TEST(FieldEditor, ATextTheSimHoldsLongerIsCutOnlyWhenTheOperatorAgrees) {
+  FormsBench b;
+  b.tool.image.SetCellName(NameCell, std::string(60, 'A'));
+  ASSERT_TRUE(b.tool.image.Shortened(NameCell));
+  FormGrid grid = GridFor(Editor::Name);
+  for (int declined = 0; declined < 2; ++declined) {
+    b.console.Add({Enter, Chr('n')});
+    EditNameField(b.tool, grid, NameCell);
+    EXPECT_TRUE(b.port.written.empty());
+    EXPECT_TRUE(b.tool.image.Shortened(NameCell));
+  }
+  b.console.Add({Enter, Chr('y'), Enter});  // the last Enter: the SIM refuses 47 letters as a name
+  EditNameField(b.tool, grid, NameCell);
+  EXPECT_EQ(b.port.written.rfind("AT+CPBW=75,\"0\",129,\"" + std::string(47, 'A') + "\"\r", 0), 0u);
+  EXPECT_EQ(b.console.KeysLeft(), 0u);
+}
+
+}  // namespace
+}  // namespace tv
