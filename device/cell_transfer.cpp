@@ -64,13 +64,17 @@ CpbrTexts ParseCpbrLine(std::string_view line) {
 
 std::string BuildReadCommand(int index) { return "AT+CPBR=" + TwoDigits(index) + "\r"; }
 
-std::string BuildWriteCommand(const SimImage& image, int index) {
+std::string BuildWriteCommand(int index, std::string_view number, std::string_view name) {
   std::string command = "AT+CPBW=" + TwoDigits(index) + ",\"";
-  command += image.CellNumber(index);
+  command += number;
   command += "\",129,\"";
-  command += image.CellName(index);
+  command += name;
   command += "\"\r";
   return command;
+}
+
+std::string BuildWriteCommand(const SimImage& image, int index) {
+  return BuildWriteCommand(index, image.CellNumber(index), image.CellName(index));
 }
 
 int ExchangeErrorOf(const CellResult& result) {

@@ -39,6 +39,7 @@ CpbrTexts ParseCpbrLine(std::string_view line);
 // The commands, each with its CR:
 //   AT+CPBR=05\r   AT+CPBW=07,"123",129,"ab"\r  (number type always 129)
 std::string BuildReadCommand(int index);
+std::string BuildWriteCommand(int index, std::string_view number, std::string_view name);
 std::string BuildWriteCommand(const SimImage& image, int index);
 
 enum class CellOutcome {

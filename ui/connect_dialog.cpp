@@ -183,10 +183,9 @@ constexpr const char* kInitLabel = "Записано:"_cp;
 
 // AT+CPBW=05,"0",129,"05" CR; for the mode cell AT+CPBW=98,"0000100",129,"98.GSM.TRV" CR.
 std::string DefaultCellCommand(int cell) {
-  const bool mode = cell == ModeCell;
-  const std::string digits{static_cast<char>('0' + cell / 10), static_cast<char>('0' + cell % 10)};
-  return "AT+CPBW=" + digits + ",\"" + (mode ? DefaultModeString : "0") + "\",129,\"" +
-         (mode ? std::string(SimSignature) : digits) + "\"\r";
+  if (cell == ModeCell) return BuildWriteCommand(cell, DefaultModeString, SimSignature);
+  const char digits[2] = {static_cast<char>('0' + cell / 10), static_cast<char>('0' + cell % 10)};
+  return BuildWriteCommand(cell, "0", std::string_view(digits, 2));
 }
 
 // Shown on the panel's last row when cells were not taken, until a key.

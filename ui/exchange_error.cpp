@@ -29,6 +29,9 @@ constexpr ErrorText kErrors[] = {
     {xerr::Aborted, "Прерывание цикла обмена"_cp, 29},
 };
 
+// The box: columns 12..68, rows 11..16, its text on rows 12..15.
+constexpr int kBoxLeft = 12, kBoxTop = 11, kBoxRight = 68, kBoxBottom = 16;
+constexpr int kBoxInnerWidth = 55, kBoxInnerHeight = 4;
 constexpr int kBoxTextColumn = 14;
 constexpr int kBoxTextWidth = 53;
 
@@ -36,6 +39,32 @@ constexpr int kBoxTextWidth = 53;
 std::string BoxLine(const char* text, int column) {
   return PadText(text, kBoxTextWidth, column - kBoxTextColumn);
 }
+
+// A 53-character row with the text, at most `longest` characters of it,
+// centred. Modem text may hold any byte: none of them may move the cursor.
+std::string CentredRow(std::string_view text, int longest) {
+  std::string shown(text.substr(0, static_cast<std::size_t>(longest)));
+  for (char& c : shown)
+    if (static_cast<uint8_t>(c) < 0x20 || c == 0x7F) c = '?';
+  return PadText(shown, kBoxTextWidth, (kBoxTextWidth - static_cast<int>(shown.size())) / 2);
+}
+
+// Keeps the screen under the box while it stands, for a box over a form
+// that cannot redraw itself.
+class UnderTheBox {
+ public:
+  explicit UnderTheBox(Screen& screen) : screen_(screen) {
+    screen_.SaveRect(kBoxLeft, kBoxTop, kBoxRight, kBoxBottom, saved_.data());
+  }
+  ~UnderTheBox() { screen_.RestoreRect(kBoxLeft, kBoxTop, kBoxRight, kBoxBottom, saved_.data()); }
+  UnderTheBox(const UnderTheBox&) = delete;
+  UnderTheBox& operator=(const UnderTheBox&) = delete;
+
+ private:
+  Screen& screen_;
+  std::vector<uint8_t> saved_ =
+      std::vector<uint8_t>((kBoxRight - kBoxLeft + 1) * (kBoxBottom - kBoxTop + 1) * 2);
+};
 }  // namespace
 
 const char* ExchangeErrorMessage(int code, int* column) {
@@ -48,7 +77,7 @@ const char* ExchangeErrorMessage(int code, int* column) {
 }
 
 void ShowExchangeError(Screen& screen, int code, std::string_view detail) {
-  screen.DrawPanel(12, 11, 55, 4);
+  screen.DrawPanel(kBoxLeft, kBoxTop, kBoxInnerWidth, kBoxInnerHeight);
   const std::string blank(kBoxTextWidth, ' ');
   screen.PutTextAttr(kBoxTextColumn, 12, blank.c_str(), ColorAlert);
   screen.PutTextAttr(kBoxTextColumn, 13,
@@ -57,43 +86,30 @@ void ShowExchangeError(Screen& screen, int code, std::string_view detail) {
   if (const char* message = ExchangeErrorMessage(code, &column))
     screen.PutTextAttr(kBoxTextColumn, 14, BoxLine(message, column).c_str(),
                        code == xerr::Aborted ? ColorSelected : ColorAlert);
-  std::string detailRow = blank;
-  if (!detail.empty()) {
-    // Modem text may hold any byte: none of them may move the cursor.
-    std::string text(detail.substr(0, kBoxTextWidth - 2));
-    for (char& c : text)
-      if (static_cast<uint8_t>(c) < 0x20 || c == 0x7F) c = '?';
-    detailRow = PadText(text, kBoxTextWidth, (kBoxTextWidth - static_cast<int>(text.size())) / 2);
-  }
-  screen.PutTextAttr(kBoxTextColumn, 15, detailRow.c_str(), ColorAlert);
+  screen.PutTextAttr(kBoxTextColumn, 15, CentredRow(detail, kBoxTextWidth - 2).c_str(), ColorAlert);
   screen.DiscardTypeahead();  // keys typed while the exchange ran do not dismiss it unread
   screen.ReadKeyCode();       // an extended key is taken whole, prefix and scan code
-  screen.ErasePanel(12, 11, 55, 4);
+  screen.ErasePanel(kBoxLeft, kBoxTop, kBoxInnerWidth, kBoxInnerHeight);
 }
 
 void ShowExchangeErrorOver(Screen& screen, int code, std::string_view detail) {
-  std::vector<uint8_t> saved(static_cast<std::size_t>(57 * 6 * 2));
-  screen.SaveRect(12, 11, 68, 16, saved.data());
+  UnderTheBox under(screen);
   ShowExchangeError(screen, code, detail);
-  screen.RestoreRect(12, 11, 68, 16, saved.data());
 }
 
 bool AskOver(Screen& screen, std::string_view question, std::string_view detail) {
-  std::vector<uint8_t> saved(static_cast<std::size_t>(57 * 6 * 2));
-  screen.SaveRect(12, 11, 68, 16, saved.data());
-  screen.DrawPanel(12, 11, 55, 4);
-  const std::string blank(kBoxTextWidth, ' ');
-  auto centred = [](std::string_view text) {
-    text = text.substr(0, kBoxTextWidth);
-    return PadText(text, kBoxTextWidth, (kBoxTextWidth - static_cast<int>(text.size())) / 2);
-  };
-  screen.PutTextAttr(kBoxTextColumn, 12, blank.c_str(), ColorAlert);
-  screen.PutTextAttr(kBoxTextColumn, 13, centred(detail).c_str(), ColorAlert);
-  screen.PutTextAttr(kBoxTextColumn, 14, centred(question).c_str(), ColorAlert);
-  screen.PutTextAttr(kBoxTextColumn, 15, blank.c_str(), ColorAlert);
-  screen.DiscardTypeahead();
-  const bool yes = screen.ReadYes();
-  screen.RestoreRect(12, 11, 68, 16, saved.data());
+  bool yes = false;
+  {
+    UnderTheBox under(screen);
+    screen.DrawPanel(kBoxLeft, kBoxTop, kBoxInnerWidth, kBoxInnerHeight);
+    const std::string blank(kBoxTextWidth, ' ');
+    screen.PutTextAttr(kBoxTextColumn, 12, blank.c_str(), ColorAlert);
+    screen.PutTextAttr(kBoxTextColumn, 13, CentredRow(detail, kBoxTextWidth).c_str(), ColorAlert);
+    screen.PutTextAttr(kBoxTextColumn, 14, CentredRow(question, kBoxTextWidth).c_str(), ColorAlert);
+    screen.PutTextAttr(kBoxTextColumn, 15, blank.c_str(), ColorAlert);
+    screen.DiscardTypeahead();
+    yes = screen.ReadYes();
+  }
   screen.SetAttribute(ColorNormal);
   return yes;
 }
