@@ -62,8 +62,10 @@ class UnderTheBox {
 
  private:
   Screen& screen_;
-  std::vector<uint8_t> saved_ =
-      std::vector<uint8_t>((kBoxRight - kBoxLeft + 1) * (kBoxBottom - kBoxTop + 1) * 2);
+  // Two bytes a cell: character and attribute.
+  static constexpr std::size_t kBytes =
+      std::size_t{kBoxRight - kBoxLeft + 1} * (kBoxBottom - kBoxTop + 1) * 2;
+  std::vector<uint8_t> saved_ = std::vector<uint8_t>(kBytes);
 };
 }  // namespace
 
