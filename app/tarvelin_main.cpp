@@ -1,19 +1,18 @@
-// The program: the terminal, the serial port and the clock of this machine
+// The program: the console, the serial port and the clock of this machine
 // around the one Tool, and the main loop.
 #include "app/main_loop.h"
 #include "device/clock.h"
-#include "platform/posix/posix_serial_port.h"
-#include "platform/posix/terminal_console.h"
+#include "platform/host.h"
 #include "ui/tool.h"
 
 int main() {
-  tv::TerminalConsole console;
-  tv::Screen screen(&console);
+  const std::unique_ptr<tv::HostConsole> console = tv::MakeHostConsole();
+  tv::Screen screen(console.get());
   tv::SystemClock clock;
-  tv::PosixSerialPort port;
-  tv::Tool tool(screen, clock, port);
-  console.Start(screen);
+  const std::unique_ptr<tv::SerialPort> port = tv::MakeHostSerialPort();
+  tv::Tool tool(screen, clock, *port);
+  console->Start(screen);
   const int status = tv::RunTarvelin(tool);
-  console.Stop();
+  console->Stop();
   return status;
 }

@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tv {
 
@@ -49,6 +50,10 @@ class AtomicFileWriter {
   std::string target_;
   std::string temp_;
 };
+
+// The names of the ordinary files in a directory (links followed), in no
+// particular order; empty when the directory cannot be read.
+std::vector<std::string> ListOrdinaryFiles(const std::string& dir);
 
 // Open and Commit in one step.
 bool WriteFileAtomically(const std::string& path, std::string_view bytes);

@@ -2,12 +2,12 @@
 // (selection in the list, typing a new name).
 #include "ui/file_chooser.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "platform/file_access.h"
 #include "screen/cp866.h"
 #include "screen/screen.h"
 
@@ -225,20 +225,13 @@ class Chooser {
 }  // namespace
 
 std::vector<std::string> ListMatchingFiles(const char* pattern, const std::string& dir) {
-  std::vector<std::string> names;
   const std::string_view pat(pattern);
   const std::string_view suffix = pat.empty() ? pat : pat.substr(1);
-  DIR* d = ::opendir(dir.c_str());
-  if (!d) return names;
-  while (const dirent* e = ::readdir(d)) {
-    const std::string_view name(e->d_name);
+  std::vector<std::string> names;
+  for (std::string& name : ListOrdinaryFiles(dir)) {
     if (name.empty() || name[0] == '.' || !EndsWithNoCase(name, suffix)) continue;
-    struct stat st {};
-    const std::string path = dir + "/" + e->d_name;
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
-    names.emplace_back(name);
+    names.push_back(std::move(name));
   }
-  ::closedir(d);
   std::sort(names.begin(), names.end());
   return names;
 }

@@ -3,6 +3,7 @@
 // directory).
 #include "platform/file_access.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -179,6 +180,19 @@ void AtomicFileWriter::Discard() {
 bool WriteFileAtomically(const std::string& path, std::string_view bytes) {
   AtomicFileWriter writer;
   return writer.Open(path) && writer.Commit(bytes);
+}
+
+std::vector<std::string> ListOrdinaryFiles(const std::string& dir) {
+  std::vector<std::string> names;
+  DIR* d = ::opendir(dir.c_str());
+  if (!d) return names;
+  while (const dirent* e = ::readdir(d)) {
+    struct stat st {};
+    const std::string path = dir + "/" + e->d_name;
+    if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) names.emplace_back(e->d_name);
+  }
+  ::closedir(d);
+  return names;
 }
 
 }  // namespace tv

@@ -6,12 +6,12 @@
 
 #include <cstdint>
 
-#include "screen/console.h"
+#include "platform/host.h"
 #include "screen/screen.h"
 
 namespace tv {
 
-class TerminalConsole : public Console {
+class TerminalConsole : public HostConsole {
  public:
   TerminalConsole() = default;
   TerminalConsole(const TerminalConsole&) = delete;
@@ -22,9 +22,9 @@ class TerminalConsole : public Console {
   // restore the terminal. Asks an xterm-like terminal that is smaller than
   // 80x25 to grow. Ends the process with a message if the terminal type is
   // unusable.
-  void Start(const Screen& screen);
+  void Start(const Screen& screen) override;
   // Clears the terminal and gives it back as it was (modes, cursor).
-  void Stop();
+  void Stop() override;
 
   void Present(const Screen& screen) override;
   KeyPress NextKey(const Screen& screen) override;

@@ -1,4 +1,4 @@
-// The real clock.
+// The real clock: the standard library's steady clock, on every platform.
 #include <thread>
 
 #include "device/clock.h"
