@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/host.h"
 #include "ui/commands.h"
 #include "ui/connect_dialog.h"
 #include "ui/file_chooser.h"
@@ -40,7 +41,7 @@ void Call(Tool& tool, MenuState&) {
 // A changed file that was not saved is not dropped unasked.
 void Exit(Tool& tool, MenuState& menu) { menu.exitRequested = ConfirmDiscardUnsavedEdits(tool); }
 void HelpViewer(Tool& tool, MenuState&) {
-  if (Console* console = tool.screen.AttachedConsole()) console->RunCommand("hiew help.hlp", tool.screen);
+  if (Console* console = tool.screen.AttachedConsole()) ShowHelpOutside(*console, tool.screen);
 }
 void About(Tool& tool, MenuState&) { ShowAboutBox(tool); }
 

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <memory>
+#include <string>
+#include <string_view>
 
 #include "device/serial_port.h"
 #include "screen/console.h"
@@ -26,5 +28,18 @@ std::unique_ptr<HostConsole> MakeHostConsole();
 
 // The serial port that the COM names of the dialog open on this machine.
 std::unique_ptr<SerialPort> MakeHostSerialPort();
+
+// The help item of the menu: shows the help to the operator outside the
+// screen (an external viewer) and comes back to the screen as it was.
+// Returns "" when something was shown, else a one-line cp866 message for
+// the panel that says why nothing was.
+std::string ShowHelpOutside(Console& console, const Screen& screen);
+
+// Text for the command line (standard output and error): cp866 bytes in
+// the encoding of the user's locale.
+std::string ToLocaleText(std::string_view cp866);
+// Whether standard error is shown on a terminal (progress goes there only
+// then).
+bool ErrorOutputIsTerminal();
 
 }  // namespace tv
