@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "app/version.h"
 #include "platform/host.h"
 #include "ui/commands.h"
 #include "ui/connect_dialog.h"
@@ -34,14 +35,28 @@ struct Menu {
   MenuItem items[6];
 };
 
+constexpr int kHelpMessageRow = 12;  // the help item's message, centred
+
 template <void (*F)(Tool&)>
 void Call(Tool& tool, MenuState&) {
   F(tool);
 }
 // A changed file that was not saved is not dropped unasked.
 void Exit(Tool& tool, MenuState& menu) { menu.exitRequested = ConfirmDiscardUnsavedEdits(tool); }
+// The help outside the screen; when nothing could be shown, why, in a
+// one-line panel until a key.
 void HelpViewer(Tool& tool, MenuState&) {
-  if (Console* console = tool.screen.AttachedConsole()) ShowHelpOutside(*console, tool.screen);
+  Console* console = tool.screen.AttachedConsole();
+  if (!console) return;
+  const std::string message = ShowHelpOutside(*console, tool.screen);
+  if (message.empty()) return;
+  Screen& s = tool.screen;
+  const int width = static_cast<int>(message.size()) + 2;
+  const int x = (ScreenWidth - width) / 2;
+  s.DrawPanel(x, kHelpMessageRow - 1, width, 1);
+  s.PutTextAttr(x + 1, kHelpMessageRow, (" " + message + " ").c_str(), ColorAlert);
+  s.DiscardTypeahead();
+  s.ReadKeyCode();
 }
 void About(Tool& tool, MenuState&) { ShowAboutBox(tool); }
 
@@ -196,7 +211,7 @@ void ShowAboutBox(Tool& tool) {
       {11, 4, "***** TARVELIN.EXE *****"},
       {13, 4, "Чтение и  редактирование"_cp},
       {14, 4, "SIM-Карты для  GSM-Шлюза"_cp},
-      {15, 11, "Версия 01.01"_cp},
+      {15, 11, "Версия "_cp TARVELIN_VERSION},
       {16, 3, "Разработана ООО ВЕЛЬТРА-Связь"_cp},
       {17, 8, "Декабрь 2016 Года"_cp},
       {18, 0, "Справки по телефонам: (495)555-0101"_cp},
@@ -211,6 +226,15 @@ void ShowAboutBox(Tool& tool) {
     s.PutTextAttr(24, l.row, line, ColorPanel);
   }
   s.ReadKey();
+}
+
+std::string HelpFilePath() {
+  if (std::FILE* f = std::fopen("help.txt", "r")) {
+    std::fclose(f);
+    return "help.txt";
+  }
+  const std::string installed = InstalledFile("help.txt");
+  return installed.empty() ? "help.txt" : installed;
 }
 
 int RunTarvelin(Tool& tool, const char* helpPath) {

@@ -2,6 +2,8 @@
 // help viewer.
 #pragma once
 
+#include <string>
+
 namespace tv {
 
 struct Tool;
@@ -18,6 +20,10 @@ void RunMenuBar(Tool& tool, MenuState& menu);
 // Runs the operation of the current menu's selected item.
 void RunMenuItem(Tool& tool, MenuState& menu);
 void ShowAboutBox(Tool& tool);
+
+// The help file: help.txt in the working directory, else the copy installed
+// with the program, else "help.txt" (whose absence start-up reports).
+std::string HelpFilePath();
 
 // The whole program: opens the help file (or shows the start-up error box and
 // returns 1), runs the main loop until Exit, clears the screen and returns 0.

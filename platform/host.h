@@ -35,6 +35,10 @@ std::unique_ptr<SerialPort> MakeHostSerialPort();
 // the panel that says why nothing was.
 std::string ShowHelpOutside(Console& console, const Screen& screen);
 
+// A file installed with the program (the help text "help.txt"): its path,
+// or "" when this installation has none.
+std::string InstalledFile(std::string_view name);
+
 // Text for the command line (standard output and error): cp866 bytes in
 // the encoding of the user's locale.
 std::string ToLocaleText(std::string_view cp866);

@@ -27,4 +27,8 @@ inline constexpr int PgDn = 0x51;
 inline constexpr int Insert = 0x52;
 inline constexpr int Delete = 0x53;
 
+// The help keys of the forms: F10, and F1, which terminals that take F10 for
+// their own menu still pass on.
+inline constexpr bool IsHelp(int scan) { return scan == F10 || scan == F1; }
+
 }  // namespace tv::key

@@ -11,6 +11,7 @@
 #include "device/cell_transfer.h"
 #include "screen/progress.h"
 #include "ui/exchange_error.h"
+#include "ui/gateway_transfers.h"
 #include "ui/settings_transfers.h"
 #include "ui/tool.h"
 
@@ -82,64 +83,17 @@ void DrawDialog(Tool& tool) {
   DrawDeviceLine(tool);
 }
 
-// A modem may be asleep (power saving) or still starting when it is
-// addressed: its first answer can take seconds, and the first command may be
-// lost. "AT" is asked until it answers, within WakeGrace; an answer that came
-// only after a probe went unanswered is followed by a quiet line, so that a
-// late reply to an earlier probe cannot pass for the answer to a read.
-constexpr Millis WakeGrace{4000};
-constexpr Millis ProbeBound{700};
-
-bool AwaitModem(Tool& tool) {
-  const Clock::TimePoint deadline = tool.clock.Now() + WakeGrace;
-  bool late = false;
-  while (tool.clock.Now() < deadline) {
-    const AtReply reply = tool.at.Run("AT\r", {}, ProbeBound);
-    if (reply.status == AtStatus::Failed) return false;
-    if (reply.status != AtStatus::Timeout) {
-      if (late) tool.at.AwaitQuiet();
-      return true;
-    }
-    late = true;
-  }
-  return false;
-}
-
-// A cell read failed: the box says what, and the connection is given up.
-void ReadFailed(Tool& tool, int cell, const CellResult& result) {
-  ShowExchangeError(tool.screen, ExchangeErrorOf(result), DescribeFailure(cell, result));
-  tool.state.deviceConnected = false;
+// A failed exchange: the box says what; the dialog closes after it.
+void ShowFault(Tool& tool, const ExchangeFault& fault) {
+  ShowExchangeError(tool.screen, fault.code, fault.detail);
 }
 
 // Enter: open, address, test the signature, read the book. The dialog
 // closes after it in every case.
 void Connect(Tool& tool) {
   WorkState& st = tool.state;
-  // A port that has hung up since (the adapter or the gateway restarted) is
-  // opened anew rather than reused.
-  if (!st.deviceConnected || tool.port.Lost()) {
-    const int rc = OpenPort(tool, st.portIndex);
-    if (rc != 0) {
-      st.deviceConnected = false;
-      ShowExchangeError(tool.screen, rc);
-      return;
-    }
-    st.deviceConnected = true;
-    st.fileLoaded = false;
-    st.unsavedEdits = false;
-  }
-  if (SelectGateway(tool, st.gatewayIndex) != 0) {
-    ShowExchangeError(tool.screen, xerr::SystemError);
-    return;
-  }
-  tool.image.ClearImage();
-  if (!AwaitModem(tool)) {
-    ShowExchangeError(tool.screen, xerr::NoAnswer);
-    st.deviceConnected = false;
-    return;
-  }
-  if (const CellResult r = ReadCell(tool.at, tool.image, ModeCell); !r.Ok()) {
-    ReadFailed(tool, ModeCell, r);
+  if (const ExchangeFault fault = AttachGateway(tool); fault.Failed()) {
+    ShowFault(tool, fault);
     return;
   }
   if (!tool.image.HasSignature()) {
@@ -162,11 +116,9 @@ void Connect(Tool& tool) {
     }
   }
   ShowMessage(tool.screen, kReading, ColorSelected);
-  for (int cell = 1; cell < CellSlots; ++cell) {
-    if (const CellResult r = ReadCell(tool.at, tool.image, cell); !r.Ok()) {
-      ReadFailed(tool, cell, r);
-      return;
-    }
+  if (const ExchangeFault fault = ReadSimCells(tool, nullptr, {}); fault.Failed()) {
+    ShowFault(tool, fault);
+    return;
   }
   tool.port.DiscardInput();
   ShowMessage(tool.screen, kPressAnyKey, ColorSelected);

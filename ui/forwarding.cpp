@@ -314,7 +314,7 @@ void CallForwardingScreen(Tool& tool) {
           EditForwardingDelay(f);
           break;
       }
-    } else if (k == key::F10) {
+    } else if (key::IsHelp(k)) {
       ShowHelpTopic(s, tool.help, HelpTopicFirst + f.grid.row - 1);
     }
   }

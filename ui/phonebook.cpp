@@ -114,7 +114,7 @@ void PhonebookEditor(Tool& tool) {
     if (k == key::Esc) return;
     if (k == key::Enter && IsContactField(grid)) {
       EditNumberField(tool, grid, PhonebookCell(grid), NumberWidth);
-    } else if (k == key::F10) {
+    } else if (key::IsHelp(k)) {
       ShowHelpTopic(tool.screen, tool.help, kPhonebook.helpTopic);
     }
     // Tab, PgUp, PgDn and Delete are ignored.
@@ -150,6 +150,7 @@ void WholeBookView(Tool& tool) {
         grid.column = 1;
         grid.row = 1;
         break;
+      case key::F1:
       case key::F10:
         ShowHelpTopic(tool.screen, tool.help, grid.column == 1 ? kBook.numberHelpTopic : kBook.nameHelpTopic);
         break;

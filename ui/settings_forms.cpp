@@ -157,7 +157,7 @@ void RunForm(Tool& tool, const SettingsForm& form) {
       } else if (mode) {
         ModeSelector(tool, grid, mode->position, mode->kind);
       }
-    } else if (k == key::F10) {
+    } else if (key::IsHelp(k)) {
       if (list)
         ShowHelpTopic(tool.screen, tool.help, list->helpTopic);
       else if (mode)

@@ -19,6 +19,7 @@
 #include "screen/progress.h"
 #include "ui/exchange_error.h"
 #include "ui/file_chooser.h"
+#include "ui/gateway_transfers.h"
 #include "ui/tool.h"
 
 namespace tv {
@@ -55,8 +56,6 @@ constexpr const char* kRefusedLines = "SIM-Карта не приняла стр
 // the tool wrote, line N is cell N).
 constexpr const char* kRefusedList = "Не приняты строки:"_cp;
 constexpr int kRefusedListed = 8;
-// File to SIM stopped by a device that is gone: the error box's detail row.
-constexpr const char* kWrittenSoFar = "Записано строк: %d из %d"_cp;
 constexpr const char* kLoaded = "Данные загружены. Для продолжения нажмите любую клавишу"_cp;
 // Before a loaded file's unsaved changes would be replaced.
 constexpr const char* kUnsavedEdits = "Изменения в файле не сохранены"_cp;
@@ -73,18 +72,6 @@ constexpr const char* kNoSuchFile = "Нет такого файла"_cp;
 constexpr const char* kNoPermission = "Нет прав доступа к файлу или каталогу"_cp;
 constexpr const char* kDiskFull = "Диск переполнен"_cp;
 constexpr const char* kNotOrdinaryFile = "Это не обычный файл"_cp;
-
-const char* FaultText(FileFault fault) {
-  switch (fault) {
-    case FileFault::NoSuchFile: return kNoSuchFile;
-    case FileFault::NoPermission: return kNoPermission;
-    case FileFault::DiskFull: return kDiskFull;
-    case FileFault::NotOrdinaryFile: return kNotOrdinaryFile;
-    case FileFault::None:
-    case FileFault::Other: break;
-  }
-  return nullptr;
-}
 
 void OpenPanel(Screen& s) {
   s.ClearScreen();
@@ -120,7 +107,7 @@ bool AskYes(Screen& s, const char* question) {
 void FileFailed(Screen& s, const char* text, uint8_t attr, FileFault fault = FileFault::None) {
   BlankRow(s, kTextRow);
   s.PutTextAttr(kErrorX, kTextRow, text, attr);
-  if (const char* why = FaultText(fault)) {
+  if (const char* why = FileFaultText(fault)) {
     // Aligned with the message's words: padded as the message is.
     const std::string pad = text[0] == ' ' ? " " : "";
     s.PutTextAttr(kErrorX, kDetailRow, (pad + why + pad).c_str(), attr);
@@ -144,10 +131,10 @@ bool ReadChosenFile(Tool& tool, std::string& bytes) {
 // The file cannot be created.
 void CreateFailed(Screen& s, FileFault fault) { FileFailed(s, kCreateError, ColorPanel, fault); }
 
-// A failed cell read: the box says what, and the device is taken as gone.
-void CellReadFailed(Tool& tool, int cell, const CellResult& result) {
-  ShowExchangeError(tool.screen, ExchangeErrorOf(result), DescribeFailure(cell, result));
-  tool.state.deviceConnected = false;
+// A failed exchange (the device is then taken as gone): the box says what,
+// and the panel is closed.
+void ExchangeFailed(Tool& tool, const ExchangeFault& fault) {
+  ShowExchangeError(tool.screen, fault.code, fault.detail);
   ClosePanel(tool.screen);
 }
 
@@ -198,36 +185,19 @@ void SimToFile(Tool& tool) {
     s.DrawPanel(kPanelX, kPanelY, kPanelW, kPanelH);
   }
 
-  // The file is tried before the cells are read, so that one that cannot be
-  // written is reported at once; its temporary file is made again only when
-  // the text is complete, so that a program ended by a signal in the middle
-  // of the reads (the terminal closed) leaves nothing behind.
-  AtomicFileWriter file;
-  if (!file.Open(tool.state.currentFileName)) {
-    CreateFailed(s, file.Fault());
-    return;
-  }
-  file.Discard();
-  Say(s, kLabelRead);
-  StartProgress(s, kTextRow);
-  std::string text;
-  for (int i = 1; i <= SettingsLines; ++i) {
-    const CellResult r = ReadCell(tool.at, tool.image, i);
-    if (!r.Ok()) {
-      CellReadFailed(tool, i, r);
-      return;
+  const SaveOutcome saved = SaveSimToFile(tool, tool.state.currentFileName, [&s](int done) {
+    if (done == 0) {
+      Say(s, kLabelRead);
+      StartProgress(s, kTextRow);
+    } else {
+      AdvanceProgress(s, kTextRow, done);
     }
-    // A location the device reports empty brings no "+CPBR:" line: it is
-    // saved as an empty cell.
-    if (r.outcome == CellOutcome::Done)
-      text += r.raw;
-    else
-      text += EncodeSaveLine(i, {}, {});
-    AdvanceProgress(s, kTextRow, i);
-  }
-  if (!file.Open(tool.state.currentFileName) || !file.Commit(PadToBlocks(std::move(text)))) {
-    FileFailed(s, kWriteError, ColorAlert, file.Fault());
-    return;
+  });
+  switch (saved.step) {
+    case SaveStep::Saved: break;
+    case SaveStep::CreateFailed: CreateFailed(s, saved.fault); return;
+    case SaveStep::DeviceFailed: ExchangeFailed(tool, saved.device); return;
+    case SaveStep::WriteFailed: FileFailed(s, kWriteError, ColorAlert, saved.fault); return;
   }
   Finish(s, kSaved);
 }
@@ -241,54 +211,39 @@ void FileToSim(Tool& tool) {
   if (!ChooseAndConfirm(tool, kAskFileToSim)) return;
   std::string bytes;
   if (!ReadChosenFile(tool, bytes)) return;
-  // A file without the gateway's signature in cell 98 (made by hand, or for
-  // something else) would leave a SIM the next connection takes for an
-  // uninitialised one, and initialising it overwrites all 99 cells.
-  {
-    SimImage parsed;
-    ParseSettingsText(bytes, parsed);
-    if (!parsed.HasSignature() && !AskYes(s, kAskUnsigned)) {
-      ClosePanel(s);
-      return;
-    }
+  // A file without the gateway's signature in cell 98 would leave a SIM the
+  // next connection takes for an uninitialised one, and initialising it
+  // overwrites all 99 cells.
+  if (!CarriesGatewaySettings(bytes) && !AskYes(s, kAskUnsigned)) {
+    ClosePanel(s);
+    return;
   }
-
-  Say(s, kLabelWritten);
-  StartProgress(s, kTextRow);
-  const std::vector<std::string> commands = SplitLinesForSim(bytes);
-  const int total = static_cast<int>(commands.size());
-  WriteTally tally;
-  std::vector<int> refusedLines;  // 1-based places in the file
-  int i = 0;
-  for (const std::string& command : commands) {
-    // A refused line does not stop the transfer, but it is counted, so that
-    // the end is not reported as a success when the SIM took nothing. A
-    // device that is gone stops it: the SIM is then part new, part old, and
-    // the operator is told how far it came.
-    const int failedBefore = tally.Failed();
-    const bool gone = tally.Add(SendCellWrite(tool.at, command));
-    if (tally.Failed() > failedBefore) refusedLines.push_back(i + 1);
-    if (gone) {
-      char detail[64];
-      std::snprintf(detail, sizeof detail, kWrittenSoFar, tally.taken, total);
-      ShowExchangeError(s, xerr::NoAnswer, detail);
-      tool.state.deviceConnected = false;
-      ClosePanel(s);
-      return;
+  const SendOutcome sent = SendFileToSim(tool, bytes, [&s](int done) {
+    if (done == 0) {
+      Say(s, kLabelWritten);
+      StartProgress(s, kTextRow);
+    } else {
+      AdvanceProgress(s, kTextRow, done);
     }
-    AdvanceProgress(s, kTextRow, ++i);
+  });
+  if (sent.device.Failed()) {
+    ExchangeFailed(tool, sent.device);
+    return;
   }
-
   tool.image.ClearImage();
-  Say(s, kLabelReadBack);
-  for (int cell = 1; cell <= SettingsLines; ++cell) {
-    const CellResult r = ReadCell(tool.at, tool.image, cell);
-    if (!r.Ok()) {
-      CellReadFailed(tool, cell, r);
-      return;
-    }
-    AdvanceProgress(s, kTextRow, cell);
+  const ExchangeFault readBack = ReadSimCells(tool, nullptr, [&s](int done) {
+    if (done == 0)
+      Say(s, kLabelReadBack);
+    else
+      AdvanceProgress(s, kTextRow, done);
+  });
+  if (readBack.Failed()) {
+    ExchangeFailed(tool, readBack);
+    return;
   }
+  const WriteTally& tally = sent.tally;
+  const int total = sent.total;
+  const std::vector<int>& refusedLines = sent.refusedLines;
   if (tally.Failed() > 0) {
     char text[96];
     char padded[96];
@@ -348,6 +303,18 @@ void SaveToFile(Tool& tool) {
   }
   tool.state.unsavedEdits = false;
   Finish(s, kSaved);
+}
+
+const char* FileFaultText(FileFault fault) {
+  switch (fault) {
+    case FileFault::NoSuchFile: return kNoSuchFile;
+    case FileFault::NoPermission: return kNoPermission;
+    case FileFault::DiskFull: return kDiskFull;
+    case FileFault::NotOrdinaryFile: return kNotOrdinaryFile;
+    case FileFault::None:
+    case FileFault::Other: break;
+  }
+  return nullptr;
 }
 
 bool ConfirmDiscardUnsavedEdits(Tool& tool) {

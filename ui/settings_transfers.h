@@ -1,6 +1,8 @@
 // The four File menu transfers between the SIM, a settings file and the image.
 #pragma once
 
+#include "platform/file_access.h"
+
 namespace tv {
 
 struct Tool;
@@ -14,5 +16,9 @@ void SaveToFile(Tool& tool);
 // of the program): when a loaded file was changed and not saved, asks
 // whether to go on without saving. True to go on.
 bool ConfirmDiscardUnsavedEdits(Tool& tool);
+
+// Why a file could not be read or written, as the panels say it under the
+// file error; nullptr when there is nothing to add.
+const char* FileFaultText(FileFault fault);
 
 }  // namespace tv

@@ -1,23 +1,171 @@
-// The host on Linux: the terminal through curses, the termios serial port.
+// The host on Linux: the terminal through curses, the termios serial port,
+// the help shown in the user's pager, texts in the locale's encoding.
 #include "platform/host.h"
 
+#include <iconv.h>
+#include <langinfo.h>
+#include <locale.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+#include "core/cp866_literal.h"
 #include "platform/posix/posix_serial_port.h"
 #include "platform/posix/terminal_console.h"
 
 namespace tv {
 
+namespace {
+
+bool IsFile(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// Whether a program of that name is found on the PATH (an empty entry is
+// the working directory).
+bool OnPath(const std::string& program) {
+  const char* path = std::getenv("PATH");
+  if (!path) return false;
+  std::string_view rest = path;
+  for (;;) {
+    const std::size_t colon = rest.find(':');
+    std::string dir(rest.substr(0, colon));
+    if (dir.empty()) dir = ".";
+    const std::string candidate = dir + "/" + program;
+    if (IsFile(candidate) && ::access(candidate.c_str(), X_OK) == 0) return true;
+    if (colon == std::string_view::npos) return false;
+    rest.remove_prefix(colon + 1);
+  }
+}
+
+// The character encoding of the user's locale (LC_ALL, LC_CTYPE, LANG), read
+// without changing the process's own locale.
+std::string LocaleCodeset() {
+  locale_t loc = ::newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(nullptr));
+  if (!loc) return "ANSI_X3.4-1968";
+  std::string codeset = ::nl_langinfo_l(CODESET, loc);
+  ::freelocale(loc);
+  return codeset;
+}
+
+// Single quotes for the shell.
+std::string Quoted(const std::string& text) {
+  std::string out = "'";
+  for (const char c : text) {
+    if (c == '\'')
+      out += "'\\''";
+    else
+      out += c;
+  }
+  return out + "'";
+}
+
+constexpr const char* kNoHelpFile = "Нет файла справки (help.hlp, help.txt)"_cp;
+constexpr const char* kNoPager = "Нет программы просмотра: задайте PAGER или установите less"_cp;
+constexpr const char* kNoTempFile = "Не удалось создать временный файл справки"_cp;
+
+// The help document for the pager: help.hlp, else help.txt, in the working
+// directory, else the help.txt installed with the program.
+std::string HelpDocument() {
+  for (const char* name : {"help.hlp", "help.txt"})
+    if (IsFile(name)) return name;
+  return InstalledFile("help.txt");
+}
+
+}  // namespace
+
 std::unique_ptr<HostConsole> MakeHostConsole() { return std::make_unique<TerminalConsole>(); }
 
 std::unique_ptr<SerialPort> MakeHostSerialPort() { return std::make_unique<PosixSerialPort>(); }
 
+// The viewer "hiew" when there is one; otherwise the help document in the
+// user's pager ($PAGER, else less, else more) as text of the locale, through
+// a temporary file on its standard input.
 std::string ShowHelpOutside(Console& console, const Screen& screen) {
-  console.RunCommand("hiew help.hlp", screen);
+  if (OnPath("hiew")) {
+    console.RunCommand("hiew help.hlp", screen);
+    return {};
+  }
+  const std::string document = HelpDocument();
+  if (document.empty()) return kNoHelpFile;
+  std::string pager;
+  if (const char* fromUser = std::getenv("PAGER"); fromUser && *fromUser)
+    pager = fromUser;
+  else if (OnPath("less"))
+    pager = "less";
+  else if (OnPath("more"))
+    pager = "more";
+  else
+    return kNoPager;
+  std::ifstream in(document, std::ios::binary);
+  const std::string text = ToLocaleText(std::string(std::istreambuf_iterator<char>(in), {}));
+  const char* tmpdir = std::getenv("TMPDIR");
+  std::string temp = std::string(tmpdir && *tmpdir ? tmpdir : "/tmp") + "/tarvelin-help-XXXXXX";
+  const int fd = ::mkstemp(temp.data());
+  if (fd < 0) return kNoTempFile;
+  std::size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  ::close(fd);
+  console.RunCommand((pager + " < " + Quoted(temp)).c_str(), screen);
+  ::unlink(temp.c_str());
   return {};
 }
 
-std::string ToLocaleText(std::string_view cp866) { return std::string(cp866); }
+// share/tarvelin/<name> beside the bin directory the program runs from.
+std::string InstalledFile(std::string_view name) {
+  char exe[4096];
+  const ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
+  if (n <= 0) return {};
+  std::string dir(exe, static_cast<std::size_t>(n));
+  dir.erase(dir.rfind('/') == std::string::npos ? 0 : dir.rfind('/'));
+  const std::string path = dir + "/../share/tarvelin/" + std::string(name);
+  return IsFile(path) ? path : std::string();
+}
+
+// Through iconv from CP866 to the locale's encoding; a character the
+// encoding lacks becomes '?' (iconv's transliteration first).
+std::string ToLocaleText(std::string_view cp866) {
+  static const std::string codeset = LocaleCodeset();
+  static const iconv_t cd = ::iconv_open((codeset + "//TRANSLIT").c_str(), "CP866");
+  std::string out;
+  if (cd == reinterpret_cast<iconv_t>(-1)) {
+    for (const char c : cp866) out += static_cast<uint8_t>(c) < 0x80 ? c : '?';
+    return out;
+  }
+  ::iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  std::string in(cp866);
+  char* inPtr = in.data();
+  std::size_t inLeft = in.size();
+  char buffer[1024];
+  while (inLeft > 0) {
+    char* outPtr = buffer;
+    std::size_t outLeft = sizeof buffer;
+    const std::size_t rc = ::iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+    out.append(buffer, static_cast<std::size_t>(outPtr - buffer));
+    if (rc == static_cast<std::size_t>(-1) && errno != E2BIG) {
+      // A character the locale cannot show, or a byte iconv does not take.
+      out += '?';
+      ++inPtr;
+      --inLeft;
+    }
+  }
+  char* outPtr = buffer;
+  std::size_t outLeft = sizeof buffer;
+  ::iconv(cd, nullptr, nullptr, &outPtr, &outLeft);
+  out.append(buffer, static_cast<std::size_t>(outPtr - buffer));
+  return out;
+}
 
 bool ErrorOutputIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 

@@ -128,7 +128,11 @@ TerminalSession::TerminalSession(const std::string& binary, SessionOptions optio
     unsetenv("STY");
     unsetenv("COLUMNS");
     unsetenv("LINES");
-    execl(binary.c_str(), binary.c_str(), static_cast<char*>(nullptr));
+    for (const auto& [name, value] : options.env) setenv(name.c_str(), value.c_str(), 1);
+    std::vector<char*> argv{const_cast<char*>(binary.c_str())};
+    for (const std::string& a : options.args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(binary.c_str(), argv.data());
     _exit(127);
   }
   fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);

@@ -11,6 +11,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct VTerm;
@@ -82,6 +83,8 @@ struct SessionOptions {
   bool utf8Terminal = true;             // false: an 8-bit terminal (one cell a byte, C1 controls)
   bool withHelpFile = true;             // copy the repository's help.txt
   std::vector<std::string> extraFiles;  // more files copied into the directory
+  std::vector<std::string> args;        // the program's arguments
+  std::vector<std::pair<std::string, std::string>> env;  // more environment (PATH, PAGER, ...)
 };
 
 class TerminalSession {

@@ -22,7 +22,7 @@ inline constexpr KeyPress Ext(int scan) { return KeyPress{true, static_cast<uint
 inline constexpr KeyPress Chr(int c) { return KeyPress{false, static_cast<uint8_t>(c)}; }
 inline constexpr KeyPress Up = Ext(key::Up), Down = Ext(key::Down), Left = Ext(key::Left),
                           Right = Ext(key::Right), PgUp = Ext(key::PgUp), PgDn = Ext(key::PgDn),
-                          Del = Ext(key::Delete), F10 = Ext(key::F10);
+                          Del = Ext(key::Delete), F10 = Ext(key::F10), F1 = Ext(key::F1);
 inline constexpr KeyPress Enter = Chr(key::Enter), Esc = Chr(key::Esc), Tab = Chr(key::Tab),
                           Backspace = Chr(key::Backspace);
 

@@ -73,8 +73,10 @@ TEST(PhonebookEditor, KeysOnTheFields) {
   }
 }
 
+// F1 too: terminals that take F10 for their menu pass it on.
 TEST(PhonebookEditor, F10ShowsTopicOneEverywhere) {
-  for (auto keys : {std::vector<KeyPress>{F10}, std::vector<KeyPress>(19, Down) + std::vector{Right, F10}}) {
+  for (auto keys : {std::vector<KeyPress>{F10}, std::vector<KeyPress>(19, Down) + std::vector{Right, F10},
+                    std::vector<KeyPress>{F1}, std::vector<KeyPress>(19, Down) + std::vector{Right, F1}}) {
     FormsBench b;
     b.UseHelpTopics({1, 2, 3});
     b.console.Add(keys);
@@ -159,8 +161,11 @@ TEST(WholeBookView, EditsReachTheGatewaysSim) {
 }
 
 TEST(WholeBookView, F10TopicByColumn) {
-  for (auto [keys, topic] : std::vector<std::pair<std::vector<KeyPress>, std::string>>{
-           {{F10}, "topic 2"}, {{Right, F10}, "topic 3"}, {{PgDn, F10}, "topic 2"}}) {
+  for (auto [keys, topic] :
+       std::vector<std::pair<std::vector<KeyPress>, std::string>>{{{F10}, "topic 2"},
+                                                                  {{Right, F10}, "topic 3"},
+                                                                  {{PgDn, F10}, "topic 2"},
+                                                                  {{Right, F1}, "topic 3"}}) {
     SCOPED_TRACE(topic);
     FormsBench b;
     b.UseHelpTopics({1, 2, 3});

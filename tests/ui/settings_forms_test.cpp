@@ -145,21 +145,22 @@ TEST(SettingsForms, F10ShowsTheTopicOfTheField) {
       {"incoming column 3 row 10", IncomingCallsEditor, 3, 10, ""},
       {"incoming column 1 row 12", IncomingCallsEditor, 1, 12, ""},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    FormsBench b;
-    b.UseHelpTopics({10, 11, 13, 14, 30, 31, 32, 33, 34, 35});
-    b.console.Add(To(c.column, c.row) + std::vector{F10});
-    if (c.topic.empty()) {
-      // The form goes on navigating: Esc closes the form itself.
-      b.console.Add({Esc});
-      c.form(b.tool);
-      EXPECT_EQ(b.console.KeysLeft(), 0u);
-    } else {
-      EXPECT_THROW(c.form(b.tool), OutOfKeys);  // the window waits for Esc
-      EXPECT_EQ(b.ShownHelpTopic(), c.topic);
+  for (const Case& c : cases)
+    for (const KeyPress help : {F10, F1}) {
+      SCOPED_TRACE(c.name);
+      FormsBench b;
+      b.UseHelpTopics({10, 11, 13, 14, 30, 31, 32, 33, 34, 35});
+      b.console.Add(To(c.column, c.row) + std::vector{help});
+      if (c.topic.empty()) {
+        // The form goes on navigating: Esc closes the form itself.
+        b.console.Add({Esc});
+        c.form(b.tool);
+        EXPECT_EQ(b.console.KeysLeft(), 0u);
+      } else {
+        EXPECT_THROW(c.form(b.tool), OutOfKeys);  // the window waits for Esc
+        EXPECT_EQ(b.ShownHelpTopic(), c.topic);
+      }
     }
-  }
 }
 
 TEST(SettingsForms, EnterDoesNothingWhereNoFieldIsShown) {

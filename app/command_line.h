@@ -1,0 +1,30 @@
+// The command line: --help, --version and the scripted operations on one
+// gateway without the full screen:
+//   tarvelin backup  COMn[:G] FILE           SIM to file
+//   tarvelin restore [--force] COMn[:G] FILE  File to SIM, with its read-back
+//   tarvelin verify  COMn[:G] FILE           the SIM compared with the file
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tv {
+
+struct Tool;
+
+// Exit statuses of the commands.
+namespace exitcode {
+inline constexpr int Ok = 0;
+inline constexpr int Differences = 1;  // verify, restore: the SIM does not hold what the file says
+inline constexpr int Usage = 2;
+inline constexpr int Device = 3;  // the exchange failed; the SIM is not initialised (backup)
+inline constexpr int File = 4;
+}  // namespace exitcode
+
+// Runs the arguments (those after the program's name) on the tool's port and
+// clock, without its screen, and returns the exit status. Results go to
+// standard output, messages to standard error, both in the encoding of the
+// user's locale; progress goes to standard error only when it is a terminal.
+int RunCommandLine(Tool& tool, const std::vector<std::string>& args);
+
+}  // namespace tv

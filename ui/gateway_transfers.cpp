@@ -1,0 +1,139 @@
+// The connection and the SIM <-> file transfers on the device.
+#include "ui/gateway_transfers.h"
+
+#include <cstdio>
+
+#include "core/cp866_literal.h"
+#include "core/settings_file.h"
+#include "device/at_engine.h"
+#include "ui/connect_dialog.h"
+#include "ui/tool.h"
+
+namespace tv {
+
+namespace {
+
+// File to SIM stopped by a device that is gone: how far it came.
+constexpr const char* kWrittenSoFar = "Записано строк: %d из %d"_cp;
+
+// A modem may be asleep (power saving) or still starting when it is
+// addressed: its first answer can take seconds, and the first command may be
+// lost. "AT" is asked until it answers, within WakeGrace; an answer that came
+// only after a probe went unanswered is followed by a quiet line, so that a
+// late reply to an earlier probe cannot pass for the answer to a read.
+constexpr Millis WakeGrace{4000};
+constexpr Millis ProbeBound{700};
+
+bool AwaitModem(Tool& tool) {
+  const Clock::TimePoint deadline = tool.clock.Now() + WakeGrace;
+  bool late = false;
+  while (tool.clock.Now() < deadline) {
+    const AtReply reply = tool.at.Run("AT\r", {}, ProbeBound);
+    if (reply.status == AtStatus::Failed) return false;
+    if (reply.status != AtStatus::Timeout) {
+      if (late) tool.at.AwaitQuiet();
+      return true;
+    }
+    late = true;
+  }
+  return false;
+}
+
+// A failed cell read: the device is taken as gone.
+ExchangeFault CellReadFailed(Tool& tool, int cell, const CellResult& result) {
+  tool.state.deviceConnected = false;
+  return {ExchangeErrorOf(result), DescribeFailure(cell, result)};
+}
+
+void Tell(const TransferProgress& progress, int done) {
+  if (progress) progress(done);
+}
+
+}  // namespace
+
+ExchangeFault AttachGateway(Tool& tool) {
+  WorkState& st = tool.state;
+  // A port that has hung up since (the adapter or the gateway restarted) is
+  // opened anew rather than reused.
+  if (!st.deviceConnected || tool.port.Lost()) {
+    if (const int rc = OpenPort(tool, st.portIndex); rc != 0) {
+      st.deviceConnected = false;
+      return {rc, {}};
+    }
+    st.deviceConnected = true;
+    st.fileLoaded = false;
+    st.unsavedEdits = false;
+  }
+  if (SelectGateway(tool, st.gatewayIndex) != 0) return {xerr::SystemError, {}};
+  tool.image.ClearImage();
+  if (!AwaitModem(tool)) {
+    st.deviceConnected = false;
+    return {xerr::NoAnswer, {}};
+  }
+  if (const CellResult r = ReadCell(tool.at, tool.image, ModeCell); !r.Ok())
+    return CellReadFailed(tool, ModeCell, r);
+  return {};
+}
+
+ExchangeFault ReadSimCells(Tool& tool, std::string* text, const TransferProgress& progress) {
+  Tell(progress, 0);
+  for (int cell = 1; cell <= SettingsLines; ++cell) {
+    const CellResult r = ReadCell(tool.at, tool.image, cell);
+    if (!r.Ok()) return CellReadFailed(tool, cell, r);
+    // A location the device reports empty brings no "+CPBR:" line: it is
+    // kept as an empty cell.
+    if (text) *text += r.outcome == CellOutcome::Done ? r.raw : EncodeSaveLine(cell, {}, {});
+    Tell(progress, cell);
+  }
+  return {};
+}
+
+SaveOutcome SaveSimToFile(Tool& tool, const std::string& path, const TransferProgress& progress) {
+  // The file is tried before the cells are read, so that one that cannot be
+  // written is reported at once; its temporary file is made again only when
+  // the text is complete, so that a program ended by a signal in the middle
+  // of the reads leaves nothing behind.
+  AtomicFileWriter file;
+  if (!file.Open(path)) return {SaveStep::CreateFailed, file.Fault(), {}};
+  file.Discard();
+  std::string text;
+  if (ExchangeFault fault = ReadSimCells(tool, &text, progress); fault.Failed())
+    return {SaveStep::DeviceFailed, FileFault::None, std::move(fault)};
+  if (!file.Open(path) || !file.Commit(PadToBlocks(std::move(text))))
+    return {SaveStep::WriteFailed, file.Fault(), {}};
+  return {};
+}
+
+SendOutcome SendFileToSim(Tool& tool, std::string_view fileBytes, const TransferProgress& progress) {
+  SendOutcome out;
+  const std::vector<std::string> commands = SplitLinesForSim(fileBytes);
+  out.total = static_cast<int>(commands.size());
+  Tell(progress, 0);
+  int line = 0;
+  for (const std::string& command : commands) {
+    ++line;
+    // A refused line is counted, so that the end is not reported as a
+    // success when the SIM took nothing. A device that is gone leaves the
+    // SIM part new, part old: the fault says how far it came.
+    const int failedBefore = out.tally.Failed();
+    const bool gone = out.tally.Add(SendCellWrite(tool.at, command));
+    if (out.tally.Failed() > failedBefore) out.refusedLines.push_back(line);
+    if (gone) {
+      char detail[64];
+      std::snprintf(detail, sizeof detail, kWrittenSoFar, out.tally.taken, out.total);
+      out.device = {xerr::NoAnswer, detail};
+      tool.state.deviceConnected = false;
+      return out;
+    }
+    Tell(progress, line);
+  }
+  return out;
+}
+
+bool CarriesGatewaySettings(std::string_view fileBytes) {
+  SimImage parsed;
+  ParseSettingsText(fileBytes, parsed);
+  return parsed.HasSignature();
+}
+
+}  // namespace tv

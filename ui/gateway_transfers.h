@@ -1,0 +1,71 @@
+// The device side of the connection and of the transfers between the SIM and
+// a settings file, without a screen: the menus show progress and failures in
+// their panels, the scripted commands on the command line. Both go through
+// these functions, so both talk to the gateway alike.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "device/cell_transfer.h"
+#include "platform/file_access.h"
+
+namespace tv {
+
+struct Tool;
+
+// A failed exchange: the ExchangeError code and the row under its message
+// (the cell and the modem's answer, or how far a transfer came).
+struct ExchangeFault {
+  int code = 0;  // 0: none
+  std::string detail;
+  bool Failed() const { return code != 0; }
+};
+
+// Told how many cells or lines are done: 0 once before the first, then after
+// each one.
+using TransferProgress = std::function<void(int done)>;
+
+// Opens the port of tool.state.portIndex (anew when it is not open or its
+// line has hung up), addresses the gateway of tool.state.gatewayIndex,
+// empties the image, waits for the modem and reads the mode cell, whose
+// signature the caller then checks. A failure that leaves no usable
+// connection clears deviceConnected.
+ExchangeFault AttachGateway(Tool& tool);
+
+// Reads cells 1..99 into the image. text, when given, receives the line a
+// settings file keeps for each cell: the device's own "+CPBR:" line, or an
+// empty cell's line. A failed read clears deviceConnected.
+ExchangeFault ReadSimCells(Tool& tool, std::string* text, const TransferProgress& progress);
+
+// SIM to file: the file is tried first (nothing is read from a SIM whose
+// copy could not be kept), then the cells are read and the file is replaced
+// whole.
+enum class SaveStep { Saved, CreateFailed, DeviceFailed, WriteFailed };
+struct SaveOutcome {
+  SaveStep step = SaveStep::Saved;
+  FileFault fault = FileFault::None;  // CreateFailed, WriteFailed
+  ExchangeFault device;               // DeviceFailed
+};
+SaveOutcome SaveSimToFile(Tool& tool, const std::string& path, const TransferProgress& progress);
+
+// File to SIM: each line of the settings file as one phonebook write. A
+// line the SIM refuses does not stop the transfer; a device that is gone
+// does (device then says how far it came, and deviceConnected is cleared).
+// The read-back is ReadSimCells.
+struct SendOutcome {
+  int total = 0;  // lines in the file
+  WriteTally tally;
+  std::vector<int> refusedLines;  // 1-based places in the file
+  ExchangeFault device;
+};
+SendOutcome SendFileToSim(Tool& tool, std::string_view fileBytes, const TransferProgress& progress);
+
+// Whether the file's cell 98 carries the gateway's signature. A file without
+// it (made by hand, or for something else) would leave a SIM that the next
+// connection takes for an uninitialised one.
+bool CarriesGatewaySettings(std::string_view fileBytes);
+
+}  // namespace tv
