@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config libncurses-dev libgtest-dev libgmock-dev googletest
-          libvterm-dev python3 git locales gammu clang-tidy)
+          libvterm-dev python3 git locales gammu clang-tidy dpkg-dev)
 
 missing=()
 for p in "${packages[@]}"; do

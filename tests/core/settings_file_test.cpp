@@ -221,5 +221,37 @@ TEST(SettingsFileContent, AByteOrderMarkIsNotPartOfTheFirstLine) {
   }
 }
 
+// verify compares a file with what the SIM holds, written as SIM to file
+// writes it: the two line forms of one cell are the same cell.
+TEST(DifferingCells, ComparesTheCellsNotTheLines) {
+  const std::string saved = " 05,\"0\",129,\"05\"\r\n 07,\"1\",129,\"A\"\r\n";
+  const std::string x47(47, 'x');
+  struct Case {
+    const char* name;
+    std::string file, other;
+    std::vector<int> differing;
+  } cases[] = {
+      {"the device's line form, LF alone, padding",
+       saved,
+       " 5,\"0\",129,\"05\"\n 7,\"1\",145,\"A\"\n" + std::string(9, '\0'),
+       {}},
+      {"a number", saved, " 5,\"9\",129,\"05\"\r\n 7,\"1\",129,\"A\"\r\n", {5}},
+      {"a name, and a cell the file leaves empty",
+       saved,
+       " 5,\"0\",129,\"05\"\r\n 7,\"1\",129,\"B\"\r\n 99,\"1\",129,\"\"\r\n",
+       {7, 99}},
+      {"a cell missing", saved, " 07,\"1\",129,\"A\"\r\n", {5}},
+      {"47 characters against more",
+       " 07,\"1\",129,\"" + x47 + "\"\r\n",
+       " 07,\"1\",129,\"" + x47 + "yz\"\r\n",
+       {7}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(DifferingCells(c.file, c.other), c.differing);
+    EXPECT_EQ(DifferingCells(c.other, c.file), c.differing);
+  }
+}
+
 }  // namespace
 }  // namespace tv

@@ -34,6 +34,8 @@ std::string TarvelinBinary() {
 }
 std::string GwsimBinary() { return TV_E2E_GWSIM; }
 std::string RepoFile(const std::string& name) { return std::string(TV_E2E_REPO) + "/" + name; }
+std::string BuildDir() { return TV_E2E_BUILD; }
+std::string CMakeCommand() { return TV_E2E_CMAKE; }
 
 namespace {
 

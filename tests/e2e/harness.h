@@ -185,5 +185,7 @@ class GatewayProcess {
 std::string TarvelinBinary();
 std::string GwsimBinary();  // empty when the build has no gwsim
 std::string RepoFile(const std::string& name);
+std::string BuildDir();
+std::string CMakeCommand();
 
 }  // namespace tv::e2e

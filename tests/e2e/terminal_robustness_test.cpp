@@ -558,6 +558,9 @@ TEST(RobustnessTerminalE2E, F10AsTheTerminalSendsItOpensTheFieldsHelp) {
       {"xterm-256color, its kf10", "xterm-256color", keys::F10},
       {"vt100, its kf10", "vt100", "\x1bOx"},
       {"vt100, xterm's F10", "vt100", keys::F10},
+      // F1 does the same, for terminals that keep F10 for their own menu.
+      {"xterm-256color, F1", "xterm-256color", "\x1bOP"},
+      {"linux console, F1", "linux", "\x1b[[A"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -1,0 +1,417 @@
+// The command line of the real binary: backup, restore and verify against
+// gwsim, usage errors, --help and --version; the help item's pager; the
+// installed tree run from an empty directory.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <iconv.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/version.h"
+#include "tests/e2e/gateway_session.h"
+#include "tests/e2e/harness.h"
+
+namespace tv::e2e {
+namespace {
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteAll(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+// A scratch directory, removed with everything in it.
+class Scratch {
+ public:
+  Scratch() {
+    char pattern[] = "/tmp/tarvelin-cli-XXXXXX";
+    if (!mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+  }
+  ~Scratch() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+  Scratch(const Scratch&) = delete;
+  Scratch& operator=(const Scratch&) = delete;
+  const std::string& Path() const { return path_; }
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+struct Outcome {
+  int status = -1;  // the exit status; -1 when killed or not ended in time
+  std::string out, err;
+};
+
+// Runs the program in dir with the arguments, standard input from
+// /dev/null, standard output and error into files (not terminals), in a
+// UTF-8 locale.
+Outcome RunTool(const std::string& dir, const std::vector<std::string>& args,
+                const std::string& binary = TarvelinBinary()) {
+  const std::string outPath = dir + "/.stdout", errPath = dir + "/.stderr";
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (chdir(dir.c_str()) != 0) _exit(126);
+    const int in = open("/dev/null", O_RDONLY);
+    const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (in < 0 || out < 0 || err < 0) _exit(126);
+    dup2(in, STDIN_FILENO);
+    dup2(out, STDOUT_FILENO);
+    dup2(err, STDERR_FILENO);
+    setenv("LANG", "C.UTF-8", 1);
+    unsetenv("LC_ALL");
+    unsetenv("LC_CTYPE");
+    std::vector<char*> argv{const_cast<char*>(binary.c_str())};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(binary.c_str(), argv.data());
+    _exit(127);
+  }
+  Outcome o;
+  if (pid < 0) return o;
+  const auto deadline = Clock::now() + std::chrono::seconds(60);
+  int status = 0;
+  while (waitpid(pid, &status, WNOHANG) == 0) {
+    if (Clock::now() > deadline) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      return o;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  o.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  o.out = ReadAll(outPath);
+  o.err = ReadAll(errPath);
+  return o;
+}
+
+std::string Describe(const Outcome& o) {
+  return "status " + std::to_string(o.status) + "\nstdout:\n" + o.out + "stderr:\n" + o.err;
+}
+
+// A settings file as the tool saves one: cell N holds "0" and "NN", cell 98
+// the default modes and the gateway's signature (unless unsigned), cell 5
+// the given number.
+std::string SettingsFile(const std::string& cell5, bool signedFile = true) {
+  std::string text;
+  for (int cell = 1; cell <= 99; ++cell) {
+    char digits[3];
+    std::snprintf(digits, sizeof digits, "%02d", cell);
+    std::string number = cell == 5 ? cell5 : "0";
+    std::string name = digits;
+    if (cell == 98) {
+      number = "0000100";
+      if (signedFile) name = "98.GSM.TRV";
+    }
+    text += std::string(" ") + digits + ",\"" + number + "\",129,\"" + name + "\"\r\n";
+  }
+  text.resize((text.size() / 256 + 1) * 256, '\0');
+  return text;
+}
+
+// gwsim on ./COM1 of the directory, with its phonebook dump.
+std::unique_ptr<GatewayProcess> StartGateway(const Scratch& dir, std::vector<std::string> args = {}) {
+  args.insert(args.begin(), {"--link", dir / "COM1", "--dump", dir / "dump"});
+  auto gateway = std::make_unique<GatewayProcess>(GwsimBinary(), args, dir / "COM1", kScreenWait);
+  EXPECT_TRUE(gateway->Ready());
+  return gateway;
+}
+
+// Backup, verify and restore on gateway 2 of COM1 (a pseudo-terminal has no
+// DTR/RTS, so the number reaches the port and changes nothing there).
+TEST(CommandLineE2E, BackupVerifyAndRestoreOnAGatewayNumber) {
+  Scratch dir;
+  auto gateway = StartGateway(dir);
+
+  Outcome o = RunTool(dir.Path(), {"backup", "COM1:2", "sim.set"});
+  ASSERT_EQ(o.status, 0) << Describe(o);
+  EXPECT_EQ(o.out + o.err, "");  // no progress when standard error is a file
+  const std::string backup = ReadAll(dir / "sim.set");
+  EXPECT_EQ(backup.size() % 256, 0u);
+  EXPECT_NE(backup.find(" 5,\"89265550505\",129,\"05\"\r\n"), std::string::npos) << backup;
+  EXPECT_NE(backup.find(",129,\"98.GSM.TRV\"\r\n"), std::string::npos) << backup;
+
+  o = RunTool(dir.Path(), {"verify", "COM1:2", "sim.set"});
+  EXPECT_EQ(o.status, 0) << Describe(o);
+  EXPECT_EQ(o.out, "");
+
+  // The same file with another number in cell 5.
+  std::string changed = backup;
+  changed.replace(changed.find(" 5,\"89265550505\""), 16, " 5,\"5551234\"");
+  WriteAll(dir / "changed.set", changed);
+  o = RunTool(dir.Path(), {"verify", "COM1:2", "changed.set"});
+  EXPECT_EQ(o.status, 1) << Describe(o);
+  EXPECT_EQ(o.out, Utf8(u8"Ячейка 05: файл \"5551234\",\"05\"; SIM-Карта \"89265550505\",\"05\"\n"));
+  EXPECT_EQ(o.err, Utf8(u8"tarvelin: Ячеек с отличиями: 1\n"));
+
+  o = RunTool(dir.Path(), {"restore", "COM1:2", "changed.set"});
+  EXPECT_EQ(o.status, 0) << Describe(o);
+  EXPECT_NE(ReadAll(dir / "dump").find("05,\"5551234\",129,\"05\""), std::string::npos);
+  o = RunTool(dir.Path(), {"verify", "COM1:2", "changed.set"});
+  EXPECT_EQ(o.status, 0) << Describe(o);
+  o = RunTool(dir.Path(), {"verify", "COM1:2", "sim.set"});
+  EXPECT_EQ(o.status, 1) << Describe(o);
+}
+
+// What each command says and returns when the device or the file fails; a
+// backup never replaces the previous file then.
+TEST(CommandLineE2E, FailuresGiveTheirStatusAndMessage) {
+  struct Case {
+    const char* name;
+    std::optional<std::vector<std::string>> gwsim;  // none: nothing behind ./COM1
+    std::vector<std::string> args;
+    int status;
+    std::string message;  // the start of standard error (how far a transfer came varies by a cell)
+  };
+  const std::vector<Case> cases = {
+      {"no device",
+       std::nullopt,
+       {"backup", "COM1", "kept.set"},
+       3,
+       Utf8(u8"tarvelin: COM1: COM-порта нет или он занят другим приложением\n")},
+      {"silent after the probe and cell 98",
+       std::vector<std::string>{"--silent-after", "10"},
+       {"backup", "COM1:4", "kept.set"},
+       3,
+       Utf8(u8"tarvelin: COM1:4: Нет ответа от внешнего устройства. (Ячейка 0")},
+      {"error to a read",
+       std::vector<std::string>{"--error-to", "AT+CPBR=13"},
+       {"verify", "COM1", "hand.set"},
+       3,
+       Utf8(u8"tarvelin: COM1: Неверный ответ устройства (Ячейка 13: ERROR)\n")},
+      {"SIM not initialised",
+       std::vector<std::string>{"--blank"},
+       {"backup", "COM1", "kept.set"},
+       3,
+       Utf8(u8"tarvelin: COM1: SIM-Карта не инициализирована: файл не записан\n")},
+      {"line hangs up while writing",
+       std::vector<std::string>{"--hang-up-after", "30"},
+       {"restore", "COM1", "signed.set"},
+       3,
+       Utf8(u8"tarvelin: COM1: Нет ответа от внешнего устройства. (Записано строк: 2")},
+      {"SIM refuses every write",
+       std::vector<std::string>{"--error-to", "AT+CPBW= 0"},
+       {"restore", "COM1", "signed.set"},
+       1,
+       Utf8(u8"tarvelin: COM1: SIM-Карта не приняла строк: 9 из 99. Не приняты строки: 01, 02, 03, 04, 05, "
+            u8"06, 07, 08, 09\n")},
+      {"unsigned file",
+       std::vector<std::string>{},
+       {"restore", "COM1", "hand.set"},
+       4,
+       Utf8(u8"tarvelin: hand.set: В файле нет настроек шлюза, SIM-Карта не изменена (записать его все же: "
+            u8"restore --force)\n")},
+      {"no such file",
+       std::vector<std::string>{},
+       {"verify", "COM1", "none.set"},
+       4,
+       Utf8(u8"tarvelin: none.set: Ошибка открытия файла! (Нет такого файла)\n")},
+      {"directory not there",
+       std::vector<std::string>{},
+       {"backup", "COM1", "no/dir.set"},
+       4,
+       Utf8(u8"tarvelin: no/dir.set: Ошибка открытия файла! (Нет такого файла)\n")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Scratch dir;
+    WriteAll(dir / "kept.set", "previous backup");
+    WriteAll(dir / "hand.set", SettingsFile("123", false));
+    WriteAll(dir / "signed.set", SettingsFile("123"));
+    std::unique_ptr<GatewayProcess> gateway;
+    if (c.gwsim) gateway = StartGateway(dir, *c.gwsim);
+    const Outcome o = RunTool(dir.Path(), c.args);
+    EXPECT_EQ(o.status, c.status) << Describe(o);
+    // Cells that differ after a restore are listed on standard output.
+    EXPECT_EQ(o.err.substr(0, c.message.size()), c.message) << Describe(o);
+    EXPECT_EQ(ReadAll(dir / "kept.set"), "previous backup");
+  }
+}
+
+// A file without the signature goes to the SIM only with --force.
+TEST(CommandLineE2E, RestoreOfAnUnsignedFileNeedsForce) {
+  Scratch dir;
+  auto gateway = StartGateway(dir);
+  WriteAll(dir / "hand.set", SettingsFile("4242", false));
+  const std::string before = ReadAll(dir / "dump");
+  Outcome o = RunTool(dir.Path(), {"restore", "COM1", "hand.set"});
+  EXPECT_EQ(o.status, 4) << Describe(o);
+  EXPECT_EQ(ReadAll(dir / "dump"), before);
+  o = RunTool(dir.Path(), {"restore", "--force", "COM1", "hand.set"});
+  EXPECT_EQ(o.status, 0) << Describe(o);
+  EXPECT_NE(ReadAll(dir / "dump").find("05,\"4242\",129,\"05\""), std::string::npos);
+}
+
+// Arguments that are no command never start the full screen.
+TEST(CommandLineE2E, UsageErrorsHelpAndVersion) {
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string out;  // the start of standard output
+    std::string err;  // the start of standard error
+  };
+  const std::string usage = "Usage: tarvelin ";
+  std::vector<Case> cases = {
+      {{"--help"}, 0, usage, ""},
+      {{"--version"}, 0, "tarvelin " TARVELIN_VERSION "\n", ""},
+      {{"-h"}, 2, "", "tarvelin: unknown command or option '-h'\n" + usage},
+      {{"--version", "x"}, 2, "", "tarvelin: unknown command or option '--version'\n"},
+      {{"help"}, 2, "", "tarvelin: unknown command or option 'help'\n"},
+      {{"backup"}, 2, "", "tarvelin: backup: a port and a file are needed\n"},
+      {{"verify", "COM1"}, 2, "", "tarvelin: verify: a port and a file are needed\n"},
+      {{"verify", "COM1", "a.set", "b.set"}, 2, "", "tarvelin: verify: a port and a file are needed\n"},
+      {{"backup", "--force", "COM1", "a.set"}, 2, "", "tarvelin: backup: a port and a file are needed\n"},
+      {{"restore", "--force", "COM1"}, 2, "", "tarvelin: restore: a port and a file are needed\n"},
+  };
+  for (const char* port : {"COM0", "COM17", "COM1:0", "COM1:5", "COM1:", "COM1:12", "COM", "LPT1", "COM1x"})
+    cases.push_back(
+        {{"backup", port, "a.set"}, 2, "", std::string("tarvelin: '") + port + "' is not COM1..COM16"});
+  Scratch dir;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[0] + (c.args.size() > 1 ? " " + c.args[1] : ""));
+    const Outcome o = RunTool(dir.Path(), c.args);
+    EXPECT_EQ(o.status, c.status) << Describe(o);
+    EXPECT_EQ(o.out.substr(0, c.out.size()), c.out) << Describe(o);
+    EXPECT_EQ(o.err.substr(0, c.err.size()), c.err) << Describe(o);
+    EXPECT_EQ((o.out + o.err).find('\x1b'), std::string::npos);  // no terminal control
+    EXPECT_FALSE(std::filesystem::exists(dir / "a.set"));
+  }
+}
+
+// With standard error on a terminal, the transfer shows its progress there.
+TEST(CommandLineE2E, ProgressOnATerminal) {
+  Scratch dir;
+  auto gateway = StartGateway(dir);
+  SessionOptions o;
+  o.withHelpFile = false;
+  o.args = {"-c", "cd '" + dir.Path() + "' && exec '" + TarvelinBinary() + "' backup COM1 sim.set"};
+  TerminalSession t("/bin/sh", o);
+  EXPECT_TRUE(t.WaitForText(Utf8(u8"Чтение SIM-Карты: 99 / 99"), kExchangeWait)) << t.ScreenText();
+  const std::optional<int> status = t.WaitForExit(kExchangeWait);
+  ASSERT_TRUE(status.has_value());
+  EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0);
+  EXPECT_TRUE(std::filesystem::exists(dir / "sim.set"));
+}
+
+// cp866 to UTF-8, as the pager must receive the help document.
+std::string FromCp866(const std::string& in) {
+  iconv_t cd = iconv_open("UTF-8", "CP866");
+  std::string src = in, out(in.size() * 3 + 16, '\0');
+  char* inPtr = src.data();
+  char* outPtr = out.data();
+  std::size_t inLeft = src.size(), outLeft = out.size();
+  iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+  iconv_close(cd);
+  out.resize(out.size() - outLeft);
+  return out;
+}
+
+// Chooses Справка -> Вызов справки from the start-up screen.
+::testing::AssertionResult ChooseHelpItem(TerminalSession& t) {
+  if (auto r = Shows(t, 1, 1, Utf8(u8"Файл")); !r) return r;
+  t.Press(Key::Left);
+  if (auto r = Shows(t, 38, 3, Utf8(u8"Вызов справки")); !r) return r;
+  t.Drain();
+  t.Press(Key::Enter);
+  return ::testing::AssertionSuccess();
+}
+
+// Without the viewer "hiew", the help item shows help.hlp, else help.txt, in
+// the pager ($PAGER, else less, else more) as the locale's text, and the
+// screen comes back as it was.
+TEST(HelpItemE2E, ThePagerReceivesTheDocumentInTheLocalesEncoding) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> fakes;  // programs on the PATH that take the document
+    std::string pager;               // PAGER; unset when empty
+    std::string reader;              // which one must have run
+    bool withHlp;                    // a help.hlp beside help.txt
+  };
+  const std::vector<Case> cases = {
+      {"less on the PATH, help.txt", {"less", "more"}, "", "less", false},
+      {"more only, help.hlp first", {"more"}, "", "more", true},
+      {"PAGER with options", {"less", "mypager"}, "mypager -R", "mypager", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Scratch bin;
+    for (const std::string& f : c.fakes) {
+      WriteAll(bin / f, "#!/bin/sh\n/bin/cat > '" + bin.Path() + "/received-by-" + f + "'\n");
+      chmod((bin / f).c_str(), 0700);
+    }
+    SessionOptions o;
+    o.env = {{"PATH", bin.Path()}};  // the fakes only
+    if (!c.pager.empty()) o.env.emplace_back("PAGER", c.pager);
+    const std::string hlp = "\x8F\xE0\xA8\xA2\xA5\xE2, help.hlp\r\n";  // "Привет" in cp866
+    TerminalSession t(TarvelinBinary(), o);
+    if (c.withHlp) WriteAll(t.Directory() + "/help.hlp", hlp);
+    ASSERT_TRUE(ChooseHelpItem(t));
+    const std::string received = bin / ("received-by-" + c.reader);
+    ASSERT_TRUE(t.WaitFor([&] { return std::filesystem::exists(received); }, kScreenWait));
+    // The screen comes back with the help menu open.
+    ASSERT_TRUE(Shows(t, 38, 3, Utf8(u8"Вызов справки")));
+    const std::string expected = FromCp866(c.withHlp ? hlp : ReadAll(RepoFile("help.txt")));
+    EXPECT_TRUE(t.WaitFor([&] { return ReadAll(received) == expected; }, kScreenWait)) << ReadAll(received);
+    for (const std::string& f : c.fakes) {
+      if (f != c.reader) EXPECT_FALSE(std::filesystem::exists(bin / ("received-by-" + f))) << f;
+    }
+  }
+}
+
+TEST(HelpItemE2E, WithoutAPagerThePanelSaysSo) {
+  Scratch bin;  // an empty PATH: no hiew, no pager
+  SessionOptions o;
+  o.env = {{"PATH", bin.Path()}};
+  TerminalSession t(TarvelinBinary(), o);
+  ASSERT_TRUE(ChooseHelpItem(t));
+  ASSERT_TRUE(t.WaitForText(Utf8(u8"Нет программы просмотра: задайте PAGER или установите less")))
+      << t.ScreenText();
+  t.SendKeys(" ");
+  ASSERT_TRUE(Gone(t, Utf8(u8"Нет программы просмотра")));
+  ASSERT_TRUE(Shows(t, 38, 3, Utf8(u8"Вызов справки")));
+}
+
+// cmake --install into a scratch prefix: the program, its manual page, the
+// simulated gateway, and help.txt found beside the program when the working
+// directory has none.
+TEST(InstallE2E, TheInstalledTreeRunsFromAnEmptyDirectory) {
+  Scratch prefix;
+  const std::string install =
+      "'" + CMakeCommand() + "' --install '" + BuildDir() + "' --prefix '" + prefix.Path() + "' >/dev/null";
+  ASSERT_EQ(std::system(install.c_str()), 0) << install;
+  for (const char* f :
+       {"bin/tarvelin", "bin/tarvelin-gwsim", "share/tarvelin/help.txt", "share/man/man1/tarvelin.1"})
+    EXPECT_TRUE(std::filesystem::exists(prefix / f)) << f;
+
+  Scratch empty;
+  const Outcome version = RunTool(empty.Path(), {"--version"}, prefix / "bin/tarvelin");
+  EXPECT_EQ(version.out, "tarvelin " TARVELIN_VERSION "\n");
+
+  SessionOptions o;
+  o.withHelpFile = false;
+  TerminalSession t(prefix / "bin/tarvelin", o);
+  EXPECT_TRUE(Shows(t, 3, 3, Utf8(u8"Подключение к устройству")));
+  EXPECT_EQ(t.ScreenText().find(Utf8(u8"Ошибка открытия файла помощи")), std::string::npos);
+  EXPECT_TRUE(std::filesystem::is_empty(t.Directory()));
+}
+
+}  // namespace
+}  // namespace tv::e2e

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# The Debian package of a build tree: made by cpack (its dependencies
+# computed by dpkg-shlibdeps), unpacked into a scratch root with dpkg -x, and
+# the program started from there in an empty directory.
+# Usage: deb_test.sh BUILD_DIR EXPECTED_VERSION
+set -euo pipefail
+build="$1"
+version="$2"
+scratch="$(mktemp -d "${TMPDIR:-/tmp}/tarvelin-deb.XXXXXX")"
+trap 'rm -rf "$scratch"' EXIT
+
+if ! cpack --config "$build/CPackConfig.cmake" -B "$scratch/pkg" >"$scratch/cpack.log" 2>&1; then
+  cat "$scratch/cpack.log"
+  exit 1
+fi
+deb="$(ls "$scratch"/pkg/tarvelin_*.deb)"
+
+depends="$(dpkg-deb -f "$deb" Depends)"
+echo "Depends: $depends"
+for lib in libc6 libncursesw6 libstdc++6; do
+  grep -q "$lib" <<<"$depends" || { echo "the package does not depend on $lib" >&2; exit 1; }
+done
+
+contents="$(dpkg-deb -c "$deb")"
+for f in ./usr/bin/tarvelin ./usr/bin/tarvelin-gwsim ./usr/share/tarvelin/help.txt ./usr/share/man/man1/tarvelin.1; do
+  grep -q " $f\$" <<<"$contents" || { echo "the package lacks $f" >&2; echo "$contents" >&2; exit 1; }
+done
+
+dpkg -x "$deb" "$scratch/root"
+mkdir "$scratch/empty"
+cd "$scratch/empty"
+out="$("$scratch/root/usr/bin/tarvelin" --version)"
+[ "$out" = "tarvelin $version" ] || { echo "--version said: $out" >&2; exit 1; }
+"$scratch/root/usr/bin/tarvelin-gwsim" --help >/dev/null
+echo "ok: $(basename "$deb") runs from a scratch root: $out"
