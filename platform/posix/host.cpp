@@ -37,8 +37,9 @@ bool OnPath(const std::string& program) {
     const std::size_t colon = rest.find(':');
     std::string dir(rest.substr(0, colon));
     if (dir.empty()) dir = ".";
-    const std::string candidate = dir + "/" + program;
-    if (IsFile(candidate) && ::access(candidate.c_str(), X_OK) == 0) return true;
+    dir += '/';
+    dir += program;
+    if (IsFile(dir) && ::access(dir.c_str(), X_OK) == 0) return true;
     if (colon == std::string_view::npos) return false;
     rest.remove_prefix(colon + 1);
   }
@@ -139,7 +140,7 @@ std::string ToLocaleText(std::string_view cp866) {
   static const std::string codeset = LocaleCodeset();
   static const iconv_t cd = ::iconv_open((codeset + "//TRANSLIT").c_str(), "CP866");
   std::string out;
-  if (cd == reinterpret_cast<iconv_t>(-1)) {
+  if (cd == reinterpret_cast<iconv_t>(-1)) {  // NOLINT(performance-no-int-to-ptr): iconv_open's failure
     for (const char c : cp866) out += static_cast<uint8_t>(c) < 0x80 ? c : '?';
     return out;
   }
