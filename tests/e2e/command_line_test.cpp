@@ -360,7 +360,7 @@ TEST(HelpItemE2E, ThePagerReceivesTheDocumentInTheLocalesEncoding) {
     SessionOptions o;
     o.env = {{"PATH", bin.Path()}};  // the fakes only
     if (!c.pager.empty()) o.env.emplace_back("PAGER", c.pager);
-    const std::string hlp = "\x8F\xE0\xA8\xA2\xA5\xE2, help.hlp\r\n";  // "Привет" in cp866
+    const std::string hlp = "\x8F\xE0\xA8\xA2\xA5\xE2, help.hlp\r\n";  // a Russian greeting, cp866
     TerminalSession t(TarvelinBinary(), o);
     if (c.withHlp) WriteAll(t.Directory() + "/help.hlp", hlp);
     ASSERT_TRUE(ChooseHelpItem(t));
