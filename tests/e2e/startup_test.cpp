@@ -319,13 +319,15 @@ TEST(StartupE2E, GrowingTheTerminalRepaintsTheWholeGrid) {
 }
 
 TEST(StartupE2E, HelpViewerThatIsMissingReturnsToAnIntactMenu) {
-  TerminalSession t(TarvelinBinary());
+  SessionOptions o;
+  o.env = {{"PAGER", "no-such-pager-here"}};  // and no hiew either
+  TerminalSession t(TarvelinBinary(), o);
   WaitForMenu(t);
   t.Press(Key::Left);
   ASSERT_TRUE(t.WaitFor([&] { return t.CursorPos() == std::make_pair(37, 3); }));
   const std::string before = t.ScreenText();
   t.Press(Key::Enter);
-  // The command runs (and fails: there is no viewer here); the menu comes
+  // The command runs (and fails: there is no such pager); the menu comes
   // back, repainted in full over whatever the shell wrote.
   t.Drain();
   ASSERT_TRUE(t.WaitFor([&] { return t.ScreenText() == before && t.AltScreen(); })) << t.ScreenText();
