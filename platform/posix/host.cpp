@@ -135,36 +135,34 @@ std::string InstalledFile(std::string_view name) {
 }
 
 // Through iconv from CP866 to the locale's encoding; a character the
-// encoding lacks becomes '?' (iconv's transliteration first).
+// encoding lacks becomes '?' (after iconv's transliteration).
 std::string ToLocaleText(std::string_view cp866) {
-  static const std::string codeset = LocaleCodeset();
-  static const iconv_t cd = ::iconv_open((codeset + "//TRANSLIT").c_str(), "CP866");
+  const iconv_t cd = ::iconv_open((LocaleCodeset() + "//TRANSLIT").c_str(), "CP866");
   std::string out;
   if (cd == reinterpret_cast<iconv_t>(-1)) {  // NOLINT(performance-no-int-to-ptr): iconv_open's failure
     for (const char c : cp866) out += static_cast<uint8_t>(c) < 0x80 ? c : '?';
     return out;
   }
-  ::iconv(cd, nullptr, nullptr, nullptr, nullptr);
   std::string in(cp866);
   char* inPtr = in.data();
   std::size_t inLeft = in.size();
   char buffer[1024];
-  while (inLeft > 0) {
+  for (bool flushed = false; !flushed;) {
     char* outPtr = buffer;
     std::size_t outLeft = sizeof buffer;
-    const std::size_t rc = ::iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+    // With the input used up, one more call writes what the encoding still
+    // holds back.
+    flushed = inLeft == 0;
+    const std::size_t rc = flushed ? ::iconv(cd, nullptr, nullptr, &outPtr, &outLeft)
+                                   : ::iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
     out.append(buffer, static_cast<std::size_t>(outPtr - buffer));
-    if (rc == static_cast<std::size_t>(-1) && errno != E2BIG) {
-      // A character the locale cannot show, or a byte iconv does not take.
-      out += '?';
+    if (rc == static_cast<std::size_t>(-1) && errno != E2BIG && inLeft > 0) {
+      out += '?';  // a character the locale cannot show
       ++inPtr;
       --inLeft;
     }
   }
-  char* outPtr = buffer;
-  std::size_t outLeft = sizeof buffer;
-  ::iconv(cd, nullptr, nullptr, &outPtr, &outLeft);
-  out.append(buffer, static_cast<std::size_t>(outPtr - buffer));
+  ::iconv_close(cd);
   return out;
 }
 
