@@ -119,6 +119,9 @@ void GiveBackHeldPorts() {
 // than the tool ever uses: that one is given back by Close only).
 int WatchForExit(int fd, const termios& original) {
   AddExitHook(GiveBackHeldPorts);
+  // The scripted commands run without the console, which would otherwise
+  // have put the handlers that run the hooks in place; again is harmless.
+  InstallFatalSignalHandlers();
   for (int i = 0; i < static_cast<int>(std::size(gExitSlots)); ++i) {
     ExitSlot& slot = gExitSlots[i];
     if (slot.taken.exchange(true)) continue;
