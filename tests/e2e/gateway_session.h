@@ -198,4 +198,34 @@ inline ::testing::AssertionResult LeaveForm(TerminalSession& t, int menu) {
   return ::testing::AssertionSuccess();
 }
 
+// The chooser inside the operation's panel, with test.set as the only file
+// and highlighted; Enter takes it.
+inline ::testing::AssertionResult PickTheOnlyFile(TerminalSession& t) {
+  if (!t.WaitFor(
+          [&] {
+            return t.TextAt(20, 6, 8) == "test.set" && t.CellBg(20, 6) == Indexed(ansi::Green) &&
+                   t.TextAt(20, 23, 21) == Utf8(u8"Колличество файлов: 1");
+          },
+          kScreenWait))
+    return Failure(t, "no file list with test.set");
+  t.Press(Key::Enter);
+  return ::testing::AssertionSuccess();
+}
+
+inline ::testing::AssertionResult Answer(TerminalSession& t, const std::string& question,
+                                         const std::string& key) {
+  if (!t.WaitForTextAt(20, 4, question, kScreenWait)) return Failure(t, "no question " + question);
+  t.SendKeys(key);
+  return ::testing::AssertionSuccess();
+}
+
+// The closing message of a transfer, any key, and the File menu again.
+inline ::testing::AssertionResult Acknowledge(TerminalSession& t, const std::string& message) {
+  if (!t.WaitForTextAt(20, 4, message, kExchangeWait)) return Failure(t, "no message " + message);
+  t.SendKeys(" ");
+  if (!t.WaitFor([&] { return OpenMenu(t) == kFileMenu; }, kScreenWait))
+    return Failure(t, "no menu after " + message);
+  return ::testing::AssertionSuccess();
+}
+
 }  // namespace tv::e2e

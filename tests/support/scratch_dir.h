@@ -1,15 +1,15 @@
-// A scratch working directory for the settings-file tests: made with mkdtemp,
-// entered for the test's life, then left and removed, so nothing is ever
-// written into the source tree.
+// A scratch working directory for the settings-file tests: a new directory
+// under the system's temporary directory, entered for the test's life, then
+// left and removed, so nothing is ever written into the source tree.
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -19,10 +19,13 @@ namespace tv::test {
 class ScratchDir {
  public:
   ScratchDir() {
-    char pattern[] = "/tmp/tarvelin-files-XXXXXX";
-    const char* made = ::mkdtemp(pattern);
-    if (!made) throw std::runtime_error("mkdtemp failed");
-    path_ = made;
+    const std::filesystem::path base = std::filesystem::temp_directory_path();
+    std::random_device random;
+    for (int attempt = 0; path_.empty(); ++attempt) {
+      if (attempt == 100) throw std::runtime_error("cannot make a scratch directory");
+      const std::filesystem::path candidate = base / ("tarvelin-files-" + std::to_string(random()));
+      if (std::filesystem::create_directory(candidate)) path_ = candidate.string();
+    }
     oldCwd_ = std::filesystem::current_path();
     std::filesystem::current_path(path_);
   }
@@ -48,7 +51,8 @@ class ScratchDir {
   // Every entry of the directory, hidden ones included.
   static std::vector<std::string> Entries() {
     std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(".")) names.push_back(e.path().filename());
+    for (const auto& e : std::filesystem::directory_iterator("."))
+      names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
   }

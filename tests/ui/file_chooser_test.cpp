@@ -12,47 +12,12 @@
 #include <vector>
 
 #include "sim/sim_serial_port.h"
-#include "tests/support/scratch_dir.h"
-#include "tests/support/scripted_console.h"
-#include "tests/support/simulated_tool.h"
-#include "ui/tool.h"
+#include "tests/ui/chooser_fixture.h"
 
 namespace tv {
 namespace {
 
 using namespace test;
-
-// Files f00.set, f01.set, ... in the scratch directory.
-std::string Numbered(int i) {
-  char name[16];
-  std::snprintf(name, sizeof name, "f%02d.set", i);
-  return name;
-}
-void MakeFiles(int count) {
-  for (int i = 0; i < count; ++i) ScratchDir::Write(Numbered(i), "");
-}
-
-struct ChooserTest : ::testing::Test, SimulatedTool<> {
-  ScratchDir dir;
-
-  ChooserTest() {
-    screen.ClearScreen();
-    screen.DrawPanel(18, 3, 59, 20);
-  }
-  int Choose(std::vector<KeyPress> keys) {
-    console.Add(std::move(keys));
-    return ChooseFile(tool.screen, tool.state.currentFileName, "*.set");
-  }
-};
-
-TEST_F(ChooserTest, ListsOrdinarySetFilesOfAnyCaseSortedByName) {
-  for (const char* name : {"b.set", "A.SET", "c.Set", "x.txt", "set", "noext", ".hidden.set", "z.set.bak"})
-    ScratchDir::Write(name, "");
-  std::filesystem::create_directory("dir.set");
-  std::filesystem::create_symlink("b.set", "link.set");
-  std::filesystem::create_symlink("nowhere", "dangling.set");
-  EXPECT_EQ(ListMatchingFiles("*.set"), (std::vector<std::string>{"A.SET", "b.set", "c.Set", "link.set"}));
-}
 
 TEST_F(ChooserTest, DrawsLabelListCountAndHints) {
   MakeFiles(70);
@@ -189,20 +154,6 @@ TEST_F(ChooserTest, LongNameShownShortenedButChosenWhole) {
   EXPECT_EQ(screen.TextAt(20, 6, 15), "a_very_long~   ");
   EXPECT_EQ(screen.TextAt(20, 7, 5), "b.set");
   EXPECT_EQ(screen.TextAt(34, 4, 14), "a_very_long_s~");
-}
-
-TEST_F(ChooserTest, OddBytesInNamesShowAsHarmlessCharacters) {
-  const std::string control = "a\b\r\n\x1b.set";
-  const std::string utf8 = "\xd1\x82\xd0\xb5\xd1\x81\xd1\x82.set";  // UTF-8 of тест.set
-  ScratchDir::Write(control, "");
-  ScratchDir::Write(utf8, "");
-  EXPECT_EQ(Choose({Down, Enter}), ChooseAccepted);
-  EXPECT_EQ(tool.state.currentFileName, utf8);
-  EXPECT_EQ(screen.TextAt(20, 6, 12), "a????.set   ");
-  EXPECT_EQ(screen.TextAt(20, 7, 12), std::string("тест.set    "_cp));
-  // Nothing moved: the rest of the list area and the count are where they belong.
-  EXPECT_EQ(screen.TextAt(20, 8, 12), std::string(12, ' '));
-  EXPECT_EQ(screen.TextAt(20, 23, 21), std::string("Колличество файлов: 2"_cp));
 }
 
 // With no file to list, the place of the list says how to go on; the

@@ -3,14 +3,9 @@
 // that must not cost the operator a file or send garbage to the SIM.
 #include "ui/settings_transfers.h"
 
-#include <grp.h>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <csignal>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -18,85 +13,13 @@
 #include "core/settings_file.h"
 #include "screen/form_grid.h"
 #include "sim/sim_serial_port.h"
-#include "tests/support/scratch_dir.h"
-#include "tests/support/scripted_console.h"
-#include "tests/support/simulated_tool.h"
+#include "tests/ui/transfer_fixture.h"
 #include "ui/cell_fields.h"
-#include "ui/tool.h"
 
 namespace tv {
 namespace {
 
 using namespace test;
-
-// Keeps the screen as it was each time a key was awaited. An operator who
-// types on can be played too: once keysRead reaches aheadAt, the keys in
-// ahead are pending, typed before the screen asked for them.
-struct ShotConsole : ScriptedConsole {
-  std::vector<Screen> shots;
-  int aheadAt = -1;
-  std::vector<KeyPress> ahead;
-  KeyPress NextKey(const Screen& s) override {
-    shots.push_back(s);
-    const KeyPress k = ScriptedConsole::NextKey(s);
-    if (keysRead == aheadAt) TypeAhead(ahead);
-    return k;
-  }
-};
-
-using Operation = void (*)(Tool&);
-
-std::string TwoDigits(int i) { return {static_cast<char>('0' + i / 10), static_cast<char>('0' + i % 10)}; }
-
-int Count(const std::string& haystack, const std::string& needle) {
-  int n = 0;
-  for (std::size_t at = haystack.find(needle); at != std::string::npos; at = haystack.find(needle, at + 1))
-    ++n;
-  return n;
-}
-
-struct TransferTest : ::testing::Test, SimulatedTool<ShotConsole> {
-  ScratchDir dir;
-
-  TransferTest() {
-    port.Open(0);
-    tool.state.deviceConnected = true;
-  }
-
-  // Runs the operation with the typed characters and then the keys; every
-  // key must be used.
-  void Run(Operation op, const std::string& typed, std::vector<KeyPress> keys) {
-    console.Type(typed);
-    console.Add(std::move(keys));
-    op(tool);
-    EXPECT_EQ(console.KeysLeft(), 0u);
-  }
-  const Screen& LastShot() const { return console.shots.back(); }
-
-  // The phonebook as the gateway holds it.
-  SimImage GatewayImage() const {
-    SimImage image;
-    for (int i = 1; i <= 99; ++i)
-      if (gateway.HasEntry(i)) {
-        image.SetCellNumber(i, gateway.Number(i));
-        image.SetCellName(i, gateway.Name(i));
-      }
-    return image;
-  }
-  static std::string ReadCommands() {
-    std::string wire;
-    for (int i = 1; i <= 99; ++i) wire += "AT+CPBR=" + TwoDigits(i) + "\r";
-    return wire;
-  }
-};
-
-void ExpectSameCells(const SimImage& a, const SimImage& b) {
-  for (int i = 1; i <= 99; ++i) {
-    SCOPED_TRACE("cell " + std::to_string(i));
-    EXPECT_EQ(a.CellNumber(i), b.CellNumber(i));
-    EXPECT_EQ(a.CellName(i), b.CellName(i));
-  }
-}
 
 // --- gates ---
 
@@ -546,151 +469,6 @@ TEST_F(TransferTest, FileToSimOfAnUnsignedFileAsksBeforeWriting) {
     EXPECT_TRUE(tool.state.deviceConnected);
     EXPECT_EQ(screen.CharAt(18, 3), ' ');
   }
-}
-
-// Row y inside the panel (columns 19 to 77) holding text at column x.
-std::string RowWith(int x, const std::string& text) {
-  std::string row(59, ' ');
-  row.replace(x - 19, text.size(), text);
-  return row;
-}
-
-// Runs body in a forked child and gives back what it returned; for the
-// cases that take the privileges or the disk space away.
-std::string InChild(const std::function<std::string()>& body) {
-  int fds[2];
-  if (::pipe(fds) != 0) return "no pipe";
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::close(fds[0]);
-    std::string out;
-    try {
-      out = body();
-    } catch (const std::exception& e) {
-      out = e.what();
-    }
-    (void)!::write(fds[1], out.data(), out.size());
-    ::_exit(0);
-  }
-  ::close(fds[1]);
-  std::string out;
-  char buf[512];
-  for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;) out.append(buf, static_cast<std::size_t>(n));
-  ::close(fds[0]);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  return out;
-}
-
-constexpr uid_t kNobody = 65534;
-
-// Root passes every permission check: a permission case runs as nobody,
-// with the scratch directory made nobody's.
-bool BecomeOrdinaryUser() {
-  if (::geteuid() != 0) return true;
-  return ::setgroups(0, nullptr) == 0 && ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0;
-}
-void GiveToOrdinaryUser(const std::string& path) {
-  if (::geteuid() == 0) {
-    ASSERT_EQ(::chown(path.c_str(), kNobody, kNobody), 0);
-  }
-}
-
-// A message replaces the whole prompt row: no "? [Y/N]" of the question it
-// answers is left to look like a new question. A file that cannot be read
-// or written says why, under the message and in its attribute.
-TEST_F(TransferTest, FileMessagesReplaceThePromptRowAndSayWhy) {
-  const std::string openError = " Ошибка открытия файла! "_cp;
-  const std::string createError = "Ошибка открытия файла!"_cp;
-  const std::string tooLarge = " Файл слишком велик! "_cp;
-  const std::string writeError = " Ошибка записи файла! "_cp;
-  enum Where { Here, AsOrdinaryUser, OnAFullDisk };
-  struct Case {
-    const char* name;
-    Operation op;
-    std::function<void()> setUp;
-    std::string typed;
-    Where where;
-    std::string message;
-    uint8_t attr;
-    std::string why;  // row 5 from column 34, as shown
-  } cases[] = {
-      {"File to SIM, no such file", FileToSim, [] {}, "none", Here, openError, ColorAlert,
-       " Нет такого файла "_cp},
-      {"Load, no such file", LoadForEditing, [] {}, "none", Here, openError, ColorAlert,
-       " Нет такого файла "_cp},
-      {"Load, a pipe", LoadForEditing, [] { ASSERT_EQ(::mkfifo("p.set", 0600), 0); }, "p.set", Here,
-       openError, ColorAlert, " Это не обычный файл "_cp},
-      {"Save, a directory", SaveToFile, [] { std::filesystem::create_directory("d.set"); }, "d.set", Here,
-       createError, ColorPanel, "Это не обычный файл"_cp},
-      {"SIM to file, a directory", SimToFile, [] { std::filesystem::create_directory("d.set"); }, "d.set",
-       Here, createError, ColorPanel, "Это не обычный файл"_cp},
-      {"File to SIM, too large", FileToSim, [] { ScratchDir::Write("big.set", std::string(40000, '1')); },
-       "big.set", Here, tooLarge, ColorAlert, ""},
-      {"Load, too large", LoadForEditing, [] { ScratchDir::Write("big.set", std::string(40000, '1')); },
-       "big.set", Here, tooLarge, ColorAlert, ""},
-      {"Save into a read-only directory", SaveToFile,
-       [&] {
-         GiveToOrdinaryUser(dir.Path());
-         ASSERT_EQ(::chmod(dir.Path().c_str(), 0555), 0);
-       },
-       "new", AsOrdinaryUser, createError, ColorPanel, "Нет прав доступа к файлу или каталогу"_cp},
-      {"Save over a read-only file", SaveToFile,
-       [&] {
-         ScratchDir::Write("ro.set", "old");
-         GiveToOrdinaryUser(dir.Path());
-         GiveToOrdinaryUser("ro.set");
-         ASSERT_EQ(::chmod("ro.set", 0444), 0);
-       },
-       "ro.set", AsOrdinaryUser, createError, ColorPanel, "Нет прав доступа к файлу или каталогу"_cp},
-      {"File to SIM, an unreadable file", FileToSim,
-       [&] {
-         ScratchDir::Write("secret.set", "old");
-         GiveToOrdinaryUser(dir.Path());
-         GiveToOrdinaryUser("secret.set");
-         ASSERT_EQ(::chmod("secret.set", 0), 0);
-       },
-       "secret.set", AsOrdinaryUser, openError, ColorAlert, " Нет прав доступа к файлу или каталогу "_cp},
-      {"Save on a full disk", SaveToFile, [] {}, "full", OnAFullDisk, writeError, ColorAlert,
-       " Диск переполнен "_cp},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    for (const auto& e : std::filesystem::directory_iterator(".")) std::filesystem::remove(e.path());
-    ASSERT_EQ(::chmod(dir.Path().c_str(), 0700), 0);
-    ASSERT_NO_FATAL_FAILURE(c.setUp());
-    console.shots.clear();
-    auto run = [&] {
-      console.Type(c.typed);
-      console.Add({Enter, Chr('y'), Enter});
-      c.op(tool);
-      const Screen& shot = console.shots.back();
-      return shot.TextAt(19, 4, 59) + "\n" + shot.TextAt(19, 5, 59) + "\n" +
-             static_cast<char>(shot.AttrAt(34, 4)) + static_cast<char>(shot.AttrAt(34, 5));
-    };
-    std::string shown;
-    if (c.where == Here) {
-      shown = run();
-    } else if (c.where == AsOrdinaryUser) {
-      shown = InChild([&] { return BecomeOrdinaryUser() ? run() : std::string("cannot change user"); });
-      if (shown == "cannot change user") GTEST_SKIP() << "cannot change to user 65534 (nobody) here";
-    } else {
-      shown = InChild([&] {
-        rlimit limit{};
-        ::getrlimit(RLIMIT_FSIZE, &limit);
-        limit.rlim_cur = 0;  // not a byte can be written
-        std::signal(SIGXFSZ, SIG_IGN);
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-        return run();
-      });
-    }
-    const std::string expected =
-        RowWith(34, c.message) + "\n" + (c.why.empty() ? std::string(59, ' ') : RowWith(34, c.why)) + "\n" +
-        static_cast<char>(c.attr) + static_cast<char>(c.why.empty() ? ColorPanel : c.attr);
-    EXPECT_EQ(shown, expected);
-  }
-  ASSERT_EQ(::chmod(dir.Path().c_str(), 0700), 0);
-  EXPECT_TRUE(port.written.empty());
 }
 
 // Only a key pressed after a [Y/N] question answers it: the y typed on

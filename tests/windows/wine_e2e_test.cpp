@@ -1,0 +1,212 @@
+// tarvelin.exe under Wine on a pseudo-terminal, read back through libvterm,
+// against gwsim: the start-up screen cell for cell and colour for colour as
+// the Linux build shows it, the connection with its status area and the
+// gateway's lines driven, a form edit written through to the SIM, the whole
+// book, and the settings files of SIM to file and File to SIM byte for byte
+// the Linux build's. Run by scripts/test-windows.sh, which prepares the Wine
+// prefix and gives the program through TV_WINE_TARVELIN (a script that checks
+// the prefix's COM links and starts Wine) and the DTR/RTS record through
+// TV_MODEM_LINES_LOG. Prints the figures of the emulated run.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "tests/e2e/gateway_session.h"
+
+namespace tv::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Env(const char* name) {
+  const char* v = std::getenv(name);
+  return v ? v : "";
+}
+
+std::string ReadWhole(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteWhole(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// Which build the next session runs: tarvelin.exe under Wine, or the Linux
+// build for the reference.
+void UseWindowsBuild(bool windows) {
+  if (windows)
+    setenv("TV_E2E_TARVELIN", Env("TV_WINE_TARVELIN").c_str(), 1);
+  else
+    unsetenv("TV_E2E_TARVELIN");
+}
+
+class WineE2E : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (Env("TV_WINE_TARVELIN").empty()) GTEST_SKIP() << "run by scripts/test-windows.sh";
+    if (GwsimBinary().empty()) GTEST_SKIP() << "this build has no gwsim";
+  }
+  void TearDown() override { UseWindowsBuild(false); }
+};
+
+// Every cell's character and colours, and the cursor.
+std::string Frame(const TerminalSession& t) {
+  std::string frame = t.ScreenText();
+  for (int row = 1; row <= 25; ++row)
+    for (int col = 1; col <= 80; ++col)
+      frame += Describe(t.CellFg(col, row)) + "/" + Describe(t.CellBg(col, row)) + " ";
+  const auto [x, y] = t.CursorPos();
+  return frame + "\ncursor " + std::to_string(x) + "," + std::to_string(y);
+}
+
+std::string StartupFrame(bool windows, double* ms = nullptr) {
+  UseWindowsBuild(windows);
+  const auto t0 = Clock::now();
+  TerminalSession t(TarvelinBinary());
+  const bool up = t.WaitFor([&] { return OpenMenu(t) == kFileMenu; }, kExchangeWait);
+  if (ms) *ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+  EXPECT_TRUE(up) << t.ScreenText();
+  t.Drain();
+  return Frame(t);
+}
+
+TEST_F(WineE2E, StartUpScreenAsOnLinuxInItsColours) {
+  double ms = 0;
+  const std::string windows = StartupFrame(true, &ms);
+  const std::string linux = StartupFrame(false);
+  EXPECT_EQ(windows, linux);
+  // Blue desk, light-grey bar, the highlighted title in green.
+  EXPECT_NE(windows.find(Utf8(u8"Файл   Програмирование   Команды   Справка")), std::string::npos);
+  std::printf("figure: start-up to the first frame under Wine: %.0f ms\n", ms);
+}
+
+struct Outcome {
+  std::string deviceRow;  // the dialog's row that says what COM1 opens
+  std::string simToFile;  // the file SIM to file wrote
+  std::string dumpAfterFileToSim;
+  std::string bookRow;  // the whole-book view's first row
+};
+
+// One operator's session, the same keys for either build.
+void Session(bool windows, Outcome& out) {
+  UseWindowsBuild(windows);
+  GatewaySession g;
+  TerminalSession& t = g.Term();
+  ASSERT_TRUE(g.StartGateway());
+
+  ASSERT_TRUE(OpenConnectionDialog(t));
+  ASSERT_TRUE(t.WaitFor([&] { return t.ScreenText().find("COM1: ") != std::string::npos; }, kScreenWait));
+  for (int row = 1; row <= 25; ++row)
+    if (t.RowText(row).find("COM1: ") != std::string::npos) out.deviceRow = t.RowText(row);
+  t.Press(Key::Enter);
+  ASSERT_TRUE(FinishConnect(t));
+
+  // Contact 1's number, written through to the SIM from the form.
+  ASSERT_TRUE(Choose(t, kProgrammingMenu, 1, Utf8(u8"Записная книжка")));
+  ASSERT_TRUE(ShowsField(t, 10, 4, "89161234501", 30));
+  ASSERT_TRUE(EditField(
+      t, 10, 4, 30,
+      [&] {
+        t.Press(Key::Right, 11);
+        t.Type("99");
+      },
+      "8916123450199"));
+  ASSERT_TRUE(g.WaitForDumpLine("01,\"8916123450199\",129,\"01\""));
+  ASSERT_TRUE(LeaveForm(t, kProgrammingMenu));
+
+  // The whole book shows it.
+  ASSERT_TRUE(Choose(t, kCommandsMenu, 3, Utf8(u8"Вся книжка")));
+  ASSERT_TRUE(t.WaitFor([&] { return FieldShows(t, 12, 1, "8916123450199", 30); }, kScreenWait))
+      << t.ScreenText();
+  out.bookRow = t.RowText(1);
+  ASSERT_TRUE(LeaveForm(t, kCommandsMenu));
+
+  // SIM to a new file.
+  ASSERT_TRUE(Choose(t, kFileMenu, 2, Utf8(u8"Пересылка данных из SIM-Карты в файл")));
+  ASSERT_TRUE(t.WaitFor([&] { return t.TextAt(20, 23, 21) == Utf8(u8"Колличество файлов: 0"); }, kScreenWait))
+      << t.ScreenText();
+  t.Type("test");
+  ASSERT_TRUE(t.WaitForTextAt(34, 4, "test", kScreenWait)) << t.ScreenText();
+  t.Press(Key::Enter);
+  ASSERT_TRUE(Answer(t, Utf8(u8"Сохранить данные из SIM-Карты в файл? [Y/N]"), "y"));
+  ASSERT_TRUE(Acknowledge(t, Utf8(u8"Данные сохранены. Для продолжения нажмите любую клавишу")));
+  const std::string file = g.Dir() + "/test.set";
+  out.simToFile = ReadWhole(file);
+
+  // The file with contact 2's number changed goes back to the SIM.
+  std::string edited = out.simToFile;
+  const std::size_t at = edited.find("\"84957654321\"");
+  ASSERT_NE(at, std::string::npos) << edited;
+  edited.replace(at, 13, "\"84950000000\"");
+  WriteWhole(file, edited);
+  ASSERT_TRUE(Choose(t, kFileMenu, 3, Utf8(u8"Пересылка данных из файла в SIM-Карту")));
+  ASSERT_TRUE(PickTheOnlyFile(t));
+  ASSERT_TRUE(Answer(t, Utf8(u8"Загрузить данные из файла в SIM-Карту? [Y/N]"), "y"));
+  ASSERT_TRUE(Acknowledge(t, Utf8(u8"Данные загружены.  Для продолжения нажмите любую клавишу")));
+  ASSERT_TRUE(g.WaitForDumpLine("02,\"84950000000\",129,\"02\""));
+  out.dumpAfterFileToSim = g.Dump();
+}
+
+TEST_F(WineE2E, ConnectEditBookAndFilesAsOnLinux) {
+  Outcome windows, linux;
+  const std::string lines = Env("TV_MODEM_LINES_LOG");
+  if (!lines.empty()) fs::remove(lines);
+  ASSERT_NO_FATAL_FAILURE(Session(true, windows));
+  ASSERT_NO_FATAL_FAILURE(Session(false, linux));
+
+  // The Win32 port names its device; the Linux one its link.
+  EXPECT_NE(windows.deviceRow.find("COM1: \\\\.\\COM1 -> \\Device\\Serial0"), std::string::npos)
+      << windows.deviceRow;
+  // Gateway 1: DTR and RTS both set, through EscapeCommFunction.
+  if (!lines.empty()) {
+    const std::string record = ReadWhole(lines);
+    EXPECT_NE(record.find("DTR=1 RTS=1"), std::string::npos) << record;
+  }
+  EXPECT_EQ(windows.bookRow, linux.bookRow);
+  EXPECT_FALSE(windows.simToFile.empty());
+  EXPECT_EQ(windows.simToFile, linux.simToFile);
+  EXPECT_EQ(windows.dumpAfterFileToSim, linux.dumpAfterFileToSim);
+}
+
+// The connection's reads against gwsim paced at 115200 baud: wall time from
+// Enter to the closing message over the wire time of the bytes gwsim moved
+// (its /proc/<pid>/io). A figure of the emulated run, not a goal.
+long long IoBytes(pid_t pid) {
+  std::ifstream io("/proc/" + std::to_string(pid) + "/io");
+  std::string key;
+  long long value = 0, sum = 0;
+  while (io >> key >> value)
+    if (key == "rchar:" || key == "wchar:") sum += value;
+  return sum;
+}
+
+TEST_F(WineE2E, ConnectAgainstAPacedLineFigure) {
+  UseWindowsBuild(true);
+  TerminalSession t(TarvelinBinary());
+  GatewayProcess gw(GwsimBinary(), {"--link", t.Directory() + "/COM1", "--pace"}, t.Directory() + "/COM1");
+  ASSERT_TRUE(gw.Ready());
+  ASSERT_TRUE(OpenConnectionDialog(t));
+  t.Drain();
+  const long long io0 = IoBytes(gw.Pid());
+  const auto t0 = Clock::now();
+  t.Press(Key::Enter);
+  ASSERT_TRUE(t.WaitForTextAt(20, 14, Utf8(u8"Для продолжения нажмите любую клавишу."), kExchangeWait))
+      << t.ScreenText();
+  const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
+  const long long bytes = IoBytes(gw.Pid()) - io0;
+  const double wire = static_cast<double>(bytes) / 11520.0;
+  std::printf("figure: connect under Wine, wall / wire time: %.3f (%.3f s / %.3f s, %lld bytes)\n",
+              wall / wire, wall, wire, bytes);
+  EXPECT_GT(bytes, 4000);
+}
+
+}  // namespace
+}  // namespace tv::e2e
