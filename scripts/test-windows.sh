@@ -28,7 +28,7 @@ wineserver="$(dirname "$wine")/wineserver"
 scratch=$(mktemp -d /tmp/tarvelin-wine-XXXXXX)
 export WINEPREFIX="$scratch/prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 cleanup() {
-  "$wineserver" -k 2>/dev/null || true
+  "$wineserver" -k >/dev/null 2>&1 || true
   rm -rf "$scratch"
 }
 trap cleanup EXIT
@@ -44,7 +44,7 @@ com1="$scratch/COM1"
 "$wine" regedit /S "$scratch/ports.reg"
 "$wineserver" -k
 "$wineserver" -w
-"$wineserver" -p
+"$wineserver" -p >"$scratch/wineserver.log" 2>&1
 "$wine" cmd /c exit
 tests/windows/check-wine-ports.sh --remove
 tests/windows/check-wine-ports.sh
