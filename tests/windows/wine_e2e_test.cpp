@@ -8,6 +8,7 @@
 // the prefix's COM links and starts Wine) and the DTR/RTS record through
 // TV_MODEM_LINES_LOG. Prints the figures of the emulated run.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <chrono>
 #include <cstdio>
@@ -15,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 
 #include "tests/e2e/gateway_session.h"
@@ -86,6 +88,24 @@ TEST_F(WineE2E, StartUpScreenAsOnLinuxInItsColours) {
   // Blue desk, light-grey bar, the highlighted title in green.
   EXPECT_NE(windows.find(Utf8(u8"Файл   Програмирование   Команды   Справка")), std::string::npos);
   std::printf("figure: start-up to the first frame under Wine: %.0f ms\n", ms);
+}
+
+// The menu's exit ends the program normally; Ctrl+C ends it too (the
+// console's control handler gives the console back first).
+TEST_F(WineE2E, ExitAndCtrlCEndTheProgram) {
+  for (const bool ctrlC : {false, true}) {
+    SCOPED_TRACE(ctrlC ? "Ctrl+C" : "menu exit");
+    UseWindowsBuild(true);
+    TerminalSession t(TarvelinBinary());
+    ASSERT_TRUE(t.WaitFor([&] { return OpenMenu(t) == kFileMenu; }, kExchangeWait)) << t.ScreenText();
+    if (ctrlC)
+      t.SendKeys("\x03");
+    else
+      ASSERT_TRUE(Choose(t, kFileMenu, 6, Utf8(u8"Выход")));
+    const std::optional<int> status = t.WaitForExit(kScreenWait);
+    ASSERT_TRUE(status.has_value()) << t.ScreenText();
+    if (!ctrlC) EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << *status;
+  }
 }
 
 struct Outcome {
