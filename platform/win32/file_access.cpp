@@ -60,7 +60,9 @@ bool WriteAll(HANDLE h, std::string_view bytes) {
   return true;
 }
 
-HANDLE HandleOf(int fd) { return reinterpret_cast<HANDLE>(_get_osfhandle(fd)); }
+HANDLE HandleOf(int fd) {
+  return reinterpret_cast<HANDLE>(_get_osfhandle(fd));  // NOLINT(performance-no-int-to-ptr)
+}
 
 }  // namespace
 

@@ -12,7 +12,7 @@
 
 namespace tv {
 
-class Win32Console : public HostConsole {
+class Win32Console final : public HostConsole {
  public:
   Win32Console() = default;
   Win32Console(const Win32Console&) = delete;
