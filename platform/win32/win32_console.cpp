@@ -46,11 +46,15 @@ void RestoreOperatorConsole() {
   SetConsoleCursorInfo(gSaved.out, &gSaved.cursor);
 }
 
+// Set while a command the tool runs has the console: Ctrl+C is then the
+// command's, as system() leaves SIGINT to the child on POSIX.
+volatile LONG gCommandRunning = 0;
+
 // Ctrl+C, Ctrl+Break, the window closed, the user logging off: the console
 // goes back to the operator before the process ends. The serial port is let
 // go by the system with the process.
 BOOL WINAPI OnConsoleControl(DWORD event) {
-  (void)event;
+  if ((event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) && gCommandRunning) return TRUE;
   RestoreOperatorConsole();
   return FALSE;  // the default handler ends the process
 }
@@ -248,8 +252,10 @@ void Win32Console::RunCommand(const char* commandLine, const Screen& screen) {
     return;
   }
   GiveBack();
+  InterlockedExchange(&gCommandRunning, 1);
   const int rc = std::system(commandLine);  // through the command interpreter
   (void)rc;
+  InterlockedExchange(&gCommandRunning, 0);
   Take();
   shownCursorX_ = shownCursorY_ = 0;
   Present(screen);

@@ -108,6 +108,21 @@ TEST_F(WineE2E, ExitAndCtrlCEndTheProgram) {
   }
 }
 
+// The help item runs "hiew help.hlp" through the command interpreter and
+// takes the screen back: here a hiew.bat in the working directory stands in
+// for the viewer and leaves a note of its argument.
+TEST_F(WineE2E, HelpItemRunsTheViewerThroughTheCommandInterpreter) {
+  UseWindowsBuild(true);
+  TerminalSession t(TarvelinBinary());
+  WriteWhole(t.Directory() + "/hiew.bat", "@echo %1> shown.txt\r\n");
+  ASSERT_TRUE(Choose(t, kHelpMenu, 1, Utf8(u8"Вызов справки")));
+  const std::string note = t.Directory() + "/shown.txt";
+  ASSERT_TRUE(t.WaitFor([&] { return fs::exists(note); }, kScreenWait));
+  EXPECT_TRUE(t.WaitFor([&] { return ReadWhole(note).rfind("help.hlp", 0) == 0; }, kScreenWait))
+      << ReadWhole(note);
+  EXPECT_TRUE(t.WaitFor([&] { return OpenMenu(t) == kHelpMenu; }, kScreenWait)) << t.ScreenText();
+}
+
 struct Outcome {
   std::string deviceRow;  // the dialog's row that says what COM1 opens
   std::string simToFile;  // the file SIM to file wrote
