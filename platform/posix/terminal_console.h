@@ -11,7 +11,7 @@
 
 namespace tv {
 
-class TerminalConsole : public HostConsole {
+class TerminalConsole final : public HostConsole {
  public:
   TerminalConsole() = default;
   TerminalConsole(const TerminalConsole&) = delete;
