@@ -5,9 +5,27 @@
 
 #include "platform/win32/win32_console.h"
 #include "platform/win32/win32_serial_port.h"
+#include "platform/win32/win32_text.h"
 #include "screen/cp866.h"
 
 namespace tv {
+
+namespace {
+
+// A path in the ANSI code page, as the C runtime's fopen takes it; false
+// when the code page lacks one of its characters.
+bool AnsiPath(const std::wstring& wide, std::string& out) {
+  const int size = static_cast<int>(wide.size());
+  BOOL lossy = FALSE;
+  const int n =
+      WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), size, nullptr, 0, nullptr, &lossy);
+  if (n <= 0 || lossy) return false;
+  out.assign(static_cast<std::size_t>(n), '\0');
+  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), size, out.data(), n, nullptr, nullptr);
+  return true;
+}
+
+}  // namespace
 
 std::unique_ptr<HostConsole> MakeHostConsole() { return std::make_unique<Win32Console>(); }
 
@@ -16,6 +34,27 @@ std::unique_ptr<SerialPort> MakeHostSerialPort() { return std::make_unique<Win32
 std::string ShowHelpOutside(Console& console, const Screen& screen) {
   console.RunCommand("hiew help.hlp", screen);
   return {};
+}
+
+// The file beside tarvelin.exe (the zip unpacks help.txt there). The help
+// text is opened with fopen: the path comes in the ANSI code page, or by its
+// short name where a folder's name has characters that code page lacks.
+std::string InstalledFile(std::string_view name) {
+  std::wstring path(32768, L'\0');
+  const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+  if (n == 0 || n >= path.size()) return {};
+  path.resize(n);
+  path.erase(path.find_last_of(L"\\/") + 1);
+  path += WideFromName(name);
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return {};
+  std::string ansi;
+  if (AnsiPath(path, ansi)) return ansi;
+  std::wstring shortPath(32768, L'\0');
+  const DWORD m = GetShortPathNameW(path.c_str(), shortPath.data(), static_cast<DWORD>(shortPath.size()));
+  if (m == 0 || m >= shortPath.size()) return {};
+  shortPath.resize(m);
+  return AnsiPath(shortPath, ansi) ? ansi : std::string();
 }
 
 std::string ToLocaleText(std::string_view cp866) {

@@ -3,56 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <string>
 
 #include "app/main_loop.h"
-#include "tests/support/scratch_dir.h"
-#include "tests/support/scripted_console.h"
-#include "ui/tool.h"
+#include "tests/app/menu_fixture.h"
 
 namespace tv {
 namespace {
 
 using namespace test;
-
-// A port with nothing behind it: the menu never talks to the device.
-class NoPort : public SerialPort {
- public:
-  int Open(int) override { return xerr::PortBusy; }
-  bool IsOpen() const override { return false; }
-  bool SetDtr(bool) override { return false; }
-  bool SetRts(bool) override { return false; }
-  ReadStatus ReadByte(uint8_t&) override { return ReadTimeout; }
-  void WriteBytes(const uint8_t*, std::size_t) override {}
-  void DiscardInput() override {}
-  std::string Describe(int) const override { return {}; }
-};
-
-struct MenuFixture : ::testing::Test {
-  ScriptedConsole console;
-  Screen screen{&console};
-  ManualClock clock;
-  NoPort port;
-  Tool tool{screen, clock, port};
-  MenuState menu;
-
-  // Highlighted item's text as the pull-down shows it.
-  std::string Item(int boxColumn, int item, int width) {
-    return screen.TextAt(boxColumn + 1, 2 + item, width);
-  }
-  static std::string Padded(const char* text, int width) {
-    std::string s = std::string(" ") + text;
-    s.resize(width, ' ');
-    return s;
-  }
-  void Run(std::vector<KeyPress> keys) {
-    console.Add(std::move(keys));
-    DrawMainScreen(tool, menu);
-    RunMenuBar(tool, menu);
-  }
-};
 
 TEST_F(MenuFixture, StartupScreen) {
   DrawMainScreen(tool, menu);
@@ -156,69 +115,6 @@ TEST_F(MenuFixture, AboutBoxAndArrowDismissal) {
   Run({Enter});
   EXPECT_EQ(menu.current, 4);
   EXPECT_EQ(menu.selected[3], 2);
-}
-
-// The help item in a scratch directory with the given files, PATH leading
-// to a directory of fake programs and PAGER as given (unset when null).
-struct HelpItemCase {
-  const char* name;
-  std::vector<std::string> files;     // in the working directory
-  std::vector<std::string> programs;  // on the PATH
-  const char* pager;
-  std::string command;  // the start of the command run; "" when none is
-  std::string message;  // the panel's message; "" when none
-};
-
-TEST_F(MenuFixture, HelpItemRunsTheViewerOrThePagerOrSaysWhyNot) {
-  const std::vector<HelpItemCase> cases = {
-      {"hiew on the PATH", {"help.txt"}, {"hiew", "less"}, "fakepager", "hiew help.hlp", ""},
-      {"PAGER first", {"help.txt"}, {"less", "more"}, "fakepager -R", "fakepager -R < '", ""},
-      {"less without PAGER", {"help.hlp"}, {"less", "more"}, nullptr, "less < '", ""},
-      {"more without less", {"help.txt"}, {"more"}, "", "more < '", ""},
-      {"no pager", {"help.txt"}, {}, nullptr, "", "Нет программы просмотра"_cp},
-      {"no help file", {}, {"less"}, nullptr, "", "Нет файла справки (help.hlp, help.txt)"_cp},
-  };
-  const char* oldPath = std::getenv("PATH");
-  const std::string savedPath = oldPath ? oldPath : "";
-  const char* oldPager = std::getenv("PAGER");
-  const std::string savedPager = oldPager ? oldPager : "";
-  for (const HelpItemCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    ScratchDir dir;
-    for (const std::string& f : c.files) ScratchDir::Write(f, "#1\nhelp\n");
-    std::filesystem::create_directory("bin");
-    for (const std::string& p : c.programs) {
-      ScratchDir::Write("bin/" + p, "#!/bin/sh\n");
-      std::filesystem::permissions("bin/" + p, std::filesystem::perms::owner_all);
-    }
-    setenv("PATH", (dir.Path() + "/bin").c_str(), 1);
-    if (c.pager)
-      setenv("PAGER", c.pager, 1);
-    else
-      unsetenv("PAGER");
-    ScriptedConsole round;
-    screen.AttachConsole(&round);
-    round.Add({Left, Enter, Enter});  // the item, then a key for the message
-    DrawMainScreen(tool, menu);
-    RunMenuBar(tool, menu);
-    RunMenuItem(tool, menu);
-    if (c.command.empty()) {
-      EXPECT_TRUE(round.commands.empty());
-    } else {
-      ASSERT_EQ(round.commands.size(), 1u);
-      EXPECT_EQ(round.commands[0].substr(0, c.command.size()), c.command);
-    }
-    if (!c.message.empty()) {
-      EXPECT_NE(screen.Dump().find(c.message), std::string::npos) << screen.Dump();
-      EXPECT_EQ(round.KeysLeft(), 0u);  // the message waited for its key
-    }
-    menu = MenuState{};
-  }
-  setenv("PATH", savedPath.c_str(), 1);
-  if (oldPager)
-    setenv("PAGER", savedPager.c_str(), 1);
-  else
-    unsetenv("PAGER");
 }
 
 class HelpFileFixture : public MenuFixture {
