@@ -1,5 +1,6 @@
-// The host on Linux: the terminal through curses, the termios serial port,
-// the help shown in the user's pager, texts in the locale's encoding.
+// The host on Linux: the terminal through curses, the termios serial port or
+// a network port, the help shown in the user's pager, texts in the locale's
+// encoding.
 #include "platform/host.h"
 
 #include <iconv.h>
@@ -15,7 +16,7 @@
 #include <iterator>
 
 #include "core/cp866_literal.h"
-#include "platform/posix/posix_serial_port.h"
+#include "platform/posix/routed_serial_port.h"
 #include "platform/posix/terminal_console.h"
 
 namespace tv {
@@ -83,7 +84,7 @@ std::string HelpDocument() {
 
 std::unique_ptr<HostConsole> MakeHostConsole() { return std::make_unique<TerminalConsole>(); }
 
-std::unique_ptr<SerialPort> MakeHostSerialPort() { return std::make_unique<PosixSerialPort>(); }
+std::unique_ptr<SerialPort> MakeHostSerialPort() { return std::make_unique<RoutedSerialPort>(); }
 
 // The viewer "hiew" when there is one; otherwise the help document in the
 // user's pager ($PAGER, else less, else more) as text of the locale, through

@@ -1,0 +1,560 @@
+// The RFC 2217 client through libgensio: a telnet(rfc2217),tcp gensio used
+// asynchronously, every wait a bounded wait on one gensio waiter (which runs
+// the library's event loop meanwhile). The library's own blocking calls wait
+// without bound or with bounds of their own of several seconds, and a
+// request they give up on may still be answered later into a stack frame
+// that is gone; so each request here has its own record, kept as long as the
+// connection.
+#include "platform/posix/network_serial_port.h"
+
+#include <gensio/gensio.h>
+#include <gensio/gensio_os_funcs_public.h>
+#include <gensio/sergensio.h>
+#include <netdb.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cctype>
+#include <condition_variable>
+#include <cstdarg>
+#include <deque>
+#include <fstream>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "core/cp866_literal.h"
+
+namespace tv {
+
+namespace {
+
+using Steady = std::chrono::steady_clock;
+using Millis = std::chrono::milliseconds;
+
+// Received bytes not yet read are kept up to this; beyond it the library
+// stops reading the connection until the tool has caught up.
+constexpr std::size_t kReceiveCap = 64 * 1024;
+// An address file is a line, not a document.
+constexpr std::size_t kAddressFileMax = 4096;
+
+std::string LocalEntry(int portIndex) { return "./" + PortDeviceName(portIndex); }
+
+// The library reports its troubles through this; the screen belongs to the
+// tool, and the outcome of every call is looked at anyway.
+void QuietLog(gensio_os_funcs*, gensio_log_levels, const char*, va_list) {}
+
+gensio_os_funcs* Os() {
+  static gensio_os_funcs* os = [] {
+    gensio_os_funcs* o = nullptr;
+    // One thread: no wake-up signal is needed.
+    if (gensio_default_os_hnd(0, &o) != 0) return static_cast<gensio_os_funcs*>(nullptr);
+    gensio_os_funcs_set_vlog(o, QuietLog);
+    return o;
+  }();
+  return os;
+}
+
+gensio_time ToGensioTime(Steady::duration d) {
+  if (d < Steady::duration::zero()) d = Steady::duration::zero();
+  const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(d).count();
+  return gensio_time{ns / 1000000000, static_cast<int32_t>(ns % 1000000000)};
+}
+
+bool ValidHost(std::string_view host) {
+  if (host.empty() || host.size() > 253) return false;
+  return std::all_of(host.begin(), host.end(), [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '_' || c == ':';
+  });
+}
+
+bool ValidPort(std::string_view port) {
+  if (port.empty() || port.size() > 5) return false;
+  long n = 0;
+  for (char c : port) {
+    if (c < '0' || c > '9') return false;
+    n = n * 10 + (c - '0');
+  }
+  return n >= 1 && n <= 65535;
+}
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\r')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
+  return s;
+}
+
+bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
+  if (s.size() < prefix.size()) return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(s[i])) != prefix[i]) return false;
+  return true;
+}
+
+// rfc2217://host:port, rfc2217://[v6]:port
+std::optional<NetworkAddress> ParseUrl(std::string_view line) {
+  std::string_view rest = line.substr(std::string_view("rfc2217://").size());
+  std::string_view host;
+  if (!rest.empty() && rest.front() == '[') {
+    const std::size_t close = rest.find(']');
+    if (close == std::string_view::npos || close + 1 >= rest.size() || rest[close + 1] != ':') return {};
+    host = rest.substr(1, close - 1);
+    rest.remove_prefix(close + 2);
+    if (host.find(':') == std::string_view::npos) return {};
+  } else {
+    const std::size_t colon = rest.find(':');
+    if (colon == std::string_view::npos) return {};
+    host = rest.substr(0, colon);
+    rest.remove_prefix(colon + 1);
+    if (host.find(':') != std::string_view::npos) return {};
+  }
+  if (!ValidHost(host) || !ValidPort(rest)) return {};
+  return NetworkAddress{std::string(host), std::string(rest), std::string(line)};
+}
+
+// telnet(rfc2217),tcp,host,port: the library's own form. Only this one: the
+// library opens much else from a string (a program's standard input and
+// output among them), and a file in the working directory is no place to
+// choose that.
+std::optional<NetworkAddress> ParseLibraryForm(std::string_view line) {
+  static constexpr std::string_view kPrefix = "telnet(rfc2217),tcp,";
+  std::string_view rest = line.substr(kPrefix.size());
+  const std::size_t comma = rest.rfind(',');
+  if (comma == std::string_view::npos) return {};
+  const std::string_view host = rest.substr(0, comma);
+  const std::string_view port = rest.substr(comma + 1);
+  if (!ValidHost(host) || !ValidPort(port)) return {};
+  return NetworkAddress{std::string(host), std::string(port), std::string(line)};
+}
+
+// --- name lookup, bounded ---------------------------------------------------
+
+struct Lookup {
+  std::mutex mutex;
+  std::condition_variable done;
+  bool finished = false;
+  int rc = 0;
+  std::string targets;  // "ipv4,192.0.2.7,4001,ipv6,2001:db8::7,4001"
+};
+
+void RunLookup(Lookup& lookup, const std::string& host, const std::string& port, int flags) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = flags;
+  addrinfo* found = nullptr;
+  const int rc = getaddrinfo(host.c_str(), port.c_str(), &hints, &found);
+  std::string targets;
+  if (rc == 0) {
+    for (const addrinfo* a = found; a; a = a->ai_next) {
+      if (a->ai_family != AF_INET && a->ai_family != AF_INET6) continue;
+      char text[NI_MAXHOST];
+      if (getnameinfo(a->ai_addr, a->ai_addrlen, text, sizeof text, nullptr, 0, NI_NUMERICHOST) != 0)
+        continue;
+      const std::string one = std::string(a->ai_family == AF_INET ? "ipv4," : "ipv6,") + text + "," + port;
+      if (("," + targets + ",").find("," + one + ",") != std::string::npos) continue;
+      if (!targets.empty()) targets += ',';
+      targets += one;
+    }
+    freeaddrinfo(found);
+  }
+  std::lock_guard<std::mutex> lock(lookup.mutex);
+  lookup.rc = rc;
+  lookup.targets = std::move(targets);
+  lookup.finished = true;
+  lookup.done.notify_all();
+}
+
+// The addresses of host in the library's form, "" when the name is not
+// known or the lookup did not end by the deadline (a lookup may wait on a
+// name server for much longer; it is left to finish on its own).
+std::string Resolve(const std::string& host, const std::string& port, Steady::time_point deadline,
+                    bool& timedOut) {
+  timedOut = false;
+  {
+    Lookup numeric;  // an address needs no name server
+    RunLookup(numeric, host, port, AI_NUMERICHOST | AI_NUMERICSERV);
+    if (numeric.rc == 0) return numeric.targets;
+  }
+  auto lookup = std::make_shared<Lookup>();
+  std::thread([lookup, host, port] { RunLookup(*lookup, host, port, AI_NUMERICSERV); }).detach();
+  std::unique_lock<std::mutex> lock(lookup->mutex);
+  if (!lookup->done.wait_until(lock, deadline, [&] { return lookup->finished; })) {
+    timedOut = true;
+    return {};
+  }
+  return lookup->rc == 0 ? lookup->targets : std::string();
+}
+
+constexpr const char* kWhyRefused = "отказ в соединении"_cp;
+constexpr const char* kWhySilent = "нет ответа"_cp;
+constexpr const char* kWhyUnknownName = "имя не найдено"_cp;
+constexpr const char* kWhyClosed = "соединение закрыто"_cp;
+constexpr const char* kWhyRefusedSettings = "настройки не приняты"_cp;
+constexpr const char* kWhyNoConnection = "нет соединения"_cp;
+constexpr const char* kWhyNoComPort = "нет ответа по RFC 2217"_cp;
+
+}  // namespace
+
+// --- the connection -------------------------------------------------------------
+
+// One request to the server and its answer. Kept until the connection goes,
+// so that an answer that comes after the wait was given up lands here.
+struct Request {
+  struct NetworkSerialPort::Link* link = nullptr;
+  bool answered = false;
+  int err = 0;
+  unsigned value = 0;
+};
+
+struct NetworkSerialPort::Link {
+  gensio_os_funcs* os = nullptr;
+  gensio_waiter* waiter = nullptr;
+  gensio* io = nullptr;
+  sergensio* serial = nullptr;
+  bool openDone = false;
+  int openErr = 0;
+  bool closeDone = false;
+  bool lost = false;
+  bool writeReady = false;
+  bool readPaused = false;
+  bool linesUnanswered = false;  // the server does not answer DTR/RTS requests
+  Steady::duration lineAnswerBound = LineAnswerBoundMax;
+  std::deque<uint8_t> received;
+  std::vector<std::unique_ptr<Request>> requests;
+
+  Link() : os(Os()), waiter(os ? gensio_os_funcs_alloc_waiter(os) : nullptr) {}
+  ~Link() {
+    if (waiter) gensio_os_funcs_free_waiter(os, waiter);
+  }
+
+  void Wake() { gensio_os_funcs_wake(os, waiter); }
+
+  // Runs the library's events until done() holds or the deadline passes.
+  template <typename Done>
+  bool WaitUntil(Steady::time_point deadline, Done done) {
+    while (!done()) {
+      const auto left = deadline - Steady::now();
+      if (left <= Steady::duration::zero()) return false;
+      gensio_time t = ToGensioTime(left);
+      gensio_os_funcs_wait(os, waiter, 1, &t);
+    }
+    return true;
+  }
+
+  Request* NewRequest() {
+    requests.push_back(std::make_unique<Request>());
+    requests.back()->link = this;
+    return requests.back().get();
+  }
+
+  static int Event(gensio*, void* data, int event, int err, unsigned char* buf, gensiods* buflen,
+                   const char* const*) {
+    Link& link = *static_cast<Link*>(data);
+    switch (event) {
+      case GENSIO_EVENT_READ:
+        if (err != 0) {
+          link.lost = true;  // the far end closed, or the connection broke
+        } else if (buf && buflen) {
+          link.received.insert(link.received.end(), buf, buf + *buflen);
+          if (link.received.size() >= kReceiveCap && !link.readPaused) {
+            link.readPaused = true;
+            gensio_set_read_callback_enable(link.io, false);
+          }
+        }
+        link.Wake();
+        return 0;
+      case GENSIO_EVENT_WRITE_READY:
+        gensio_set_write_callback_enable(link.io, false);
+        link.writeReady = true;
+        link.Wake();
+        return 0;
+      default: return GE_NOTSUP;  // modem and line state reports: not used
+    }
+  }
+
+  static void OpenDone(gensio*, int err, void* data) {
+    Link& link = *static_cast<Link*>(data);
+    link.openDone = true;
+    link.openErr = err;
+    link.Wake();
+  }
+
+  static void CloseDone(gensio*, void* data) {
+    Link& link = *static_cast<Link*>(data);
+    link.closeDone = true;
+    link.Wake();
+  }
+
+  static void Answered(sergensio*, int err, unsigned value, void* data) {
+    Request& r = *static_cast<Request*>(data);
+    r.answered = true;
+    r.err = err;
+    r.value = value;
+    r.link->Wake();
+  }
+};
+
+namespace {
+
+// Closes and frees the connection. A close the library does not finish in
+// time leaves the record behind (a late callback may still use it).
+void DropLink(std::unique_ptr<NetworkSerialPort::Link> link) {
+  if (!link) return;
+  if (link->io) {
+    if (gensio_close(link->io, NetworkSerialPort::Link::CloseDone, link.get()) == 0) {
+      const auto deadline = Steady::now() + NetworkSerialPort::CloseBound;
+      if (!link->WaitUntil(deadline, [&] { return link->closeDone; })) {
+        gensio_free(link->io);
+        (void)link.release();
+        return;
+      }
+    }
+    gensio_free(link->io);
+  }
+}
+
+}  // namespace
+
+std::optional<NetworkAddress> ParseAddressFile(std::string_view text) {
+  if (text.size() >= 3 && text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);  // a BOM
+  std::optional<std::string_view> only;
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    const std::string_view line = Trim(text.substr(0, end));
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    if (line.empty() || line.front() == '#') continue;
+    if (only) return {};  // more than one address
+    only = line;
+  }
+  if (!only) return {};
+  if (StartsWithNoCase(*only, "rfc2217://")) return ParseUrl(*only);
+  if (only->rfind("telnet(rfc2217),tcp,", 0) == 0) return ParseLibraryForm(*only);
+  return {};
+}
+
+bool IsAddressFile(int portIndex) {
+  if (portIndex < 0 || portIndex >= PortCount) return false;
+  struct stat st {};
+  return stat(LocalEntry(portIndex).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+namespace {
+
+// The file's text, or nullopt when it cannot be read or is too long for
+// an address file.
+std::optional<std::string> ReadAddressFile(int portIndex) {
+  std::ifstream in(LocalEntry(portIndex), std::ios::binary);
+  if (!in) return {};
+  std::string text(kAddressFileMax + 1, '\0');
+  in.read(text.data(), static_cast<std::streamsize>(text.size()));
+  text.resize(static_cast<std::size_t>(in.gcount()));
+  if (text.size() > kAddressFileMax) return {};
+  return text;
+}
+
+}  // namespace
+
+NetworkSerialPort::NetworkSerialPort() = default;
+
+NetworkSerialPort::~NetworkSerialPort() { Close(); }
+
+void NetworkSerialPort::Close() { DropLink(std::move(link_)); }
+
+bool NetworkSerialPort::IsOpen() const { return link_ != nullptr; }
+
+bool NetworkSerialPort::Lost() const { return link_ && link_->lost; }
+
+int NetworkSerialPort::Open(int portIndex) {
+  Close();
+  failedPort_ = portIndex;
+  failedWhy_.clear();
+  const std::optional<std::string> text = ReadAddressFile(portIndex);
+  const std::optional<NetworkAddress> address = text ? ParseAddressFile(*text) : std::nullopt;
+  if (!address) return xerr::PortBusy;  // the device row says what is wrong
+  const int rc = OpenAddress(*address);
+  if (rc == 0) failedPort_ = -1;
+  return rc;
+}
+
+int NetworkSerialPort::OpenAddress(const NetworkAddress& address) {
+  Close();
+  failedWhy_.clear();
+  const auto deadline = Steady::now() + OpenBound;
+  bool timedOut = false;
+  const std::string targets = Resolve(address.host, address.port, deadline, timedOut);
+  if (targets.empty()) {
+    failedWhy_ = timedOut ? kWhySilent : kWhyUnknownName;
+    return xerr::PortBusy;
+  }
+  auto link = std::make_unique<Link>();
+  if (!link->os || !link->waiter) {
+    failedWhy_ = kWhyNoConnection;
+    return xerr::SystemError;
+  }
+  const std::string spec = "telnet(rfc2217),tcp," + targets;
+  if (str_to_gensio(spec.c_str(), link->os, Link::Event, link.get(), &link->io) != 0) {
+    link->io = nullptr;
+    failedWhy_ = kWhyNoConnection;
+    return xerr::PortBusy;
+  }
+  if (gensio_open(link->io, Link::OpenDone, link.get()) != 0) {
+    DropLink(std::move(link));
+    failedWhy_ = kWhyNoConnection;
+    return xerr::PortBusy;
+  }
+  if (!link->WaitUntil(deadline, [&] { return link->openDone; })) {
+    DropLink(std::move(link));
+    failedWhy_ = kWhySilent;
+    return xerr::PortBusy;
+  }
+  if (link->openErr != 0) {
+    failedWhy_ = link->openErr == GE_CONNREFUSE ? kWhyRefused : kWhyNoConnection;
+    DropLink(std::move(link));
+    return xerr::PortBusy;
+  }
+  gensio_set_read_callback_enable(link->io, true);
+  // Without the server's consent to the COM port option (a silent server,
+  // the library gives up after about 4 s; or a server of plain telnet or
+  // TCP) the connection has no serial port behind it.
+  link->serial = gensio_to_sergensio(link->io);
+  if (!link->serial) {
+    DropLink(std::move(link));
+    failedWhy_ = kWhyNoComPort;
+    return xerr::PortBusy;
+  }
+
+  // 115200 8N1, all asked at once; each answer carries what the server set.
+  struct Setting {
+    int (*ask)(sergensio*, unsigned, sergensio_done, void*);
+    unsigned value;
+    bool mustMatch;  // a UART may answer the rate it could make, close to the one asked
+  };
+  const Setting settings[] = {{sergensio_baud, static_cast<unsigned>(BaudRate), false},
+                              {sergensio_datasize, 8, true},
+                              {sergensio_parity, SERGENSIO_PARITY_NONE, true},
+                              {sergensio_stopbits, 1, true}};
+  std::vector<Request*> asked;
+  const auto askedAt = Steady::now();
+  for (const Setting& s : settings) {
+    Request* r = link->NewRequest();
+    if (s.ask(link->serial, s.value, Link::Answered, r) != 0) {
+      DropLink(std::move(link));
+      failedWhy_ = kWhyRefusedSettings;
+      return xerr::SystemError;
+    }
+    asked.push_back(r);
+  }
+  const bool answered = link->WaitUntil(deadline, [&] {
+    return link->lost ||
+           std::all_of(asked.begin(), asked.end(), [](const Request* r) { return r->answered; });
+  });
+  if (link->lost || !answered) {
+    failedWhy_ = link->lost ? kWhyClosed : kWhySilent;
+    DropLink(std::move(link));
+    return xerr::PortBusy;
+  }
+  for (std::size_t i = 0; i < asked.size(); ++i) {
+    const Request& r = *asked[i];
+    if (r.err == GE_TIMEDOUT) {
+      failedWhy_ = kWhySilent;
+      DropLink(std::move(link));
+      return xerr::PortBusy;
+    }
+    if (r.err != 0 || (settings[i].mustMatch && r.value != settings[i].value)) {
+      failedWhy_ = kWhyRefusedSettings;
+      DropLink(std::move(link));
+      return xerr::SystemError;
+    }
+  }
+  link->lineAnswerBound =
+      std::min<Steady::duration>(LineAnswerBoundMax, LineAnswerMargin + 3 * (Steady::now() - askedAt));
+  link_ = std::move(link);
+  return 0;
+}
+
+bool NetworkSerialPort::SetLine(bool dtr, bool on) {
+  if (!link_ || link_->lost) return false;
+  Link& link = *link_;
+  const unsigned wanted =
+      dtr ? (on ? SERGENSIO_DTR_ON : SERGENSIO_DTR_OFF) : (on ? SERGENSIO_RTS_ON : SERGENSIO_RTS_OFF);
+  auto ask = dtr ? sergensio_dtr : sergensio_rts;
+  if (link.linesUnanswered) return ask(link.serial, wanted, nullptr, nullptr) == 0;
+  Request* r = link.NewRequest();
+  if (ask(link.serial, wanted, Link::Answered, r) != 0) return false;
+  link.WaitUntil(Steady::now() + link.lineAnswerBound, [&] { return r->answered || link.lost; });
+  if (link.lost) return false;
+  if (!r->answered || r->err == GE_TIMEDOUT) {
+    link.linesUnanswered = true;  // see the header: a line without modem-control lines
+    return true;
+  }
+  return r->err == 0 && r->value == wanted;
+}
+
+bool NetworkSerialPort::SetDtr(bool on) { return SetLine(true, on); }
+bool NetworkSerialPort::SetRts(bool on) { return SetLine(false, on); }
+
+ReadStatus NetworkSerialPort::ReadByte(uint8_t& byte) {
+  if (!link_) return ReadFailed;
+  Link& link = *link_;
+  const auto deadline = Steady::now() + ByteReadTimeout;
+  link.WaitUntil(deadline, [&] { return !link.received.empty() || link.lost; });
+  // What came before the connection broke is still handed out.
+  if (link.received.empty()) return link.lost ? ReadFailed : ReadTimeout;
+  byte = link.received.front();
+  link.received.pop_front();
+  if (link.readPaused && link.received.size() < kReceiveCap / 2) {
+    link.readPaused = false;
+    gensio_set_read_callback_enable(link.io, true);
+  }
+  return ReadOk;
+}
+
+void NetworkSerialPort::WriteBytes(const uint8_t* data, std::size_t count) {
+  if (!link_ || link_->lost) return;
+  Link& link = *link_;
+  // As on a local port: what is not on its way after 50 ms and 1 ms a byte
+  // is dropped, and the missing reply shows it.
+  const auto deadline = Steady::now() + WriteTimeoutConstant + WriteTimeoutPerByte * count;
+  while (count > 0) {
+    gensiods taken = 0;
+    if (gensio_write(link.io, &taken, data, count, nullptr) != 0) {
+      link.lost = true;
+      return;
+    }
+    data += taken;
+    count -= taken;
+    if (count == 0) return;
+    link.writeReady = false;
+    gensio_set_write_callback_enable(link.io, true);
+    if (!link.WaitUntil(deadline, [&] { return link.writeReady || link.lost; }) || link.lost) return;
+  }
+}
+
+void NetworkSerialPort::DiscardInput() {
+  if (!link_) return;
+  Link& link = *link_;
+  // Take in what has arrived by now, then drop it with what was waiting;
+  // the server drops what its serial port received and did not send yet.
+  gensio_time now{0, 0};
+  gensio_os_funcs_service(link.os, &now);
+  link.received.clear();
+  if (link.readPaused) {
+    link.readPaused = false;
+    gensio_set_read_callback_enable(link.io, true);
+  }
+  if (!link.lost) sergensio_flush(link.serial, SERGENSIO_FLUSH_RCV_BUFFER);
+}
+
+std::string NetworkSerialPort::Describe(int portIndex) const {
+  const std::string entry = LocalEntry(portIndex);
+  const std::optional<std::string> text = ReadAddressFile(portIndex);
+  const std::optional<NetworkAddress> address = text ? ParseAddressFile(*text) : std::nullopt;
+  if (!address) return entry + ": адрес не понят, нужно rfc2217://узел:порт"_cp;
+  std::string row = entry + " -> " + address->text;
+  if (portIndex == failedPort_ && !failedWhy_.empty()) row += " (" + failedWhy_ + ")";
+  return row;
+}
+
+}  // namespace tv

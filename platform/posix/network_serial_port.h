@@ -1,0 +1,96 @@
+// A serial port at the far end of a TCP connection: a terminal server or
+// ser2net that speaks the telnet COM-PORT-OPTION (RFC 2217). The line
+// settings, DTR and RTS travel as telnet requests; the data as telnet data.
+//
+// Which address COMn opens: ./COMn in the working directory is a regular text
+// file (or a link to one) holding one address line, in either form
+//     rfc2217://gw-site7.example:4001
+//     telnet(rfc2217),tcp,gw-site7.example,4001
+// Blank lines and lines beginning with '#' are passed over.
+//
+// Every wait is bounded:
+//  - Open: name lookup, TCP connect and the answers to the line settings
+//    together within OpenBound; a refused connection, an unknown name, a host
+//    or server that stays silent give ExchangeError 6, settings the server
+//    refuses give 7.
+//  - DTR and RTS: each request waits for the server's answer at most three
+//    times as long as the line settings took to be answered at the open, and
+//    250 ms more (LineAnswerMargin), never over 2 s: a modem line is set as
+//    quickly as a baud rate, and the round trip of the link is in both. A server that answers with another
+//    level than asked for fails the request (ExchangeError 7, as a line that cannot be driven). A server that
+//    does not answer at all is taken as a line without modem-control lines, as a local pseudo-terminal is:
+//    ser2net serving a pseudo-terminal never answers them. The request has gone out; later requests on that
+//    connection are sent without waiting.
+//  - ReadByte: as on a local port, one read waits at most ByteReadTimeout
+//    (200 ms) for a byte. The network adds its round trip to the time before
+//    the first byte of a reply; the AT engine's bounds per command (700 ms
+//    for the first "AT", 2 s for a cell read, 3 s for a write) are what
+//    allow for it, with room for round trips up to about 500 ms.
+//  - A dropped connection is a hang-up: Lost(), every read fails at once, and
+//    the next connect opens the connection anew.
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "device/serial_port.h"
+
+namespace tv {
+
+struct NetworkAddress {
+  std::string host;  // a name, an IPv4 address or an IPv6 address (no brackets)
+  std::string port;  // 1..65535, digits
+  std::string text;  // the line as the operator wrote it
+};
+
+// The address an address file holds, or nullopt when its text is not one
+// address line of the forms above.
+std::optional<NetworkAddress> ParseAddressFile(std::string_view fileText);
+
+// Whether ./COMn (or what it links to) is a regular file: then COMn is a
+// network port.
+bool IsAddressFile(int portIndex);
+
+class NetworkSerialPort : public SerialPort {
+ public:
+  static constexpr std::chrono::milliseconds OpenBound{5000};
+  static constexpr std::chrono::milliseconds LineAnswerMargin{250};
+  static constexpr std::chrono::milliseconds LineAnswerBoundMax{2000};
+  static constexpr std::chrono::milliseconds CloseBound{1000};
+
+  NetworkSerialPort();
+  ~NetworkSerialPort() override;
+  NetworkSerialPort(const NetworkSerialPort&) = delete;
+  NetworkSerialPort& operator=(const NetworkSerialPort&) = delete;
+
+  int Open(int portIndex) override;
+  bool IsOpen() const override;
+  bool SetDtr(bool on) override;
+  bool SetRts(bool on) override;
+  ReadStatus ReadByte(uint8_t& byte) override;
+  void WriteBytes(const uint8_t* data, std::size_t count) override;
+  void DiscardInput() override;
+  std::string Describe(int portIndex) const override;
+  bool Lost() const override;
+
+  // Opens the connection to an address directly (the tests, and Open).
+  int OpenAddress(const NetworkAddress& address);
+  void Close();
+  // Why the last open failed (cp866, for the device row), "" after one that
+  // did not.
+  const std::string& FailureReason() const { return failedWhy_; }
+
+  struct Link;
+
+ private:
+  bool SetLine(bool dtr, bool on);
+
+  std::unique_ptr<Link> link_;
+  int failedPort_ = -1;    // the port whose last open failed
+  std::string failedWhy_;  // why, for the device row (cp866)
+};
+
+}  // namespace tv
