@@ -415,9 +415,6 @@ int NetworkSerialPort::OpenAddress(const NetworkAddress& address) {
     return xerr::PortBusy;
   }
   gensio_set_read_callback_enable(link->io, true);
-  // Without the server's consent to the COM port option (a silent server,
-  // the library gives up after about 4 s; or a server of plain telnet or
-  // TCP) the connection has no serial port behind it.
   link->serial = gensio_to_sergensio(link->io);
   if (!link->serial) {
     DropLink(std::move(link));
@@ -439,10 +436,13 @@ int NetworkSerialPort::OpenAddress(const NetworkAddress& address) {
   const auto askedAt = Steady::now();
   for (const Setting& s : settings) {
     Request* r = link->NewRequest();
+    // Refused at once when the server has not taken the COM port option: a
+    // silent server (the library gives up on it after about 4 s), or one of
+    // plain telnet or TCP. There is no serial port behind that address.
     if (s.ask(link->serial, s.value, Link::Answered, r) != 0) {
       DropLink(std::move(link));
-      failedWhy_ = kWhyRefusedSettings;
-      return xerr::SystemError;
+      failedWhy_ = kWhyNoComPort;
+      return xerr::PortBusy;
     }
     asked.push_back(r);
   }

@@ -1,0 +1,286 @@
+// The network serial port against the tests' own RFC 2217 server on
+// loopback: the address files it takes, the settings and modem lines it asks
+// for and what it makes of the answers (or of none), data both ways with the
+// telnet escape, a dropped connection, and the faults of opening: refused,
+// a silent server, a host that never answers the connect. Each fault must
+// end within its bound with ExchangeError 6 and a reason for the device row.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <pty.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/cp866_literal.h"
+#include "platform/posix/network_serial_port.h"
+#include "platform/posix/routed_serial_port.h"
+#include "tests/support/scratch_dir.h"
+#include "tests/support/telnet_relay.h"
+
+namespace tv {
+namespace {
+
+using namespace std::chrono_literals;
+using Steady = std::chrono::steady_clock;
+using test::TelnetRelay;
+
+NetworkAddress Loopback(int port) { return {"127.0.0.1", std::to_string(port), "test"}; }
+
+TEST(NetworkAddressFile, TheFormsItTakes) {
+  struct Case {
+    const char* text;
+    const char* host;  // nullptr: not an address
+    const char* port;
+  };
+  const Case cases[] = {
+      {"rfc2217://gw-site7.example:4001", "gw-site7.example", "4001"},
+      {"rfc2217://gw-site7.example:4001\n", "gw-site7.example", "4001"},
+      {"\xEF\xBB\xBF# rack 7, top\r\n\r\n  RFC2217://192.0.2.7:4001  \r\n", "192.0.2.7", "4001"},
+      {"rfc2217://[2001:db8::7]:4001", "2001:db8::7", "4001"},
+      {"telnet(rfc2217),tcp,gw-site7.example,4001", "gw-site7.example", "4001"},
+      {"telnet(rfc2217),tcp,::1,4001", "::1", "4001"},
+      {"rfc2217://host:65535", "host", "65535"},
+      // Not addresses.
+      {"", nullptr, nullptr},
+      {"# only a comment\n", nullptr, nullptr},
+      {"rfc2217://host", nullptr, nullptr},
+      {"rfc2217://host:", nullptr, nullptr},
+      {"rfc2217://host:0", nullptr, nullptr},
+      {"rfc2217://host:65536", nullptr, nullptr},
+      {"rfc2217://host:40x1", nullptr, nullptr},
+      {"rfc2217://2001:db8::7:4001", nullptr, nullptr},  // a bare IPv6 address: brackets needed
+      {"rfc2217://ho st:4001", nullptr, nullptr},
+      {"rfc2217://host:4001\nrfc2217://other:4001", nullptr, nullptr},
+      {"host:4001", nullptr, nullptr},
+      {"/dev/ttyUSB0", nullptr, nullptr},
+      // The library's other forms open programs and files: never taken.
+      {"stdio,sh -c reboot", nullptr, nullptr},
+      {"telnet(rfc2217),stdio,sh", nullptr, nullptr},
+      {"telnet(rfc2217),tcp,host,4001,stdio", nullptr, nullptr},
+      {"telnet,tcp,host,4001", nullptr, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    const std::optional<NetworkAddress> a = ParseAddressFile(c.text);
+    ASSERT_EQ(a.has_value(), c.host != nullptr);
+    if (!a) continue;
+    EXPECT_EQ(a->host, c.host);
+    EXPECT_EQ(a->port, c.port);
+  }
+}
+
+// ./COMn as a file, a link to a file, a link to a pseudo-terminal, nothing:
+// which kind of port it opens and what the dialog's device row says.
+TEST(NetworkAddressFile, RoutingAndTheDeviceRow) {
+  test::ScratchDir dir;
+  test::ScratchDir::Write("COM1", "rfc2217://127.0.0.1:4001\n");
+  test::ScratchDir::Write("site.addr", "telnet(rfc2217),tcp,127.0.0.1,4002\n");
+  ASSERT_EQ(symlink("site.addr", "COM2"), 0);
+  int master = -1, slave = -1;
+  char pty[256];
+  ASSERT_EQ(openpty(&master, &slave, pty, nullptr, nullptr), 0);
+  ASSERT_EQ(symlink(pty, "COM3"), 0);
+  test::ScratchDir::Write("COM4", "rfc2217://127.0.0.1\n");
+  ASSERT_EQ(mkdir("COM5", 0700), 0);
+
+  struct Case {
+    int index;
+    bool network;
+    std::string row;
+  };
+  const Case cases[] = {
+      {0, true, "./COM1 -> rfc2217://127.0.0.1:4001"},
+      {1, true, "./COM2 -> telnet(rfc2217),tcp,127.0.0.1,4002"},
+      {2, false, std::string("./COM3 -> ") + pty},
+      {3, true, "./COM4: адрес не понят, нужно rfc2217://узел:порт"_cp},
+      {4, false, "./COM5"},
+  };
+  RoutedSerialPort port;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.index);
+    EXPECT_EQ(IsAddressFile(c.index), c.network);
+    EXPECT_EQ(port.Describe(c.index), c.row);
+  }
+  // A malformed address file is not opened as anything else.
+  EXPECT_EQ(port.Open(3), xerr::PortBusy);
+  EXPECT_FALSE(port.IsOpen());
+  // The pseudo-terminal still opens as a local port.
+  EXPECT_EQ(port.Open(2), 0);
+  EXPECT_TRUE(port.IsOpen());
+  EXPECT_TRUE(port.SetDtr(false));
+  close(master);
+  close(slave);
+}
+
+TEST(NetworkSerialPort, AsksForTheLineSettingsAndCarriesTheData) {
+  TelnetRelay server({});
+  NetworkSerialPort port;
+  ASSERT_EQ(port.OpenAddress(Loopback(server.Port())), 0);
+  const std::vector<std::string> settings = {"baud 115200", "datasize 8", "parity 1", "stopsize 1"};
+  EXPECT_EQ(server.Requests(), settings);
+
+  const std::string command = "AT+CPBW=01,\"\xFF\",129,\"\\\"\r";  // 0xFF is the telnet escape
+  port.WriteBytes(reinterpret_cast<const uint8_t*>(command.data()), command.size());
+  EXPECT_TRUE(server.WaitFor([&] { return server.FromClient() == command; }, 3000ms)) << server.FromClient();
+
+  const std::string reply = std::string("\r\n+CPBR: 1,\"\xFF\xFF\",129,\"@\0\"\r\n\r\nOK\r\n", 30);
+  server.Send(reply);
+  std::string got;
+  uint8_t b = 0;
+  while (got.size() < reply.size() && port.ReadByte(b) == ReadOk) got += static_cast<char>(b);
+  EXPECT_EQ(got, reply);
+  // Silence: a read waits its time-out and no longer.
+  const auto start = Steady::now();
+  EXPECT_EQ(port.ReadByte(b), ReadTimeout);
+  EXPECT_LT(Steady::now() - start, ByteReadTimeout + 300ms);
+
+  // Stale input is dropped here and at the server.
+  server.Send("RING\r\n");
+  EXPECT_TRUE(server.WaitFor([&] { return server.ToClient().size() == reply.size() + 6; }, 3000ms));
+  std::this_thread::sleep_for(50ms);
+  port.DiscardInput();
+  EXPECT_EQ(port.ReadByte(b), ReadTimeout);
+  EXPECT_TRUE(server.WaitFor([&] { return server.Requests().back() == "purge 1"; }, 3000ms));
+}
+
+// The four gateways' levels, as the server is asked for them, and what the
+// port makes of each kind of answer.
+TEST(NetworkSerialPort, GatewayLinesAndTheServersAnswers) {
+  struct Case {
+    const char* name;
+    TelnetRelay::Lines lines;
+    bool ok;
+  };
+  const Case cases[] = {
+      {"answered as asked", TelnetRelay::Lines::Answer, true},
+      {"answered with the other level", TelnetRelay::Lines::Wrong, false},
+      {"never answered (a pseudo-terminal behind the server)", TelnetRelay::Lines::Ignore, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TelnetRelay server({.lines = c.lines});
+    NetworkSerialPort port;
+    ASSERT_EQ(port.OpenAddress(Loopback(server.Port())), 0);
+    std::vector<std::string> expected;
+    const auto start = Steady::now();
+    for (const GatewayLines& g : GatewayLevels) {
+      EXPECT_EQ(port.SetDtr(g.dtr), c.ok);
+      EXPECT_EQ(port.SetRts(g.rts), c.ok);
+      expected.push_back(g.dtr ? "DTR on" : "DTR off");
+      expected.push_back(g.rts ? "RTS on" : "RTS off");
+    }
+    const auto took = Steady::now() - start;
+    if (c.lines == TelnetRelay::Lines::Ignore) {
+      // The library sends the next request once the last is answered or
+      // given up (after some seconds): the first has gone out.
+      EXPECT_TRUE(server.WaitFor([&] { return !server.LineRequests().empty(); }, 3000ms));
+      EXPECT_EQ(server.LineRequests().front(), expected.front());
+    } else {
+      EXPECT_TRUE(server.WaitFor([&] { return server.LineRequests() == expected; }, 3000ms));
+      EXPECT_EQ(server.LineRequests(), expected);
+    }
+    // Unanswered requests cost one wait on the connection, not one each.
+    EXPECT_LT(took, NetworkSerialPort::LineAnswerBoundMax + 1000ms);
+    std::printf("[ measured ] lines %-55s %6.3f s\n", c.name, std::chrono::duration<double>(took).count());
+  }
+}
+
+TEST(NetworkSerialPort, ADroppedConnectionIsAHangUp) {
+  TelnetRelay server({});
+  NetworkSerialPort port;
+  ASSERT_EQ(port.OpenAddress(Loopback(server.Port())), 0);
+  server.Send("\r\nOK\r\n");
+  EXPECT_TRUE(server.WaitFor([&] { return server.ToClient().size() == 6; }, 3000ms));
+  server.Drop();
+  // What came before the drop is still read; then every read fails at once.
+  std::string got;
+  uint8_t b = 0;
+  ReadStatus s = ReadOk;
+  const auto start = Steady::now();
+  while ((s = port.ReadByte(b)) != ReadFailed && Steady::now() - start < 5s)
+    if (s == ReadOk) got += static_cast<char>(b);
+  EXPECT_EQ(got, "\r\nOK\r\n");
+  EXPECT_EQ(s, ReadFailed);
+  EXPECT_TRUE(port.Lost());
+  EXPECT_FALSE(port.SetDtr(true));
+  const uint8_t at[] = {'A', 'T', '\r'};
+  port.WriteBytes(at, sizeof at);  // goes nowhere, harmlessly
+  EXPECT_EQ(port.ReadByte(b), ReadFailed);
+}
+
+// A TCP port nobody listens on.
+int ClosedPort() {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  socklen_t len = sizeof a;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+  close(fd);
+  return ntohs(a.sin_port);
+}
+
+// A listener whose queue is full: the kernel drops further connection
+// requests unanswered, as a host that is down or filtered does.
+struct DeafHost {
+  int listener = -1;
+  std::vector<int> fillers;
+  int port = 0;
+  DeafHost() {
+    listener = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    listen(listener, 0);
+    socklen_t len = sizeof a;
+    getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
+    port = ntohs(a.sin_port);
+    for (int i = 0; i < 3; ++i) {
+      const int f = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+      connect(f, reinterpret_cast<sockaddr*>(&a), sizeof a);
+      fillers.push_back(f);
+    }
+  }
+  ~DeafHost() {
+    for (int f : fillers) close(f);
+    close(listener);
+  }
+};
+
+TEST(NetworkSerialPort, OpeningFailsWithinItsBound) {
+  TelnetRelay silent({.silent = true});
+  DeafHost deaf;
+  struct Case {
+    const char* name;
+    int port;
+    const char* why;
+  };
+  const Case cases[] = {
+      {"refused", ClosedPort(), "отказ в соединении"_cp},
+      {"a server that never answers", silent.Port(), "нет ответа по RFC 2217"_cp},
+      {"a host that never answers the connect", deaf.port, "нет ответа"_cp},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    NetworkSerialPort port;
+    const auto start = Steady::now();
+    EXPECT_EQ(port.OpenAddress(Loopback(c.port)), xerr::PortBusy);
+    const auto took = Steady::now() - start;
+    EXPECT_EQ(port.FailureReason(), c.why);
+    EXPECT_FALSE(port.IsOpen());
+    EXPECT_LT(took, NetworkSerialPort::OpenBound + 1000ms);
+    std::printf("[ measured ] open, %-50s %6.3f s\n", c.name, std::chrono::duration<double>(took).count());
+  }
+}
+
+}  // namespace
+}  // namespace tv

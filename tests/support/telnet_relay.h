@@ -1,0 +1,82 @@
+// A small RFC 2217 party of the tests' own, on loopback, in a thread of the
+// test process: either the server itself (answers the telnet option and the
+// serial settings, keeps what the client sends, sends what the test gives),
+// or a relay in front of a real server (ser2net) that sees the telnet stream
+// pass. Either way it records the data of both directions and every DTR/RTS
+// request, and it can play the faults of a network: added delay per
+// direction, a connection dropped after so many bytes, silence.
+//
+// ser2net serving a pseudo-terminal never answers a DTR or RTS request (a
+// pseudo-terminal has no modem lines); the relay can answer them itself, as
+// a server on real hardware would, so that the tool's gateway selection is
+// seen end to end.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace tv::test {
+
+class TelnetRelay {
+ public:
+  enum class Lines {
+    Pass,    // relay: DTR/RTS requests go on to the server
+    Answer,  // answered with the level asked for (not passed on)
+    Wrong,   // answered with the other level
+    Ignore,  // never answered (as ser2net on a pseudo-terminal)
+  };
+  struct Options {
+    int upstreamPort = 0;  // 0: be the server; else relay to 127.0.0.1:upstreamPort
+    Lines lines = Lines::Answer;
+    bool silent = false;                 // accept, read, never answer anything
+    std::chrono::milliseconds delay{0};  // added to each direction
+    long dropAfterServerBytes = -1;      // close both sides after this many data bytes to the client
+  };
+
+  explicit TelnetRelay(Options options);
+  ~TelnetRelay();
+  TelnetRelay(const TelnetRelay&) = delete;
+  TelnetRelay& operator=(const TelnetRelay&) = delete;
+
+  int Port() const { return port_; }
+
+  // Data bytes the client sent, and those that went to it.
+  std::string FromClient();
+  std::string ToClient();
+  // "DTR on", "RTS off", ... as the client asked, in order; "baud 115200",
+  // "datasize 8", "parity 1", "stopsize 1" and "purge 1" too.
+  std::vector<std::string> Requests();
+  // Only the DTR/RTS lines of Requests().
+  std::vector<std::string> LineRequests();
+  int Connections();
+  // Server mode: data for the client (sent at once, after the delay).
+  void Send(const std::string& bytes);
+  // Closes the client's connection now, as a dropped link.
+  void Drop();
+  // Waits until the predicate on the records holds, at most `wait`.
+  bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds wait);
+
+ private:
+  struct Impl;
+  void Run();
+
+  Options options_;
+  int listen_ = -1;
+  int port_ = 0;
+  int wake_[2] = {-1, -1};
+  std::mutex mutex_;
+  std::string fromClient_, toClient_, pendingSend_;
+  std::vector<std::string> requests_;
+  int connections_ = 0;
+  bool drop_ = false;
+  bool stop_ = false;
+  std::thread thread_;
+};
+
+}  // namespace tv::test
