@@ -36,17 +36,20 @@ inline ::testing::AssertionResult Failure(const TerminalSession& t, const std::s
 
 class GatewaySession {
  public:
-  GatewaySession() : term_(std::make_unique<TerminalSession>(TarvelinBinary())) {}
+  explicit GatewaySession(SessionOptions options = {})
+      : term_(std::make_unique<TerminalSession>(TarvelinBinary(), std::move(options))) {}
 
   TerminalSession& Term() { return *term_; }
   std::string Dir() const { return term_->Directory(); }
   std::string DumpPath() const { return term_->Directory() + "/gateway.dump"; }
 
-  // Starts gwsim on ./COM1 of the tool's directory with its phonebook dump.
-  ::testing::AssertionResult StartGateway(std::vector<std::string> args = {}) {
-    args.insert(args.begin(), {"--link", Dir() + "/COM1", "--dump", DumpPath()});
-    gateway_ = std::make_unique<GatewayProcess>(GwsimBinary(), args, Dir() + "/COM1", kScreenWait);
-    if (!gateway_->Ready()) return ::testing::AssertionFailure() << "gwsim did not link ./COM1";
+  // Starts gwsim on ./COM1 (or another link) of the tool's directory with
+  // its phonebook dump.
+  ::testing::AssertionResult StartGateway(std::vector<std::string> args = {},
+                                          const std::string& link = "COM1") {
+    args.insert(args.begin(), {"--link", Dir() + "/" + link, "--dump", DumpPath()});
+    gateway_ = std::make_unique<GatewayProcess>(GwsimBinary(), args, Dir() + "/" + link, kScreenWait);
+    if (!gateway_->Ready()) return ::testing::AssertionFailure() << "gwsim did not link ./" << link;
     return ::testing::AssertionSuccess();
   }
 

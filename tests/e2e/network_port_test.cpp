@@ -1,0 +1,285 @@
+// The tool on a network serial port, end to end: a real ser2net on loopback
+// (started by the test with a configuration of its own, on a free port,
+// stopped by its PID) serves gwsim's pseudo-terminal over RFC 2217, and
+// ./COM1 is an address file. Between the tool and ser2net stands the tests'
+// relay, which sees every request and the data of both directions pass; it
+// answers the DTR/RTS requests itself (ser2net on a pseudo-terminal never
+// does) and plays the network's faults: a dropped connection and 150 ms of
+// added delay each way. Refused and silent servers need no ser2net.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/e2e/gateway_session.h"
+#include "tests/support/telnet_relay.h"
+#include "tests/support/trace_reader.h"
+
+namespace tv::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TelnetRelay;
+
+const std::string kConnected = Utf8(u8"Для продолжения нажмите любую клавишу.");
+const std::string kErrorHeading = Utf8(u8"Ошибка обмена по последовательному каналу !");
+const std::string kPortGone = Utf8(u8"COM-порта нет или он занят другим приложением");
+const std::string kNoAnswer = Utf8(u8"Нет ответа от внешнего устройства.");
+constexpr Duration kTransferWait{60000};
+
+std::string ReadWhole(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteWhole(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+int FreePort() {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  socklen_t len = sizeof a;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+  close(fd);
+  return ntohs(a.sin_port);
+}
+
+// Whether something listens on 127.0.0.1:port, from the kernel's table
+// (a trial connection would make ser2net open the line).
+bool Listening(int port) {
+  char local[32];
+  std::snprintf(local, sizeof local, "0100007F:%04X", port);
+  std::ifstream tcp("/proc/net/tcp");
+  std::string line;
+  while (std::getline(tcp, line))
+    if (line.find(local) != std::string::npos && line.find(" 0A ") != std::string::npos) return true;
+  return false;
+}
+
+// ser2net serving `device` over telnet with RFC 2217 on a free loopback port.
+class Ser2net {
+ public:
+  Ser2net(const std::string& dir, const std::string& device) : port_(FreePort()) {
+    const std::string config = dir + "/ser2net.yaml";
+    WriteWhole(config, "%YAML 1.1\n---\nconnection: &gw\n  accepter: telnet(rfc2217),tcp,127.0.0.1," +
+                           std::to_string(port_) + "\n  connector: serialdev," + device +
+                           ",115200n81,local\n  options:\n    kickolduser: true\n");
+    pid_ = fork();
+    if (pid_ == 0) {
+      const int null = open("/dev/null", O_WRONLY);
+      dup2(null, STDOUT_FILENO);
+      dup2(null, STDERR_FILENO);
+      const char* args[] = {"ser2net", "-n", "-u", "-c", config.c_str(), nullptr};
+      execvp("ser2net", const_cast<char* const*>(args));
+      execv("/usr/sbin/ser2net", const_cast<char* const*>(args));
+      _exit(127);
+    }
+    const auto deadline = Clock::now() + kScreenWait;
+    while (pid_ > 0 && !Listening(port_) && Clock::now() < deadline) {
+      int st = 0;
+      if (waitpid(pid_, &st, WNOHANG) == pid_) {
+        pid_ = -1;
+        break;
+      }
+      std::this_thread::sleep_for(Duration(20));
+    }
+  }
+  ~Ser2net() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGTERM);
+    waitpid(pid_, nullptr, 0);
+  }
+  bool Ready() const { return pid_ > 0 && Listening(port_); }
+  int Port() const { return port_; }
+
+ private:
+  int port_;
+  pid_t pid_ = -1;
+};
+
+// The tool's directory with ./COM1 an address file for the relay, gwsim on
+// ./gw there, ser2net serving ./gw, the relay in front of ser2net; the
+// exchange traced to ./trace.txt.
+struct NetworkRig {
+  GatewaySession g;
+  std::unique_ptr<Ser2net> ser2net;
+  std::unique_ptr<TelnetRelay> relay;
+
+  NetworkRig() : g(TracedSession()) {}
+  static SessionOptions TracedSession() {
+    SessionOptions options;
+    options.env = {{"TARVELIN_TRACE", "trace.txt"}};
+    return options;
+  }
+
+  ::testing::AssertionResult Start(TelnetRelay::Options options = {}) {
+    if (auto r = g.StartGateway({}, "gw"); !r) return r;
+    ser2net = std::make_unique<Ser2net>(g.Dir(), g.Dir() + "/gw");
+    if (!ser2net->Ready()) return ::testing::AssertionFailure() << "ser2net did not start";
+    options.upstreamPort = ser2net->Port();
+    relay = std::make_unique<TelnetRelay>(options);
+    WriteWhole(g.Dir() + "/COM1", "# the simulated gateway behind ser2net\nrfc2217://127.0.0.1:" +
+                                      std::to_string(relay->Port()) + "\n");
+    return ::testing::AssertionSuccess();
+  }
+  test::TraceContents Trace() const { return test::ReadTrace(ReadWhole(g.Dir() + "/trace.txt")); }
+};
+
+class NetworkPortE2E : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (GwsimBinary().empty()) GTEST_SKIP() << "this build has no gwsim";
+  }
+};
+
+// Gateways 1 to 4 as the lines address them: DTR and RTS set or cleared.
+struct Levels {
+  bool dtr, rts;
+};
+constexpr Levels kGatewayLevels[4] = {{true, true}, {false, true}, {true, false}, {false, false}};
+
+// The commands of a connection: the probe, cell 98, cells 1 to 99.
+std::string ConnectCommands() {
+  std::string all = "AT\rAT+CPBR=98\r";
+  char cmd[16];
+  for (int i = 1; i <= 99; ++i) {
+    std::snprintf(cmd, sizeof cmd, "AT+CPBR=%02d\r", i);
+    all += cmd;
+  }
+  return all;
+}
+
+// The dialog (which keeps the last gateway chosen) with the next gateway,
+// of this index (1..3), chosen; Enter, and the book read.
+::testing::AssertionResult ConnectNextGateway(TerminalSession& t, int gateway) {
+  if (auto r = OpenConnectionDialog(t); !r) return r;
+  t.Press(Key::Right);
+  t.Press(Key::Up);
+  const std::string name = Utf8(u8"ШЛЮЗ ") + std::to_string(gateway + 1);
+  if (!t.WaitForTextAt(53, 14, name, kScreenWait)) return Failure(t, "gateway not chosen: " + name);
+  t.Press(Key::Enter);
+  if (!t.WaitForTextAt(20, 14, kConnected, kExchangeWait)) return Failure(t, "the book was not read");
+  t.SendKeys(" ");
+  if (!t.WaitFor([&] { return OpenMenu(t) == kFileMenu && t.TextAt(73, 1, 6) == name; }, kScreenWait))
+    return Failure(t, "no connection to " + name + " in the status area");
+  return ::testing::AssertionSuccess();
+}
+
+TEST_F(NetworkPortE2E, ASessionThroughSer2net) {
+  NetworkRig rig;
+  TerminalSession& t = rig.g.Term();
+  ASSERT_TRUE(rig.Start());
+  TelnetRelay& relay = *rig.relay;
+
+  // The dialog's device row names the address.
+  ASSERT_TRUE(OpenConnectionDialog(t));
+  ASSERT_TRUE(Shows(t, 12, 15, "COM1: ./COM1 -> rfc2217://127.0.0.1:" + std::to_string(relay.Port())));
+  t.Press(Key::Esc);
+
+  // Connect: 115200 8N1 asked for, gateway 1's levels, and the trace holds
+  // exactly the bytes that went over the connection, both ways.
+  const auto start = Clock::now();
+  ASSERT_TRUE(Connect(t));
+  std::printf("[ measured ] connect over ser2net %.3f s\n",
+              std::chrono::duration<double>(Clock::now() - start).count());
+  const std::vector<std::string> settings = {"baud 115200", "datasize 8", "parity 1", "stopsize 1"};
+  const std::vector<std::string> requests = relay.Requests();
+  ASSERT_GE(requests.size(), 6u);
+  EXPECT_EQ(std::vector<std::string>(requests.begin(), requests.begin() + 4), settings);
+  EXPECT_EQ(relay.LineRequests(), (std::vector<std::string>{"DTR on", "RTS on"}));
+  const test::TraceContents trace = rig.Trace();
+  EXPECT_TRUE(trace.errors.empty());
+  EXPECT_EQ(trace.sent, ConnectCommands());
+  EXPECT_EQ(trace.sent, relay.FromClient());
+  EXPECT_EQ(trace.received, relay.ToClient());
+  EXPECT_NE(trace.received.find("+CPBR: 98,\"1100200\",129,\"98.GSM.TRV\"\r\n"), std::string::npos);
+  ASSERT_GE(trace.events.size(), 4u);
+  EXPECT_EQ(trace.events[1],
+            "open COM1: ./COM1 -> rfc2217://127.0.0.1:" + std::to_string(relay.Port()) + ": 0");
+  EXPECT_EQ(trace.events[2], "DTR on");
+  EXPECT_EQ(trace.events[3], "RTS on");
+
+  // A form edit goes through to the SIM.
+  ASSERT_TRUE(Choose(t, kProgrammingMenu, 1, Utf8(u8"Записная книжка")));
+  ASSERT_TRUE(ShowsField(t, 10, 4, "89161234501", 30));
+  ASSERT_TRUE(EditField(
+      t, 10, 4, 30,
+      [&] {
+        t.Press(Key::Right, 11);
+        t.Type("77");
+      },
+      "8916123450177"));
+  ASSERT_TRUE(rig.g.WaitForDumpLine("01,\"8916123450177\",129,\"01\""));
+  ASSERT_TRUE(LeaveForm(t, kProgrammingMenu));
+
+  // SIM to file, then the file (one cell changed in it) to the SIM.
+  ASSERT_TRUE(Choose(t, kFileMenu, 2, Utf8(u8"Пересылка данных из SIM-Карты в файл")));
+  ASSERT_TRUE(t.WaitFor([&] { return t.TextAt(20, 23, 21) == Utf8(u8"Колличество файлов: 0"); }, kScreenWait))
+      << t.ScreenText();
+  t.Type("net");
+  ASSERT_TRUE(t.WaitForTextAt(34, 4, "net", kScreenWait)) << t.ScreenText();
+  t.Press(Key::Enter);
+  ASSERT_TRUE(Shows(t, 20, 4, Utf8(u8"Сохранить данные из SIM-Карты в файл? [Y/N]")));
+  t.SendKeys("y");
+  ASSERT_TRUE(
+      Shows(t, 20, 4, Utf8(u8"Данные сохранены. Для продолжения нажмите любую клавишу"), kExchangeWait));
+  t.SendKeys(" ");
+  const std::string file = rig.g.Dir() + "/net.set";
+  std::string saved = ReadWhole(file);
+  ASSERT_EQ(saved.rfind(" 1,\"8916123450177\",129,\"01\"\r\n", 0), 0u) << saved;
+  EXPECT_EQ(std::count(saved.begin(), saved.end(), '\n'), 99);
+  saved.replace(0, saved.find('\r'), " 1,\"84951112233\",129,\"01\"");
+  WriteWhole(file, saved);
+  const std::string before = rig.g.Dump();
+
+  ASSERT_TRUE(Choose(t, kFileMenu, 3, Utf8(u8"Пересылка данных из файла в SIM-Карту")));
+  ASSERT_TRUE(
+      t.WaitFor([&] { return t.TextAt(20, 6, 7) == "net.set" && t.CellBg(20, 6) == Indexed(ansi::Green); },
+                kScreenWait))
+      << t.ScreenText();
+  t.Press(Key::Enter);
+  ASSERT_TRUE(Shows(t, 20, 4, Utf8(u8"Загрузить данные из файла в SIM-Карту? [Y/N]")));
+  t.SendKeys("y");
+  ASSERT_TRUE(
+      Shows(t, 20, 4, Utf8(u8"Данные загружены.  Для продолжения нажмите любую клавишу"), kTransferWait));
+  t.SendKeys(" ");
+  ASSERT_TRUE(rig.g.WaitForDumpLine("01,\"84951112233\",129,\"01\""));
+  std::string expected = before;
+  expected.replace(0, expected.find('\n'), "01,\"84951112233\",129,\"01\"");
+  EXPECT_EQ(rig.g.Dump(), expected);
+
+  // Gateways 2 to 4 on the same connection: each connect drives its levels.
+  for (int gateway = 1; gateway < 4; ++gateway) {
+    SCOPED_TRACE(gateway + 1);
+    ASSERT_TRUE(t.WaitFor([&] { return OpenMenu(t) == kFileMenu; }, kScreenWait)) << t.ScreenText();
+    ASSERT_TRUE(ConnectNextGateway(t, gateway));
+    const std::vector<std::string> lines = relay.LineRequests();
+    ASSERT_GE(lines.size(), 2u);
+    const Levels want = kGatewayLevels[gateway];
+    EXPECT_EQ(lines[lines.size() - 2], want.dtr ? "DTR on" : "DTR off");
+    EXPECT_EQ(lines[lines.size() - 1], want.rts ? "RTS on" : "RTS off");
+  }
+  EXPECT_EQ(relay.Connections(), 1);
+}
+
+}  // namespace
+}  // namespace tv::e2e
