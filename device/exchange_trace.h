@@ -3,7 +3,7 @@
 // stamp and its direction, with a line for each open, close, DTR/RTS change
 // and purge of the port. Any kind of port: it wraps the port interface.
 //
-//   2026-12-10 17:09:48.120 open COM1: ./COM1 -> rfc2217://127.0.0.1:4001: 0
+//   2026-12-10 17:09:48.120 open COM1: rfc2217://127.0.0.1:4001: 0
 //   2026-12-10 17:09:48.121 DTR on
 //   2026-12-10 17:09:48.121 RTS on
 //   2026-12-10 17:09:48.122 purge

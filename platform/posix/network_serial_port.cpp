@@ -552,7 +552,8 @@ std::string NetworkSerialPort::Describe(int portIndex) const {
   const std::optional<std::string> text = ReadAddressFile(portIndex);
   const std::optional<NetworkAddress> address = text ? ParseAddressFile(*text) : std::nullopt;
   if (!address) return entry + ": адрес не понят, нужно rfc2217://узел:порт"_cp;
-  std::string row = entry + " -> " + address->text;
+  // The row is 57 columns: the address and the reason come first.
+  std::string row = address->text;
   if (portIndex == failedPort_ && !failedWhy_.empty()) row += " (" + failedWhy_ + ")";
   return row;
 }

@@ -184,6 +184,21 @@ std::string ConnectCommands() {
   return ::testing::AssertionSuccess();
 }
 
+// Contact 1's number lengthened by two digits in the book form: the SIM
+// holds it at once; back in the menu.
+::testing::AssertionResult EditContactOne(NetworkRig& rig, const std::string& digits) {
+  TerminalSession& t = rig.g.Term();
+  if (auto r = Choose(t, kProgrammingMenu, 1, Utf8(u8"Записная книжка")); !r) return r;
+  if (auto r = ShowsField(t, 10, 4, "89161234501", 30); !r) return r;
+  const auto keys = [&] {
+    t.Press(Key::Right, 11);
+    t.Type(digits);
+  };
+  if (auto r = EditField(t, 10, 4, 30, keys, "89161234501" + digits); !r) return r;
+  if (auto r = rig.g.WaitForDumpLine("01,\"89161234501" + digits + "\",129,\"01\""); !r) return r;
+  return LeaveForm(t, kProgrammingMenu);
+}
+
 TEST_F(NetworkPortE2E, ASessionThroughSer2net) {
   NetworkRig rig;
   TerminalSession& t = rig.g.Term();
@@ -192,7 +207,7 @@ TEST_F(NetworkPortE2E, ASessionThroughSer2net) {
 
   // The dialog's device row names the address.
   ASSERT_TRUE(OpenConnectionDialog(t));
-  ASSERT_TRUE(Shows(t, 12, 15, "COM1: ./COM1 -> rfc2217://127.0.0.1:" + std::to_string(relay.Port())));
+  ASSERT_TRUE(Shows(t, 12, 15, "COM1: rfc2217://127.0.0.1:" + std::to_string(relay.Port())));
   t.Press(Key::Esc);
 
   // Connect: 115200 8N1 asked for, gateway 1's levels, and the trace holds
@@ -213,23 +228,12 @@ TEST_F(NetworkPortE2E, ASessionThroughSer2net) {
   EXPECT_EQ(trace.received, relay.ToClient());
   EXPECT_NE(trace.received.find("+CPBR: 98,\"1100200\",129,\"98.GSM.TRV\"\r\n"), std::string::npos);
   ASSERT_GE(trace.events.size(), 4u);
-  EXPECT_EQ(trace.events[1],
-            "open COM1: ./COM1 -> rfc2217://127.0.0.1:" + std::to_string(relay.Port()) + ": 0");
+  EXPECT_EQ(trace.events[1], "open COM1: rfc2217://127.0.0.1:" + std::to_string(relay.Port()) + ": 0");
   EXPECT_EQ(trace.events[2], "DTR on");
   EXPECT_EQ(trace.events[3], "RTS on");
 
   // A form edit goes through to the SIM.
-  ASSERT_TRUE(Choose(t, kProgrammingMenu, 1, Utf8(u8"Записная книжка")));
-  ASSERT_TRUE(ShowsField(t, 10, 4, "89161234501", 30));
-  ASSERT_TRUE(EditField(
-      t, 10, 4, 30,
-      [&] {
-        t.Press(Key::Right, 11);
-        t.Type("77");
-      },
-      "8916123450177"));
-  ASSERT_TRUE(rig.g.WaitForDumpLine("01,\"8916123450177\",129,\"01\""));
-  ASSERT_TRUE(LeaveForm(t, kProgrammingMenu));
+  ASSERT_TRUE(EditContactOne(rig, "77"));
 
   // SIM to file, then the file (one cell changed in it) to the SIM.
   ASSERT_TRUE(Choose(t, kFileMenu, 2, Utf8(u8"Пересылка данных из SIM-Карты в файл")));
@@ -279,6 +283,141 @@ TEST_F(NetworkPortE2E, ASessionThroughSer2net) {
     EXPECT_EQ(lines[lines.size() - 1], want.rts ? "RTS on" : "RTS off");
   }
   EXPECT_EQ(relay.Connections(), 1);
+}
+
+// The exchange error box with this message on its row 14.
+bool ErrorBoxShows(const TerminalSession& t, const std::string& message) {
+  return t.RowText(13).find(kErrorHeading) != std::string::npos &&
+         t.RowText(14).find(message) != std::string::npos;
+}
+
+// Enter in the connection dialog; the time until the closing message or an
+// error box.
+Clock::duration TimedConnect(TerminalSession& t) {
+  EXPECT_TRUE(OpenConnectionDialog(t));
+  const auto start = Clock::now();
+  t.Press(Key::Enter);
+  t.WaitFor([&] { return t.RowText(14).find(kConnected) != std::string::npos || ErrorBoxShows(t, ""); },
+            kTransferWait);
+  return Clock::now() - start;
+}
+
+void DismissErrorToMenu(TerminalSession& t) {
+  t.SendKeys(" ");
+  ASSERT_TRUE(t.WaitFor(
+      [&] { return OpenMenu(t) == kFileMenu && t.ScreenText().find(kErrorHeading) == std::string::npos; },
+      kScreenWait))
+      << t.ScreenText();
+}
+
+double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+// A server that refuses the connection, or accepts it and says nothing: the
+// connect ends with ExchangeError 6 within its bound (about 4 s for the
+// silent one, where the library gives up the telnet negotiation), and the
+// dialog's device row says why.
+TEST_F(NetworkPortE2E, ServerRefusesOrStaysSilent) {
+  TelnetRelay silent({.silent = true});
+  struct Case {
+    const char* name;
+    int port;
+    std::string why;
+  };
+  const int closed = FreePort();
+  const Case cases[] = {
+      {"refused", closed, Utf8(u8"(отказ в соединении)")},
+      {"silent server", silent.Port(), Utf8(u8"(нет ответа по RFC 2217)")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    GatewaySession g;
+    TerminalSession& t = g.Term();
+    const std::string address = "rfc2217://127.0.0.1:" + std::to_string(c.port);
+    WriteWhole(g.Dir() + "/COM1", address + "\n");
+    const auto took = TimedConnect(t);
+    ASSERT_TRUE(t.WaitFor([&] { return ErrorBoxShows(t, kPortGone); }, kScreenWait)) << t.ScreenText();
+    std::printf("[ measured ] connect, %-40s %6.2f s\n", c.name, Seconds(took));
+    EXPECT_LT(took, Duration(8000));
+    ASSERT_NO_FATAL_FAILURE(DismissErrorToMenu(t));
+    ASSERT_TRUE(OpenConnectionDialog(t));
+    EXPECT_TRUE(Shows(t, 12, 15, "COM1: " + address + " " + c.why));
+    t.Press(Key::Esc);
+  }
+}
+
+// The connection drops while SIM to file reads the cells: ExchangeError 1 as
+// for a hang-up, the old file keeps its bytes and nothing is left beside
+// it; the next connect opens a new connection and reads the whole book.
+TEST_F(NetworkPortE2E, ConnectionDroppedDuringSimToFile) {
+  NetworkRig rig;
+  TerminalSession& t = rig.g.Term();
+  ASSERT_TRUE(rig.Start());
+  const std::string old = "not a file the tool would write\r\n" + std::string(300, '\xAA');
+  WriteWhole(rig.g.Dir() + "/old.set", old);
+  ASSERT_TRUE(Connect(t));
+  std::set<std::string> before;
+  for (const auto& e : fs::directory_iterator(rig.g.Dir())) before.insert(e.path().filename().string());
+
+  ASSERT_TRUE(Choose(t, kFileMenu, 2, Utf8(u8"Пересылка данных из SIM-Карты в файл")));
+  ASSERT_TRUE(
+      t.WaitFor([&] { return t.TextAt(20, 6, 7) == "old.set" && t.CellBg(20, 6) == Indexed(ansi::Green); },
+                kScreenWait))
+      << t.ScreenText();
+  t.Press(Key::Enter);
+  ASSERT_TRUE(Shows(t, 20, 4, Utf8(u8"Сохранить данные из SIM-Карты в файл? [Y/N]")));
+  rig.relay->DropAfter(1500);  // about a third of the book
+  const auto start = Clock::now();
+  t.SendKeys("y");
+  ASSERT_TRUE(t.WaitFor([&] { return ErrorBoxShows(t, kNoAnswer); }, kTransferWait)) << t.ScreenText();
+  std::printf("[ measured ] SIM to file, connection dropped %6.2f s\n", Seconds(Clock::now() - start));
+  ASSERT_NO_FATAL_FAILURE(DismissErrorToMenu(t));
+  EXPECT_EQ(ReadWhole(rig.g.Dir() + "/old.set"), old);
+  std::set<std::string> after;
+  for (const auto& e : fs::directory_iterator(rig.g.Dir())) after.insert(e.path().filename().string());
+  EXPECT_EQ(after, before);
+  const std::vector<std::string> events = rig.Trace().events;
+  EXPECT_NE(std::find(events.begin(), events.end(), "read failed: the line hung up"), events.end());
+
+  ASSERT_TRUE(Connect(t));
+  EXPECT_EQ(rig.relay->Connections(), 2);
+}
+
+// 150 ms added each way (a 300 ms round trip): the connect and a form edit
+// go through; the connect takes about its 101 round trips.
+TEST_F(NetworkPortE2E, AWanRoundTripOf300Ms) {
+  NetworkRig rig;
+  TerminalSession& t = rig.g.Term();
+  ASSERT_TRUE(rig.Start({.delay = Duration(150)}));
+  const auto took = TimedConnect(t);
+  ASSERT_TRUE(t.WaitForTextAt(20, 14, kConnected, kScreenWait)) << t.ScreenText();
+  std::printf("[ measured ] connect, 150 ms each way %6.2f s\n", Seconds(took));
+  EXPECT_LT(took, kTransferWait);
+  t.SendKeys(" ");
+  ASSERT_TRUE(t.WaitFor([&] { return OpenMenu(t) == kFileMenu && ShowsConnection(t); }, kScreenWait))
+      << t.ScreenText();
+  EXPECT_EQ(rig.relay->LineRequests(), (std::vector<std::string>{"DTR on", "RTS on"}));
+  EXPECT_EQ(rig.Trace().sent, ConnectCommands());
+
+  ASSERT_TRUE(EditContactOne(rig, "55"));
+}
+
+// A trace file that cannot be opened: one line on the error output before
+// the screen starts, and the tool works without the trace.
+TEST_F(NetworkPortE2E, ATraceFileThatCannotBeOpened) {
+  SessionOptions options;
+  options.env = {{"TARVELIN_TRACE", "no-such-dir/trace.txt"}};
+  GatewaySession g(options);
+  TerminalSession& t = g.Term();
+  ASSERT_TRUE(g.StartGateway());
+  ASSERT_TRUE(t.WaitFor([&] { return OpenMenu(t) == kFileMenu; }, kScreenWait)) << t.ScreenText();
+  const std::string& raw = t.RawOutput();
+  const std::size_t end = raw.find('\n');
+  ASSERT_NE(end, std::string::npos);
+  EXPECT_EQ(raw.rfind("tarvelin: TARVELIN_TRACE: cannot open no-such-dir/trace.txt: ", 0), 0u)
+      << raw.substr(0, end);
+  EXPECT_EQ(raw.substr(0, end).find('\x1b'), std::string::npos) << "not before the screen";
+  ASSERT_TRUE(Connect(t));
+  EXPECT_FALSE(fs::exists(g.Dir() + "/no-such-dir"));
 }
 
 }  // namespace

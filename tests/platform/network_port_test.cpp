@@ -96,8 +96,8 @@ TEST(NetworkAddressFile, RoutingAndTheDeviceRow) {
     std::string row;
   };
   const Case cases[] = {
-      {0, true, "./COM1 -> rfc2217://127.0.0.1:4001"},
-      {1, true, "./COM2 -> telnet(rfc2217),tcp,127.0.0.1,4002"},
+      {0, true, "rfc2217://127.0.0.1:4001"},
+      {1, true, "telnet(rfc2217),tcp,127.0.0.1,4002"},
       {2, false, std::string("./COM3 -> ") + pty},
       {3, true, "./COM4: адрес не понят, нужно rfc2217://узел:порт"_cp},
       {4, false, "./COM5"},

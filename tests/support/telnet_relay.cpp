@@ -154,7 +154,7 @@ void SendAll(int fd, const std::string& bytes) {
 
 }  // namespace
 
-TelnetRelay::TelnetRelay(Options options) : options_(options) {
+TelnetRelay::TelnetRelay(Options options) : options_(options), dropAt_(options.dropAfterServerBytes) {
   listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   int one = 1;
   ::setsockopt(listen_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
@@ -211,6 +211,11 @@ void TelnetRelay::Send(const std::string& bytes) {
   }
   (void)!::write(wake_[1], "x", 1);
 }
+void TelnetRelay::DropAfter(long bytes) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  dropAt_ = static_cast<long>(toClient_.size()) + bytes;
+}
+
 void TelnetRelay::Drop() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -232,7 +237,6 @@ void TelnetRelay::Run() {
   int client = -1, upstream = -1;
   Cutter fromClient, fromServer;
   std::deque<Chunk> toServerQ, toClientQ;
-  long dataToClient = 0;
 
   auto closeAll = [&] {
     if (client >= 0) ::close(client);
@@ -276,14 +280,17 @@ void TelnetRelay::Run() {
         SendAll(client, toClientQ.front().raw);
         std::lock_guard<std::mutex> lock(mutex_);
         toClient_ += toClientQ.front().data;
-        dataToClient += static_cast<long>(toClientQ.front().data.size());
       }
       toClientQ.pop_front();
-      if (options_.dropAfterServerBytes >= 0 && dataToClient >= options_.dropAfterServerBytes) {
-        closeAll();
-        dataToClient = 0;
-        options_.dropAfterServerBytes = -1;  // the next connection is left alone
+      bool dropNow = false;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (dropAt_ >= 0 && static_cast<long>(toClient_.size()) >= dropAt_) {
+          dropAt_ = -1;  // the next connection is left alone
+          dropNow = true;
+        }
       }
+      if (dropNow) closeAll();
     }
 
     int timeout = 50;

@@ -57,8 +57,10 @@ class TelnetRelay {
   int Connections();
   // Server mode: data for the client (sent at once, after the delay).
   void Send(const std::string& bytes);
-  // Closes the client's connection now, as a dropped link.
+  // Closes the client's connection now, as a dropped link; or once this
+  // many more data bytes have gone to the client.
   void Drop();
+  void DropAfter(long bytes);
   // Waits until the predicate on the records holds, at most `wait`.
   bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds wait);
 
@@ -75,6 +77,7 @@ class TelnetRelay {
   std::vector<std::string> requests_;
   int connections_ = 0;
   bool drop_ = false;
+  long dropAt_ = -1;  // the size of toClient_ at which the connection is dropped
   bool stop_ = false;
   std::thread thread_;
 };
