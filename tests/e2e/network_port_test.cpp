@@ -80,9 +80,11 @@ class Ser2net {
  public:
   Ser2net(const std::string& dir, const std::string& device) : port_(FreePort()) {
     const std::string config = dir + "/ser2net.yaml";
-    WriteWhole(config, "%YAML 1.1\n---\nconnection: &gw\n  accepter: telnet(rfc2217),tcp,127.0.0.1," +
-                           std::to_string(port_) + "\n  connector: serialdev," + device +
-                           ",115200n81,local\n  options:\n    kickolduser: true\n");
+    // The configuration the README gives operators.
+    WriteWhole(config,
+               "%YAML 1.1\n---\nconnection: &gw\n  accepter: telnet(rfc2217),tcp(nodelay),127.0.0.1," +
+                   std::to_string(port_) + "\n  connector: serialdev," + device +
+                   ",115200n81,local\n  options:\n    kickolduser: true\n    chardelay: false\n");
     pid_ = fork();
     if (pid_ == 0) {
       const int null = open("/dev/null", O_WRONLY);
