@@ -11,6 +11,7 @@
 #include <gensio/gensio_os_funcs_public.h>
 #include <gensio/sergensio.h>
 #include <netdb.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 
@@ -35,7 +36,7 @@ using Millis = std::chrono::milliseconds;
 
 // Received bytes not yet read are kept up to this; beyond it the library
 // stops reading the connection until the tool has caught up.
-constexpr std::size_t kReceiveCap = 64 * 1024;
+constexpr std::size_t kReceiveCap = std::size_t{64} * 1024;
 // An address file is a line, not a document.
 constexpr std::size_t kAddressFileMax = 4096;
 
@@ -186,6 +187,43 @@ std::string Resolve(const std::string& host, const std::string& port, Steady::ti
   }
   return lookup->rc == 0 ? lookup->targets : std::string();
 }
+
+// The library writes to its socket without MSG_NOSIGNAL: a write into a
+// connection the far end has closed would raise SIGPIPE and end the tool
+// there and then. While the library runs, SIGPIPE is held back, and one that
+// came meanwhile is taken and dropped; the failed write is seen as the
+// connection lost. (Ignoring the signal for the whole process instead would
+// pass the ignoring on to the programs the tool starts.)
+class HoldBrokenPipe {
+ public:
+  HoldBrokenPipe() {
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, &old_);
+    sigset_t pending;
+    sigpending(&pending);
+    wasPending_ = sigismember(&pending, SIGPIPE) == 1;
+  }
+  ~HoldBrokenPipe() {
+    sigset_t pending;
+    sigpending(&pending);
+    if (!wasPending_ && sigismember(&pending, SIGPIPE) == 1) {
+      sigset_t pipe;
+      sigemptyset(&pipe);
+      sigaddset(&pipe, SIGPIPE);
+      const timespec now{0, 0};
+      sigtimedwait(&pipe, nullptr, &now);
+    }
+    pthread_sigmask(SIG_SETMASK, &old_, nullptr);
+  }
+  HoldBrokenPipe(const HoldBrokenPipe&) = delete;
+  HoldBrokenPipe& operator=(const HoldBrokenPipe&) = delete;
+
+ private:
+  sigset_t old_{};
+  bool wasPending_ = false;
+};
 
 constexpr const char* kWhyRefused = "отказ в соединении"_cp;
 constexpr const char* kWhySilent = "нет ответа"_cp;
@@ -360,7 +398,10 @@ NetworkSerialPort::NetworkSerialPort() = default;
 
 NetworkSerialPort::~NetworkSerialPort() { Close(); }
 
-void NetworkSerialPort::Close() { DropLink(std::move(link_)); }
+void NetworkSerialPort::Close() {
+  const HoldBrokenPipe hold;
+  DropLink(std::move(link_));
+}
 
 bool NetworkSerialPort::IsOpen() const { return link_ != nullptr; }
 
@@ -380,6 +421,7 @@ int NetworkSerialPort::Open(int portIndex) {
 
 int NetworkSerialPort::OpenAddress(const NetworkAddress& address) {
   Close();
+  const HoldBrokenPipe hold;
   failedWhy_.clear();
   const auto deadline = Steady::now() + OpenBound;
   bool timedOut = false;
@@ -476,9 +518,10 @@ int NetworkSerialPort::OpenAddress(const NetworkAddress& address) {
 
 bool NetworkSerialPort::SetLine(bool dtr, bool on) {
   if (!link_ || link_->lost) return false;
+  const HoldBrokenPipe hold;
   Link& link = *link_;
-  const unsigned wanted =
-      dtr ? (on ? SERGENSIO_DTR_ON : SERGENSIO_DTR_OFF) : (on ? SERGENSIO_RTS_ON : SERGENSIO_RTS_OFF);
+  static_assert(SERGENSIO_DTR_ON == SERGENSIO_RTS_ON && SERGENSIO_DTR_OFF == SERGENSIO_RTS_OFF);
+  const unsigned wanted = on ? SERGENSIO_DTR_ON : SERGENSIO_DTR_OFF;
   auto ask = dtr ? sergensio_dtr : sergensio_rts;
   if (link.linesUnanswered) return ask(link.serial, wanted, nullptr, nullptr) == 0;
   Request* r = link.NewRequest();
@@ -498,8 +541,10 @@ bool NetworkSerialPort::SetRts(bool on) { return SetLine(false, on); }
 ReadStatus NetworkSerialPort::ReadByte(uint8_t& byte) {
   if (!link_) return ReadFailed;
   Link& link = *link_;
-  const auto deadline = Steady::now() + ByteReadTimeout;
-  link.WaitUntil(deadline, [&] { return !link.received.empty() || link.lost; });
+  if (link.received.empty()) {
+    const HoldBrokenPipe hold;
+    link.WaitUntil(Steady::now() + ByteReadTimeout, [&] { return !link.received.empty() || link.lost; });
+  }
   // What came before the connection broke is still handed out.
   if (link.received.empty()) return link.lost ? ReadFailed : ReadTimeout;
   byte = link.received.front();
@@ -513,6 +558,7 @@ ReadStatus NetworkSerialPort::ReadByte(uint8_t& byte) {
 
 void NetworkSerialPort::WriteBytes(const uint8_t* data, std::size_t count) {
   if (!link_ || link_->lost) return;
+  const HoldBrokenPipe hold;
   Link& link = *link_;
   // As on a local port: what is not on its way after 50 ms and 1 ms a byte
   // is dropped, and the missing reply shows it.
@@ -534,6 +580,7 @@ void NetworkSerialPort::WriteBytes(const uint8_t* data, std::size_t count) {
 
 void NetworkSerialPort::DiscardInput() {
   if (!link_) return;
+  const HoldBrokenPipe hold;
   Link& link = *link_;
   // Take in what has arrived by now, then drop it with what was waiting;
   // the server drops what its serial port received and did not send yet.

@@ -192,27 +192,47 @@ TEST(NetworkSerialPort, GatewayLinesAndTheServersAnswers) {
   }
 }
 
+// Read until the read fails (at most 5 s); what was read on the way.
+std::string ReadUntilFailed(NetworkSerialPort& port, ReadStatus& last) {
+  std::string got;
+  uint8_t b = 0;
+  const auto start = Steady::now();
+  while ((last = port.ReadByte(b)) != ReadFailed && Steady::now() - start < 5s)
+    if (last == ReadOk) got += static_cast<char>(b);
+  return got;
+}
+
 TEST(NetworkSerialPort, ADroppedConnectionIsAHangUp) {
   TelnetRelay server({});
   NetworkSerialPort port;
+  // Noticed by a read: what came before the drop is still read, then every
+  // read fails at once.
   ASSERT_EQ(port.OpenAddress(Loopback(server.Port())), 0);
   server.Send("\r\nOK\r\n");
   EXPECT_TRUE(server.WaitFor([&] { return server.ToClient().size() == 6; }, 3000ms));
   server.Drop();
-  // What came before the drop is still read; then every read fails at once.
-  std::string got;
-  uint8_t b = 0;
-  ReadStatus s = ReadOk;
-  const auto start = Steady::now();
-  while ((s = port.ReadByte(b)) != ReadFailed && Steady::now() - start < 5s)
-    if (s == ReadOk) got += static_cast<char>(b);
-  EXPECT_EQ(got, "\r\nOK\r\n");
-  EXPECT_EQ(s, ReadFailed);
+  ReadStatus last = ReadOk;
+  EXPECT_EQ(ReadUntilFailed(port, last), "\r\nOK\r\n");
+  EXPECT_EQ(last, ReadFailed);
   EXPECT_TRUE(port.Lost());
   EXPECT_FALSE(port.SetDtr(true));
   const uint8_t at[] = {'A', 'T', '\r'};
   port.WriteBytes(at, sizeof at);  // goes nowhere, harmlessly
+  uint8_t b = 0;
   EXPECT_EQ(port.ReadByte(b), ReadFailed);
+
+  // Noticed by writes: a write into a closed connection raises SIGPIPE,
+  // which must not end the process; the port is lost all the same.
+  ASSERT_EQ(port.OpenAddress(Loopback(server.Port())), 0);
+  server.Drop();
+  std::this_thread::sleep_for(100ms);
+  for (int i = 0; i < 3; ++i) {
+    port.WriteBytes(at, sizeof at);
+    std::this_thread::sleep_for(20ms);
+  }
+  ReadUntilFailed(port, last);
+  EXPECT_EQ(last, ReadFailed);
+  EXPECT_TRUE(port.Lost());
 }
 
 // A TCP port nobody listens on.
