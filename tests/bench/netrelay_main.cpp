@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "tests/support/telnet_relay.h"
+#include "tests/net/telnet_relay.h"
 
 int main(int argc, char** argv) {
   const int upstream = argc > 1 ? std::atoi(argv[1]) : 0;

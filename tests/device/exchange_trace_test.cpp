@@ -24,6 +24,18 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// The environment of this process, on either platform.
+void SetEnvironment(const char* name, const char* value) {
+#ifdef _WIN32
+  _putenv_s(name, value ? value : "");
+#else
+  if (value)
+    setenv(name, value, 1);
+  else
+    unsetenv(name);
+#endif
+}
+
 constexpr const char* kStamp = "2000-01-01 00:00:00.000";
 std::string FixedStamp() { return kStamp; }
 
@@ -151,10 +163,7 @@ TEST(ExchangeTrace, TheEnvironmentChoosesTheFileAndAFailureCostsOneLine) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.value ? c.value : "(unset)");
-    if (c.value)
-      setenv("TARVELIN_TRACE", c.value, 1);
-    else
-      unsetenv("TARVELIN_TRACE");
+    SetEnvironment("TARVELIN_TRACE", c.value);
     auto modem = std::make_unique<test::ScriptedModem>(clock);
     SerialPort* raw = modem.get();
     std::ostringstream errors;
@@ -166,7 +175,7 @@ TEST(ExchangeTrace, TheEnvironmentChoosesTheFileAndAFailureCostsOneLine) {
       EXPECT_NE(err.find("no-such-dir/trace.txt"), std::string::npos) << err;
     }
   }
-  unsetenv("TARVELIN_TRACE");
+  SetEnvironment("TARVELIN_TRACE", nullptr);
   std::ifstream in("trace.txt");
   const std::string written((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   const test::TraceContents t = test::ReadTrace(written);

@@ -27,7 +27,7 @@
 #include <vector>
 
 #include "tests/e2e/gateway_session.h"
-#include "tests/support/telnet_relay.h"
+#include "tests/net/telnet_relay.h"
 #include "tests/support/trace_reader.h"
 
 namespace tv::e2e {

@@ -22,7 +22,7 @@
 #include "platform/posix/network_serial_port.h"
 #include "platform/posix/routed_serial_port.h"
 #include "tests/support/scratch_dir.h"
-#include "tests/support/telnet_relay.h"
+#include "tests/net/telnet_relay.h"
 
 namespace tv {
 namespace {

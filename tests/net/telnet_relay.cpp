@@ -1,7 +1,7 @@
 // The tests' RFC 2217 server and relay: one poll loop in a thread, one client
 // at a time, the telnet stream cut into its units (a data byte, an option
 // negotiation, a subnegotiation) so that answers go in between whole units.
-#include "tests/support/telnet_relay.h"
+#include "tests/net/telnet_relay.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
