@@ -2,6 +2,7 @@
 // the menus (ui/gateway_transfers.h), reported on the command line.
 #include "app/command_line.h"
 
+#include <chrono>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -101,7 +102,13 @@ bool ParsePort(std::string_view text, int& portIndex, int& gatewayIndex) {
 // "\rЧтение SIM-Карты: 45 из 99" on a terminal, a line feed after the last.
 TransferProgress ProgressOf(const char* label, int total) {
   if (!ErrorOutputIsTerminal()) return {};
-  return [label, total](int done) {
+  // A slow terminal (a console under emulation, a remote session) is not
+  // made to draw every cell: at most ten updates a second, the first and
+  // the last always.
+  return [label, total, shown = std::chrono::steady_clock::time_point{}](int done) mutable {
+    const auto now = std::chrono::steady_clock::now();
+    if (done != 0 && done != total && now - shown < std::chrono::milliseconds(100)) return;
+    shown = now;
     char text[96];
     std::snprintf(text, sizeof text, "\r%s: %d / %d", label, done, total);
     std::string line = ToLocaleText(text);

@@ -104,7 +104,9 @@ TEST_F(WineE2E, ExitAndCtrlCEndTheProgram) {
       ASSERT_TRUE(Choose(t, kFileMenu, 6, Utf8(u8"Выход")));
     const std::optional<int> status = t.WaitForExit(kScreenWait);
     ASSERT_TRUE(status.has_value()) << t.ScreenText();
-    if (!ctrlC) EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << *status;
+    if (!ctrlC) {
+      EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << *status;
+    }
   }
 }
 
@@ -209,6 +211,51 @@ TEST_F(WineE2E, ConnectEditBookAndFilesAsOnLinux) {
   EXPECT_FALSE(windows.simToFile.empty());
   EXPECT_EQ(windows.simToFile, linux.simToFile);
   EXPECT_EQ(windows.dumpAfterFileToSim, linux.dumpAfterFileToSim);
+}
+
+// One scripted command of either build, run in dir (where gwsim's ./COM1
+// is): its exit status, or -1 when it did not end by itself in time.
+int RunScripted(bool windows, const std::string& dir, const std::string& args) {
+  UseWindowsBuild(windows);
+  SessionOptions o;
+  o.withHelpFile = false;
+  o.args = {"-c", "cd '" + dir + "' && exec '" + TarvelinBinary() + "' " + args};
+  TerminalSession t("/bin/sh", o);
+  const std::optional<int> status = t.WaitForExit(kExchangeWait);
+  EXPECT_TRUE(status.has_value()) << args << "\n" << t.ScreenText();
+  if (!status || !WIFEXITED(*status)) return -1;
+  return WEXITSTATUS(*status);
+}
+
+// The scripted commands of tarvelin.exe: the backup is the Linux build's
+// byte for byte, verify and restore give the same statuses, and a COM name
+// with no device is a device error.
+TEST_F(WineE2E, ScriptedCommandsAsOnLinux) {
+  char pattern[] = "/tmp/tarvelin-wine-cli-XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  const std::string dir = pattern;
+  {
+    GatewayProcess gw(GwsimBinary(), {"--link", dir + "/COM1", "--echo", "--urc", "20"}, dir + "/COM1");
+    ASSERT_TRUE(gw.Ready());
+    EXPECT_EQ(RunScripted(true, dir, "backup COM1:2 win.set"), 0);
+    EXPECT_EQ(RunScripted(false, dir, "backup COM1:2 linux.set"), 0);
+    const std::string backup = ReadWhole(dir + "/win.set");
+    EXPECT_FALSE(backup.empty());
+    EXPECT_EQ(backup, ReadWhole(dir + "/linux.set"));
+    EXPECT_EQ(RunScripted(true, dir, "verify COM1 linux.set"), 0);
+
+    std::string edited = backup;
+    const std::size_t at = edited.find("\"84957654321\"");
+    ASSERT_NE(at, std::string::npos) << edited;
+    edited.replace(at, 13, "\"84950000000\"");
+    WriteWhole(dir + "/edited.set", edited);
+    EXPECT_EQ(RunScripted(true, dir, "restore COM1:3 edited.set"), 0);
+    EXPECT_EQ(RunScripted(true, dir, "verify COM1 linux.set"), 1);
+    EXPECT_EQ(RunScripted(false, dir, "verify COM1 edited.set"), 0);
+    EXPECT_EQ(RunScripted(true, dir, "backup COM2 none.set"), 3);
+    EXPECT_FALSE(fs::exists(dir + "/none.set"));
+  }
+  fs::remove_all(dir);
 }
 
 // The connection's reads against gwsim paced at 115200 baud: wall time from
