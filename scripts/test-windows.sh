@@ -4,7 +4,7 @@
 # (a scratch directory), then tarvelin.exe itself under Wine against gwsim
 # beside the Linux build (tests/windows/wine_e2e_test.cpp).
 #
-# Safety: Wine links the machine's serial devices (/dev/ttyS0 is this
+# Safety: Wine links the machine's serial devices (the first of them is this
 # machine's console) to the COM names its prefix leaves free. The prefix's
 # HKLM\Software\Wine\Ports gives COM1 to the test's pseudo-terminal and
 # leaves COM2..COM16 empty; the links Wine still makes to /dev/ttyS* (above

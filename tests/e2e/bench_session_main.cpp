@@ -94,17 +94,6 @@ double CpuSeconds(pid_t pid) {
   return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
-// Bytes the process read and wrote (gwsim reads and writes nothing but the
-// pseudo-terminal once it runs).
-long long IoBytes(pid_t pid) {
-  std::ifstream io("/proc/" + std::to_string(pid) + "/io");
-  std::string key;
-  long long value = 0, sum = 0;
-  while (io >> key >> value)
-    if (key == "rchar:" || key == "wchar:") sum += value;
-  return sum;
-}
-
 // Peak resident set size in kB (the high-water mark the kernel keeps).
 long PeakRssKb(pid_t pid) {
   std::ifstream status("/proc/" + std::to_string(pid) + "/status");

@@ -371,7 +371,9 @@ TEST(HelpItemE2E, ThePagerReceivesTheDocumentInTheLocalesEncoding) {
     const std::string expected = FromCp866(c.withHlp ? hlp : ReadAll(RepoFile("help.txt")));
     EXPECT_TRUE(t.WaitFor([&] { return ReadAll(received) == expected; }, kScreenWait)) << ReadAll(received);
     for (const std::string& f : c.fakes) {
-      if (f != c.reader) EXPECT_FALSE(std::filesystem::exists(bin / ("received-by-" + f))) << f;
+      if (f != c.reader) {
+        EXPECT_FALSE(std::filesystem::exists(bin / ("received-by-" + f))) << f;
+      }
     }
   }
 }

@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <stdexcept>
 #include <thread>
 
@@ -36,6 +37,15 @@ std::string GwsimBinary() { return TV_E2E_GWSIM; }
 std::string RepoFile(const std::string& name) { return std::string(TV_E2E_REPO) + "/" + name; }
 std::string BuildDir() { return TV_E2E_BUILD; }
 std::string CMakeCommand() { return TV_E2E_CMAKE; }
+
+long long IoBytes(pid_t pid) {
+  std::ifstream io("/proc/" + std::to_string(pid) + "/io");
+  std::string key;
+  long long value = 0, sum = 0;
+  while (io >> key >> value)
+    if (key == "rchar:" || key == "wchar:") sum += value;
+  return sum;
+}
 
 namespace {
 

@@ -188,4 +188,9 @@ std::string RepoFile(const std::string& name);
 std::string BuildDir();
 std::string CMakeCommand();
 
+// Bytes the process read and wrote so far (its /proc/<pid>/io): for gwsim,
+// which reads and writes nothing but its pseudo-terminal once it runs, the
+// bytes on the line.
+long long IoBytes(pid_t pid);
+
 }  // namespace tv::e2e

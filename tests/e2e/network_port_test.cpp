@@ -51,18 +51,6 @@ void WriteWhole(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
-int FreePort() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  socklen_t len = sizeof a;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-  close(fd);
-  return ntohs(a.sin_port);
-}
-
 // Whether something listens on 127.0.0.1:port, from the kernel's table
 // (a trial connection would make ser2net open the line).
 bool Listening(int port) {
@@ -78,7 +66,7 @@ bool Listening(int port) {
 // ser2net serving `device` over telnet with RFC 2217 on a free loopback port.
 class Ser2net {
  public:
-  Ser2net(const std::string& dir, const std::string& device) : port_(FreePort()) {
+  Ser2net(const std::string& dir, const std::string& device) : port_(test::UnusedLoopbackPort()) {
     const std::string config = dir + "/ser2net.yaml";
     // The configuration the README gives operators.
     WriteWhole(config,
@@ -325,7 +313,7 @@ TEST_F(NetworkPortE2E, ServerRefusesOrStaysSilent) {
     int port;
     std::string why;
   };
-  const int closed = FreePort();
+  const int closed = test::UnusedLoopbackPort();
   const Case cases[] = {
       {"refused", closed, Utf8(u8"(отказ в соединении)")},
       {"silent server", silent.Port(), Utf8(u8"(нет ответа по RFC 2217)")},

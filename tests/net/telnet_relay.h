@@ -82,4 +82,8 @@ class TelnetRelay {
   std::thread thread_;
 };
 
+// A TCP port on 127.0.0.1 that nothing listens on (bound, then let go): for a
+// server the test is about to start, or one that refuses.
+int UnusedLoopbackPort();
+
 }  // namespace tv::test

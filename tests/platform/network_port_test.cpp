@@ -59,7 +59,7 @@ TEST(NetworkAddressFile, TheFormsItTakes) {
       {"rfc2217://ho st:4001", nullptr, nullptr},
       {"rfc2217://host:4001\nrfc2217://other:4001", nullptr, nullptr},
       {"host:4001", nullptr, nullptr},
-      {"/dev/ttyUSB0", nullptr, nullptr},
+      {"/tmp/gateway-line", nullptr, nullptr},  // a path, not an address
       // The library's other forms open programs and files: never taken.
       {"stdio,sh -c reboot", nullptr, nullptr},
       {"telnet(rfc2217),stdio,sh", nullptr, nullptr},
@@ -234,19 +234,6 @@ TEST(NetworkSerialPort, ADroppedConnectionIsAHangUp) {
   EXPECT_TRUE(port.Lost());
 }
 
-// A TCP port nobody listens on.
-int ClosedPort() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  socklen_t len = sizeof a;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-  close(fd);
-  return ntohs(a.sin_port);
-}
-
 // A listener whose queue is full: the kernel drops further connection
 // requests unanswered, as a host that is down or filtered does.
 struct DeafHost {
@@ -284,7 +271,7 @@ TEST(NetworkSerialPort, OpeningFailsWithinItsBound) {
     const char* why;
   };
   const Case cases[] = {
-      {"refused", ClosedPort(), "отказ в соединении"_cp},
+      {"refused", test::UnusedLoopbackPort(), "отказ в соединении"_cp},
       {"a server that never answers", silent.Port(), "нет ответа по RFC 2217"_cp},
       {"a host that never answers the connect", deaf.port, "нет ответа"_cp},
   };

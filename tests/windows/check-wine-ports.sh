@@ -1,6 +1,7 @@
 #!/bin/sh
 # Refuses (exit 1) when a COM or LPT name of the Wine prefix leads to a system
-# serial device: on these machines /dev/ttyS0 is the machine's own console.
+# serial device: on these machines the first of them is the machine's own
+# console.
 # Wine links the serial devices it finds to the COM names that the prefix's
 # HKLM\Software\Wine\Ports leaves free, every time it starts the prefix.
 # Usage: check-wine-ports.sh [--remove]   (--remove: drop such links first)

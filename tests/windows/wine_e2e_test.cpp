@@ -261,15 +261,6 @@ TEST_F(WineE2E, ScriptedCommandsAsOnLinux) {
 // The connection's reads against gwsim paced at 115200 baud: wall time from
 // Enter to the closing message over the wire time of the bytes gwsim moved
 // (its /proc/<pid>/io). A figure of the emulated run, not a goal.
-long long IoBytes(pid_t pid) {
-  std::ifstream io("/proc/" + std::to_string(pid) + "/io");
-  std::string key;
-  long long value = 0, sum = 0;
-  while (io >> key >> value)
-    if (key == "rchar:" || key == "wchar:") sum += value;
-  return sum;
-}
-
 TEST_F(WineE2E, ConnectAgainstAPacedLineFigure) {
   UseWindowsBuild(true);
   TerminalSession t(TarvelinBinary());
