@@ -246,12 +246,21 @@ int RunTarvelin(Tool& tool, const char* helpPath) {
     return 1;
   }
   tool.state = WorkState{};
+  // Ctrl+C anywhere asks what the Exit item asks, over whatever is on the
+  // screen, which comes back when the operator stays.
+  s.SetLeaveQuestion([&tool] { return ConfirmDiscardUnsavedEdits(tool); });
   MenuState menu;
-  while (!menu.exitRequested) {
-    DrawMainScreen(tool, menu);
-    RunMenuBar(tool, menu);
-    RunMenuItem(tool, menu);
+  try {
+    while (!menu.exitRequested) {
+      DrawMainScreen(tool, menu);
+      RunMenuBar(tool, menu);
+      RunMenuItem(tool, menu);
+    }
+  } catch (const LeaveRequested&) {
+    // Left from inside an operation: the port and the terminal are given
+    // back by their owners as after the Exit item.
   }
+  s.SetLeaveQuestion({});
   s.SetAttribute(ColorNormal);
   s.ClearScreen();
   s.Present();

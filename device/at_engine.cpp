@@ -149,6 +149,10 @@ bool ReplyCollector::Take(const std::string& line) {
 
 // --- the engine ---------------------------------------------------------------
 
+void AtEngine::LineLost() {
+  if (onLineLost) onLineLost();
+}
+
 void AtEngine::SetAside(std::string line) {
   if (unsolicited_.size() >= KeptUnsolicited) unsolicited_.erase(unsolicited_.begin());
   unsolicited_.push_back(std::move(line));
@@ -167,7 +171,10 @@ void AtEngine::AwaitQuiet(Millis cap) {
   while (clock_.Now() - start < cap) {
     uint8_t byte = 0;
     const ReadStatus status = port_.ReadByte(byte);
-    if (status == ReadFailed) break;
+    if (status == ReadFailed) {
+      LineLost();
+      break;
+    }
     if (status == ReadOk) {
       lastByte = clock_.Now();
       if (framer_.Feed(byte)) SetAside(framer_.Line());
@@ -209,6 +216,7 @@ AtReply AtEngine::Exchange(std::string_view command, std::string_view expectedPr
     const ReadStatus status = port_.ReadByte(byte);
     if (status == ReadFailed) {
       reply.status = AtStatus::Failed;
+      LineLost();
       break;
     }
     if (status != ReadOk) continue;
@@ -238,7 +246,10 @@ std::optional<std::string> AtEngine::AwaitUnsolicited(std::string_view prefix, C
     if (stop && stop()) return std::nullopt;
     uint8_t byte = 0;
     const ReadStatus status = port_.ReadByte(byte);
-    if (status == ReadFailed) return std::nullopt;
+    if (status == ReadFailed) {
+      LineLost();
+      return std::nullopt;
+    }
     if (status != ReadOk || !framer_.Feed(byte)) continue;
     const std::string& line = framer_.Line();
     if (StartsWith(line, prefix)) return line;

@@ -120,6 +120,9 @@ class AtEngine {
 
   // Called before every wait on the line, so the operator sees the screen.
   std::function<void()> beforeWait;
+  // Called when a read finds the line hung up (adapter unplugged, gateway
+  // restarted, network connection dropped): nothing more will come on it.
+  std::function<void()> onLineLost;
 
   // Sends the command (which ends with its CR) after stale input is
   // discarded, and collects its reply until its final result code, at most
@@ -158,6 +161,7 @@ class AtEngine {
   AtReply Exchange(std::string_view command, std::string_view expectedPrefix, Millis bound,
                    const std::function<bool()>& stop, bool answerEnds);
   void SetAside(std::string line);
+  void LineLost();
 
   SerialPort& port_;
   Clock& clock_;

@@ -6,6 +6,7 @@
 namespace tv::key {
 
 inline constexpr int Prefix = 0x00;  // first code of every key without a character
+inline constexpr int CtrlC = 0x03;   // never returned by a key read: it asks to leave the tool
 inline constexpr int Backspace = 0x08;
 inline constexpr int Tab = 0x09;
 inline constexpr int LineFeed = 0x0A;  // not a key: end of help lines and device replies

@@ -81,17 +81,54 @@ void Screen::Present() {
   if (console_) console_->Present(*this);
 }
 
-bool Screen::EscPressed() {
+void Screen::NoteCtrlC() {
+  // A second Ctrl+C before the first was answered: the operator means it.
+  if (++ctrlCPending_ > 1 || askingToLeave_) throw LeaveRequested{};
+}
+
+bool Screen::DrainKeys(bool wantEsc) {
   if (!console_) return false;
   KeyPress k;
-  while (console_->PollKey(*this, k))
-    if (!k.extended && k.code == key::Esc) return true;
+  while (console_->PollKey(*this, k)) {
+    if (k.extended) continue;
+    if (k.code == key::CtrlC) NoteCtrlC();
+    if (wantEsc && k.code == key::Esc) return true;
+  }
   return false;
 }
 
+bool Screen::EscPressed() { return DrainKeys(true); }
+
 void Screen::DiscardTypeahead() {
   pendingScan_ = -1;
+  DrainKeys(false);
   if (console_) console_->DiscardTypeahead();
+}
+
+void Screen::NoteWait() {
+  waited_ = true;
+  Present();
+}
+
+void Screen::AskToLeave() {
+  ctrlCPending_ = 0;
+  if (!leaveQuestion_) throw LeaveRequested{};
+  askingToLeave_ = true;
+  // The question stands over whatever screen was reading a key; that screen
+  // goes on where it was, its cursor and colour too.
+  const int x = cx_, y = cy_;
+  const uint8_t attr = attr_;
+  bool leave = false;
+  try {
+    leave = leaveQuestion_();
+  } catch (...) {
+    askingToLeave_ = false;
+    throw;
+  }
+  askingToLeave_ = false;
+  if (leave) throw LeaveRequested{};
+  SetCursor(x, y);
+  attr_ = attr;
 }
 
 int Screen::ReadKey() {
@@ -101,12 +138,29 @@ int Screen::ReadKey() {
     return scan;
   }
   if (!console_) return key::Esc;
-  KeyPress k = console_->NextKey(*this);
-  if (k.extended) {
-    pendingScan_ = k.code;
-    return key::Prefix;
+  for (;;) {
+    if (waited_) {
+      // Keys typed while the tool waited were typed blind: they must not
+      // answer the question that follows the wait.
+      waited_ = false;
+      DiscardTypeahead();
+    }
+    if (ctrlCPending_ > 0) {
+      AskToLeave();
+      continue;
+    }
+    KeyPress k = console_->NextKey(*this);
+    if (k.extended) {
+      pendingScan_ = k.code;
+      return key::Prefix;
+    }
+    if (k.code == key::CtrlC) {
+      NoteCtrlC();
+      AskToLeave();
+      continue;
+    }
+    return k.code;
   }
-  return k.code;
 }
 
 namespace {

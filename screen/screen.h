@@ -9,6 +9,7 @@
 #include <cstdarg>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "core/cp866_literal.h"
@@ -31,6 +32,11 @@ inline constexpr uint8_t DoubleTopLeft = 0xC9, DoubleHorizontal = 0xCD, DoubleTo
                          DoubleVertical = 0xBA, DoubleBottomLeft = 0xC8, DoubleBottomRight = 0xBC;
 inline constexpr uint8_t LightShade = 0xB0, FullBlock = 0xDB;
 }  // namespace line
+
+// Thrown out of a key read when the operator leaves the tool from wherever he
+// is (Ctrl+C, answered yes, or pressed twice): the main loop ends on it as
+// after the Exit item, with the terminal and the port given back.
+struct LeaveRequested {};
 
 struct ScreenCell {
   uint8_t ch = ' ';
@@ -88,8 +94,17 @@ class Screen {
   // Whether Esc has been pressed while the tool was busy (other keys pressed
   // meanwhile are dropped): lets a long wait on the device be left.
   bool EscPressed();
-  // Drops keys pressed but not yet read.
+  // Drops keys pressed but not yet read (a Ctrl+C among them is kept).
   void DiscardTypeahead();
+  // The tool waits for the device or lets a message stand: the keys typed
+  // from now until the next key read answer nothing, whatever screen reads
+  // next. Shows the screen first.
+  void NoteWait();
+
+  // Ctrl+C, typed anywhere: asks whether to leave (true: leave). Set by the
+  // main loop; it may read keys itself (a second Ctrl+C then leaves at once).
+  // Without it Ctrl+C leaves at once.
+  void SetLeaveQuestion(std::function<bool()> ask) { leaveQuestion_ = std::move(ask); }
 
   // Shows the grid as it is now (the operator must see it whenever the tool
   // waits: for a key, for the device, for a delay). Cheap when nothing changed.
@@ -112,6 +127,11 @@ class Screen {
  private:
   void Put(uint8_t c);
   void ScrollUp();
+  // Takes every key already typed: Ctrl+C is remembered, Esc reported
+  // (when wantEsc), the rest dropped.
+  bool DrainKeys(bool wantEsc);
+  void NoteCtrlC();
+  void AskToLeave();
   void VersionBump() { ++version_; }
 
   Console* console_;
@@ -120,6 +140,10 @@ class Screen {
   uint8_t attr_ = ColorNormal;
   int pendingScan_ = -1;
   uint64_t version_ = 1;
+  bool waited_ = false;       // a wait since the last key read: typed-ahead keys are dropped
+  int ctrlCPending_ = 0;      // Ctrl+C typed while the tool was busy
+  bool askingToLeave_ = false;
+  std::function<bool()> leaveQuestion_;
 };
 
 }  // namespace tv

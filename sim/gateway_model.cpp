@@ -687,6 +687,7 @@ void GatewayModel::Answer(Nanos ready, const std::string& command) {
     }
   } else if (startsWith("AT+CCFC=")) {
     if (options_.forwardingSilent) return;
+    ready += options_.forwardingDelay;
     const auto params = SplitParams(std::string_view(command).substr(8));
     const auto reason = Decimal(params[0].text);
     const auto mode = params.size() > 1 ? Decimal(params[1].text) : std::nullopt;

@@ -87,6 +87,7 @@ struct GatewayOptions {
   bool ussdUcs2 = true;
   bool ussdSilent = false;        // never send the +CUSD line
   bool forwardingSilent = false;  // never answer AT+CCFC
+  Millis forwardingDelay{0};      // the network's time to answer AT+CCFC
   bool forwardingError = false;   // "ERROR" to AT+CCFC
   Faults faults;
 };

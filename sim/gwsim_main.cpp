@@ -42,7 +42,8 @@ void Usage(FILE* to = stderr) {
       "usage: gwsim [--link PATH] [--blank] [--echo] [--blank-after-comma] [--latency MS] [--pace]\n"
       "             [--silent-after N] [--error-to PREFIX] [--cme-error] [--garbage] [--long-lines]\n"
       "             [--hang-up-after N] [--ussd-delay MS] [--ussd-text TEXT] [--ussd-plain]\n"
-      "             [--ussd-silent] [--forwarding-silent] [--forwarding-error] [--dump FILE] [--print]\n"
+      "             [--ussd-silent] [--forwarding-silent] [--forwarding-delay MS]\n"
+      "             [--forwarding-error] [--dump FILE] [--print]\n"
       "             [--urc PERCENT] [--seed N] [--drop-while-busy] [--write-delay MS[-MS]]\n"
       "             [--cme-not-found] [--wake-delay MS] [--wrong-index N[,N...]] [--gsm-nul]\n"
       "             [--late-cusd] [--help]\n"
@@ -119,6 +120,8 @@ void Usage(FILE* to = stderr) {
       "                          gwsim --late-cusd\n"
       "  --forwarding-silent   AT+CCFC (call forwarding) is never answered\n"
       "                          gwsim --forwarding-silent\n"
+      "  --forwarding-delay MS AT+CCFC is answered this much later, as by a busy network\n"
+      "                          gwsim --forwarding-delay 3000\n"
       "  --forwarding-error    ERROR to AT+CCFC\n"
       "                          gwsim --forwarding-error\n"
       "\n"
@@ -208,6 +211,8 @@ int main(int argc, char** argv) {
       options.ussdSilent = true;
     else if (a == "--forwarding-silent")
       options.forwardingSilent = true;
+    else if (a == "--forwarding-delay")
+      options.forwardingDelay = milliseconds(std::atoi(value().c_str()));
     else if (a == "--forwarding-error")
       options.forwardingError = true;
     else if (a == "--urc") {

@@ -197,12 +197,26 @@ void ConnectToDevice(Tool& tool) {
   std::vector<uint8_t> saved(static_cast<std::size_t>((kRight - kLeft + 1) * (kBottom - kTop + 1) * 2));
   screen.SaveRect(kLeft, kTop, kRight, kBottom, saved.data());
   DrawDialog(tool);
+  // The port and gateway browsed here become the tool's only with Enter: the
+  // status area names the gateway whose lines are driven and whose image is
+  // shown, so a dialog left with Esc leaves both as they were.
+  const int openPort = st.portIndex, openGateway = st.gatewayIndex;
+  const auto keepChoice = [&] {
+    st.portIndex = openPort;
+    st.gatewayIndex = openGateway;
+  };
   for (;;) {
     const int k = screen.ReadKey();
-    if (k == key::Esc) break;
+    if (k == key::Esc) {
+      keepChoice();
+      break;
+    }
     if (k == key::Enter) {
       // A connection replaces the image: a changed file is not dropped unasked.
-      if (ConfirmDiscardUnsavedEdits(tool)) Connect(tool);
+      if (ConfirmDiscardUnsavedEdits(tool))
+        Connect(tool);
+      else
+        keepChoice();
       break;
     }
     if (k != key::Prefix) continue;
@@ -215,10 +229,7 @@ void ConnectToDevice(Tool& tool) {
       st.focusOnGateway = true;
     } else if ((scan == key::Up && index < last) || (scan == key::Down && index > 0)) {
       index += scan == key::Up ? 1 : -1;
-      if (!st.focusOnGateway) {
-        st.deviceConnected = false;
-        DrawDeviceLine(tool);
-      }
+      if (!st.focusOnGateway) DrawDeviceLine(tool);
     } else {
       continue;
     }

@@ -18,7 +18,9 @@ namespace tv {
 
 struct Tool {
   Tool(Screen& s, Clock& c, SerialPort& p) : screen(s), clock(c), port(p), at(p, c) {
-    at.beforeWait = [this] { screen.Present(); };
+    at.beforeWait = [this] { screen.NoteWait(); };
+    // A line found hung up is no connection, whatever screen found it.
+    at.onLineLost = [this] { state.deviceConnected = false; };
   }
   Tool(const Tool&) = delete;
   Tool& operator=(const Tool&) = delete;

@@ -16,6 +16,7 @@
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <term.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -271,6 +272,7 @@ bool DecodeKey(int r, wint_t wc, KeyPress& out) {
     case 0x7F:
     case 0x08: return out = KeyPress{false, key::Backspace}, true;
     case 0x1B: return out = KeyPress{false, key::Esc}, true;
+    case 0x03: return out = KeyPress{false, key::CtrlC}, true;
     case L'\t': return out = KeyPress{false, key::Tab}, true;
     default: break;
   }
@@ -350,6 +352,17 @@ void TerminalConsole::Start(const Screen& screen) {
   ChainResizeHandler();
   set_escdelay(25);
   cbreak();
+  // Ctrl+C is a key of the screen (it asks before leaving, as the Exit item
+  // does) rather than the terminal's interrupt; a SIGINT sent from outside
+  // still ends the tool at once. Ctrl+Z and Ctrl+\ keep their meaning.
+  {
+    termios tio{};
+    if (tcgetattr(STDIN_FILENO, &tio) == 0) {
+      tio.c_cc[VINTR] = _POSIX_VDISABLE;
+      tcsetattr(STDIN_FILENO, TCSANOW, &tio);
+      def_prog_mode();
+    }
+  }
   noecho();
   nonl();
   intrflush(stdscr, FALSE);

@@ -90,6 +90,7 @@ bool MapConsoleKey(const ConsoleKeyEvent& event, KeyPress& out) {
   const char16_t c = event.character;
   if (c != 0) {
     if (c >= 0x20 && c < 0x7F) return out = KeyPress{false, static_cast<uint8_t>(c)}, true;
+    if (c == key::CtrlC) return out = KeyPress{false, key::CtrlC}, true;
     if (c >= 0x80) {
       const int b = UnicodeToCp866(c);
       if (b >= 0x80) return out = KeyPress{false, static_cast<uint8_t>(b)}, true;

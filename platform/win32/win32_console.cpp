@@ -110,10 +110,11 @@ void Win32Console::Start(const Screen& screen) {
 }
 
 void Win32Console::Take() {
-  // The input mode: key events only, no line editing or echo; Ctrl+C stays a
-  // signal (processed input) and ends the tool through the handler. Quick
-  // edit off: a mouse click must not freeze the screen.
-  SetConsoleMode(gSaved.in, ENABLE_PROCESSED_INPUT | ENABLE_EXTENDED_FLAGS);
+  // The input mode: key events only, no line editing or echo; Ctrl+C is a
+  // key of the screen (it asks before leaving, as the Exit item does), while
+  // a Ctrl+C event from outside still ends the tool through the handler.
+  // Quick edit off: a mouse click must not freeze the screen.
+  SetConsoleMode(gSaved.in, ENABLE_EXTENDED_FLAGS);
   cp866_ = SetConsoleOutputCP(866) != 0;
   SetConsoleCP(866);
   if (gSaved.tool != gSaved.out) SetConsoleActiveScreenBuffer(gSaved.tool);

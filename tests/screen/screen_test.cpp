@@ -277,3 +277,96 @@ TEST(ScreenKeys, QuestionsTakeTheLettersOnARussianLayout) {
 
 }  // namespace
 }  // namespace tv
+
+namespace tv {
+namespace {
+
+using test::Chr;
+using test::Enter;
+using test::Esc;
+using test::ScriptedConsole;
+
+constexpr KeyPress CtrlC = test::Chr(key::CtrlC);
+
+// Keys typed while the tool waited for the device were typed blind: the next
+// key read, whatever screen makes it, drops them. Keys typed ahead without a
+// wait between (an operator who knows the menus) are kept.
+TEST(ScreenTypeahead, KeysTypedDuringAWaitAnswerNothing) {
+  struct Case {
+    const char* name;
+    bool waited;
+    int expected;
+  };
+  const Case cases[] = {{"after a wait", true, 'n'}, {"without a wait", false, key::Enter}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScriptedConsole console({Chr('n')});
+    Screen s(&console);
+    if (c.waited) s.NoteWait();
+    console.TypeAhead({Enter, Chr('y')});
+    EXPECT_EQ(s.ReadKey(), c.expected);
+    // The wait is spent by one key read: later typeahead counts again.
+    console.TypeAhead({Chr('y')});
+    EXPECT_EQ(s.ReadKey(), 'y');
+  }
+}
+
+// Ctrl+C is no key of any screen: it asks whether to leave, over whatever
+// stands there; a second Ctrl+C, or one typed while the question stands,
+// leaves at once.
+TEST(ScreenCtrlC, AsksToLeaveAndASecondOneLeaves) {
+  {
+    SCOPED_TRACE("stays: the key read goes on");
+    ScriptedConsole console({CtrlC, Chr('x')});
+    Screen s(&console);
+    int asked = 0;
+    s.SetLeaveQuestion([&] { return ++asked, false; });
+    EXPECT_EQ(s.ReadKey(), 'x');
+    EXPECT_EQ(asked, 1);
+  }
+  {
+    SCOPED_TRACE("leaves");
+    ScriptedConsole console({CtrlC});
+    Screen s(&console);
+    s.SetLeaveQuestion([] { return true; });
+    EXPECT_THROW(s.ReadKey(), LeaveRequested);
+  }
+  {
+    SCOPED_TRACE("no question: leaves");
+    ScriptedConsole console({CtrlC});
+    Screen s(&console);
+    EXPECT_THROW(s.ReadKey(), LeaveRequested);
+  }
+  {
+    SCOPED_TRACE("Ctrl+C while the question stands");
+    ScriptedConsole console({CtrlC, CtrlC});
+    Screen s(&console);
+    s.SetLeaveQuestion([&s] { return s.ReadYes(); });
+    EXPECT_THROW(s.ReadKey(), LeaveRequested);
+  }
+  {
+    SCOPED_TRACE("Ctrl+C during a wait: asked at the next key read, the wait goes on");
+    ScriptedConsole console({Chr('x')});
+    Screen s(&console);
+    int asked = 0;
+    s.SetLeaveQuestion([&] { return ++asked, false; });
+    s.NoteWait();
+    console.TypeAhead({Chr('a'), CtrlC, Chr('b')});
+    EXPECT_FALSE(s.EscPressed());
+    EXPECT_EQ(asked, 0);
+    EXPECT_EQ(s.ReadKey(), 'x');
+    EXPECT_EQ(asked, 1);
+  }
+  {
+    SCOPED_TRACE("two during a wait: leaves at once");
+    ScriptedConsole console;
+    Screen s(&console);
+    s.SetLeaveQuestion([] { return false; });
+    console.TypeAhead({CtrlC, Esc, CtrlC});
+    EXPECT_TRUE(s.EscPressed());
+    EXPECT_THROW(s.EscPressed(), LeaveRequested);
+  }
+}
+
+}  // namespace
+}  // namespace tv
