@@ -67,6 +67,56 @@ TEST(AtLines, FramingKeepsEveryByteAndDropsNoise) {
   EXPECT_EQ(lines, (std::vector<std::string>{"", std::string("A\0B", 3), "\x8F\xE0", "OK"}));
 }
 
+std::vector<std::string> Frame(LineFramer& framer, const std::string& bytes) {
+  std::vector<std::string> lines;
+  for (char c : bytes)
+    if (framer.Feed(static_cast<uint8_t>(c))) lines.push_back(framer.Line());
+  return lines;
+}
+
+// The same reply as modems frame it with each line end they use: CR LF,
+// CR alone (S4 set to 13), LF alone, CR CR LF. Each is one line end; the
+// lines that come out are those of CR LF, zero bytes and high bytes kept.
+TEST(AtLines, EveryLineEndIsOneLineEnd) {
+  const std::string entry("+CPBR: 5,\"1\0\",129,\"a\0\x8F\"", 24);
+  const std::vector<std::string> reply = {"", entry, "", "OK"};
+  struct Case {
+    const char* name;
+    std::string bytes;
+    std::vector<std::string> lines;
+  };
+  const Case cases[] = {
+      {"CR LF", "\r\n" + entry + "\r\n\r\nOK\r\n", reply},
+      {"CR alone", "\r" + entry + "\r\rOK\r", {"", entry, "OK"}},
+      {"LF alone", "\n" + entry + "\n\nOK\n", reply},
+      {"CR CR LF", "\r\r\n" + entry + "\r\r\n\r\r\nOK\r\r\n", reply},
+      {"echo, then CR LF", "AT+CPBR=05\r\r\n" + entry + "\r\n\r\nOK\r\n", {"AT+CPBR=05", entry, "", "OK"}},
+      {"echo, then CR alone", "AT+CPBR=05\r\r" + entry + "\r\rOK\r", {"AT+CPBR=05", entry, "OK"}},
+      {"echo, then LF alone", "AT+CPBR=05\r\n" + entry + "\n\nOK\n", {"AT+CPBR=05", entry, "", "OK"}},
+      {"CR alone, several lines in a row", "\rRING\r\r+CREG: 1\r\rOK\r", {"", "RING", "+CREG: 1", "OK"}},
+      {"an empty line between CR LF lines", "RING\r\n\r\nOK\r\n", {"RING", "", "OK"}},
+      {"a USSD text with a line break", "\r\n+CUSD: 0,\"Line 1\r\nLine 2\",15\r\n",
+       {"", "+CUSD: 0,\"Line 1", "Line 2\",15"}},
+      {"OK without a line end is no line yet", "\r\nOK", {""}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    LineFramer framer;
+    EXPECT_EQ(Frame(framer, c.bytes), c.lines);
+  }
+}
+
+// The LF of a final "OK" CR LF may come after the command is over and the
+// framer was reset for the next one: it ends no line of its own.
+TEST(AtLines, ALateLfAfterAResetEndsNothing) {
+  LineFramer framer;
+  EXPECT_EQ(Frame(framer, "\r\nOK\r"), (std::vector<std::string>{"", "OK"}));
+  framer.Reset();
+  EXPECT_EQ(Frame(framer, "\nRING\r\n"), (std::vector<std::string>{"RING"}));
+  framer.Reset();
+  EXPECT_EQ(Frame(framer, "\nRING\n"), (std::vector<std::string>{"", "RING"}));
+}
+
 struct EngineTest : ::testing::Test {
   ManualClock clock;
   ScriptedModem modem{clock};
@@ -92,6 +142,16 @@ TEST_F(EngineTest, CollectsItsOwnReplyWhateverComesAroundIt) {
        "OK"},
       {"LF alone",
        {{"\n+CPBR: 5,\"0\",129,\"05\"\nOK\n", 0ms}},
+       AtStatus::Ok,
+       {"+CPBR: 5,\"0\",129,\"05\""},
+       "OK"},
+      {"CR alone (S4 set to 13)",
+       {{"\r+CPBR: 5,\"0\",129,\"05\"\r\rOK\r", 0ms}},
+       AtStatus::Ok,
+       {"+CPBR: 5,\"0\",129,\"05\""},
+       "OK"},
+      {"echo, CR alone",
+       {{"AT+CPBR=05\r\r+CPBR: 5,\"0\",129,\"05\"\r\rOK\r", 0ms}},
        AtStatus::Ok,
        {"+CPBR: 5,\"0\",129,\"05\""},
        "OK"},
