@@ -131,6 +131,39 @@ void StoreRange(const RangeReadResult& read, SimImage& image) {
   }
 }
 
+CellsRead ReadCells(AtEngine& at, SimImage& image, int first, int last, bool& useRange,
+                    const std::function<void(int)>& progress) {
+  CellsRead read;
+  if (useRange) {
+    const RangeReadResult range = ReadCellRange(at, first, last, {}, progress);
+    if (range.status == RangeStatus::LineLost) {
+      read.failedCell = first;
+      read.failure = CellResult{CellOutcome::LineLost, {}, range.heard, {}};
+      return read;
+    }
+    if (range.Ok()) {
+      StoreRange(range, image);
+      read.cells = range.cells;
+      read.byRange = true;
+      if (progress) progress(last);
+      return read;
+    }
+    useRange = false;
+    read.rangeReason = range.reason;
+  }
+  for (int index = first; index <= last; ++index) {
+    CellResult cell = ReadCell(at, image, index);
+    if (!cell.Ok()) {
+      read.failedCell = index;
+      read.failure = std::move(cell);
+      return read;
+    }
+    read.cells.push_back(std::move(cell));
+    if (progress) progress(index);
+  }
+  return read;
+}
+
 std::string SettingsLineOf(int index, const CellResult& cell) {
   return cell.outcome == CellOutcome::Done ? cell.raw : EncodeSaveLine(index, {}, {});
 }

@@ -74,6 +74,29 @@ std::string BuildRangeReadCommand(int first, int last);
 RangeReadResult ReadCellRange(AtEngine& at, int first, int last, const std::function<bool()>& stop = {},
                               const std::function<void(int)>& progress = {});
 
+// The cells first..last read by range where the device takes it, else cell
+// by cell as ReadCell reads them.
+struct CellsRead {
+  // One result per cell first..last when every cell was read; up to the
+  // failed one otherwise.
+  std::vector<CellResult> cells;
+  int failedCell = 0;    // the cell whose read failed, 0 when none did
+  CellResult failure;    // its result (for ExchangeErrorOf, DescribeFailure)
+  bool byRange = false;  // the cells came from range reads
+  std::string rangeReason;  // why the range read fell back, when it did
+
+  bool Ok() const { return failedCell == 0; }
+};
+
+// Reads cells first..last into the image. With useRange, by range first;
+// when that falls back, useRange is cleared (the device is read cell by
+// cell for the rest of the connection) and every cell is read with
+// ReadCell, as without useRange. progress is told each cell done (by
+// range: each entry's index as it comes, and last at the end). A lost line
+// during the range read is reported as the first cell's failure.
+CellsRead ReadCells(AtEngine& at, SimImage& image, int first, int last, bool& useRange,
+                    const std::function<void(int)>& progress = {});
+
 // Puts the cells of a Done read into the image as ReadCell does (an empty
 // location empties its cell). Nothing for a read that is not Done.
 void StoreRange(const RangeReadResult& read, SimImage& image);

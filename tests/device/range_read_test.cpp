@@ -340,6 +340,74 @@ TEST(RangeRead, LineLostStopAndProgress) {
   }
 }
 
+// The book read as a connection uses it: by range, or cell by cell for the
+// rest of the connection once a range read fell back; the same cells either way.
+TEST(ReadCells, ByRangeOrCellByCellTheSameCells) {
+  struct Case {
+    const char* name;
+    std::function<void(sim::GatewayOptions&)> options;
+    bool byRange;
+    std::string written;  // the commands up to cell 3, for a look at the path taken
+  };
+  const Case cases[] = {
+      {"range", [](sim::GatewayOptions& o) { o.faults.gsmNul = true; }, true, "AT+CPBR=1,99\rAT+CPBR=99,99\r"},
+      {"range refused",
+       [](sim::GatewayOptions& o) {
+         o.faults.gsmNul = true;
+         o.faults.noRange = true;
+       },
+       false, "AT+CPBR=1,99\rAT+CPBR=01\rAT+CPBR=02\rAT+CPBR=03\r"},
+  };
+  std::string reference;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    OnSim s(c.options);
+    OddBook(s.model);
+    SimImage image;
+    FillWithJunk(image);
+    bool useRange = true;
+    int told = 0;
+    const CellsRead read = ReadCells(s.at, image, 1, SettingsLines, useRange, [&](int i) { told = i; });
+    ASSERT_TRUE(read.Ok());
+    EXPECT_EQ(read.byRange, c.byRange);
+    EXPECT_EQ(useRange, c.byRange);
+    EXPECT_EQ(told, SettingsLines);
+    EXPECT_EQ(s.port.written.substr(0, c.written.size()), c.written);
+    ASSERT_EQ(read.cells.size(), 99u);
+    std::string text;
+    for (int i = 1; i <= SettingsLines; ++i)
+      text += SettingsLineOf(i, read.cells[static_cast<std::size_t>(i - 1)]) + std::string(image.CellNumber(i)) +
+              "|" + std::string(image.CellName(i)) + "\n";
+    if (reference.empty())
+      reference = text;
+    else
+      EXPECT_EQ(text, reference);
+    // The next read of this connection goes the same way without asking.
+    s.port.written.clear();
+    ASSERT_TRUE(ReadCells(s.at, image, 98, 98, useRange).Ok());
+    EXPECT_EQ(s.port.written, c.byRange ? "AT+CPBR=98,98\r" : "AT+CPBR=98\r");
+  }
+  {
+    SCOPED_TRACE("a silent cell after the fall back");
+    OnSim s([](sim::GatewayOptions& o) { o.faults.noRange = true; o.faults.silentAfterCommands = 5; });
+    SimImage image;
+    bool useRange = true;
+    const CellsRead read = ReadCells(s.at, image, 1, SettingsLines, useRange);
+    EXPECT_EQ(read.failedCell, 5);
+    EXPECT_EQ(read.failure.outcome, CellOutcome::NoAnswer);
+    EXPECT_EQ(read.cells.size(), 4u);
+  }
+  {
+    SCOPED_TRACE("the line lost");
+    OnSim s([](sim::GatewayOptions& o) { o.faults.hangUpAfterCommands = 0; });
+    SimImage image;
+    bool useRange = true;
+    const CellsRead read = ReadCells(s.at, image, 1, SettingsLines, useRange);
+    EXPECT_EQ(read.failedCell, 1);
+    EXPECT_EQ(read.failure.outcome, CellOutcome::LineLost);
+  }
+}
+
 // Writes of what differs: a file line is sent only when the SIM's line of
 // its cell differs from it byte for byte.
 TEST(CommandsToSend, OnlyLinesThatChangeTheSim) {
