@@ -104,6 +104,7 @@ bool LineFramer::Feed(uint8_t byte) {
   if (byte == '\r' || byte == '\n') {
     // CR LF and CR CR LF end one line, not two or three.
     const bool continued = afterCr_;
+    if (continued && byte == '\n') crLf_ = true;
     afterCr_ = byte == '\r';
     if (continued) return false;
     const bool dropped = overlong_;
@@ -112,6 +113,7 @@ bool LineFramer::Feed(uint8_t byte) {
     line_.clear();
     return !dropped;
   }
+  if (afterCr_) crLf_ = false;
   afterCr_ = false;
   if (overlong_) return false;
   if (line_.size() >= MaxLine) {
@@ -155,6 +157,16 @@ bool ReplyCollector::Take(const std::string& line) {
 
 void AtEngine::LineLost() {
   if (onLineLost) onLineLost();
+}
+
+void AtEngine::TakeDueLf() {
+  // At most the LF and a CR before it (CR CR LF); a modem that stops there
+  // costs one byte-read time-out.
+  for (int i = 0; i < 2 && framer_.LfDue(); ++i) {
+    uint8_t byte = 0;
+    if (port_.ReadByte(byte) != ReadOk) return;
+    framer_.Feed(byte);
+  }
 }
 
 void AtEngine::SetAside(std::string line) {
@@ -247,12 +259,14 @@ AtReply AtEngine::Exchange(std::string_view command, std::string_view expectedPr
     if (!final) {
       if (wait.answerEnds && !collector.expected.empty()) {
         reply.status = AtStatus::Ok;
+        TakeDueLf();
         break;
       }
       continue;
     }
     reply.status = collector.final == FinalKind::Ok ? AtStatus::Ok : AtStatus::Error;
     reply.finalLine = collector.finalLine;
+    TakeDueLf();
     break;
   }
   for (std::string& line : collector.unsolicited) SetAside(std::move(line));

@@ -68,6 +68,10 @@ class LineFramer {
   // True when the byte completed a line (then in Line()).
   bool Feed(uint8_t byte);
   const std::string& Line() const { return done_; }
+  // The line just ended at a CR, and this modem's lines end with CR LF (the
+  // last line end seen had its LF): the LF is still to come, one character
+  // time later.
+  bool LfDue() const { return afterCr_ && crLf_; }
   // Drops the line begun so far. A line end in progress stays: the LF of a
   // final "OK" CR LF may still be on its way when the next command goes out.
   void Reset();
@@ -77,6 +81,7 @@ class LineFramer {
   std::string done_;
   bool overlong_ = false;
   bool afterCr_ = false;  // the last byte was a CR that ended a line
+  bool crLf_ = false;     // the last CR that ended a line was followed by a LF
 };
 
 // The lines of one command's reply, in the order they came. Lines with the
@@ -183,6 +188,9 @@ class AtEngine {
                    const std::function<bool()>& stop);
   void SetAside(std::string line);
   void LineLost();
+  // Reads the LF that follows the CR ending a final line, so that it is
+  // taken as part of this reply rather than dropped before the next command.
+  void TakeDueLf();
 
   SerialPort& port_;
   Clock& clock_;

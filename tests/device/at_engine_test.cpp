@@ -205,6 +205,64 @@ TEST_F(EngineTest, CollectsItsOwnReplyWhateverComesAroundIt) {
   }
 }
 
+// Counts the bytes the engine reads, to see which it leaves for the purge
+// before the next command.
+class CountingPort : public SerialPort {
+ public:
+  explicit CountingPort(SerialPort& inner) : inner_(inner) {}
+  int Open(int i) override { return inner_.Open(i); }
+  bool IsOpen() const override { return inner_.IsOpen(); }
+  bool SetDtr(bool on) override { return inner_.SetDtr(on); }
+  bool SetRts(bool on) override { return inner_.SetRts(on); }
+  ReadStatus ReadByte(uint8_t& byte) override {
+    const ReadStatus status = inner_.ReadByte(byte);
+    if (status == ReadOk) read += static_cast<char>(byte);
+    return status;
+  }
+  void WriteBytes(const uint8_t* data, std::size_t count) override { inner_.WriteBytes(data, count); }
+  void DiscardInput() override { inner_.DiscardInput(); }
+  std::string Describe(int i) const override { return inner_.Describe(i); }
+  std::string read;
+
+ private:
+  SerialPort& inner_;
+};
+
+// The reply ends with its final line's CR; a modem that ends its lines with
+// CR LF still sends the LF, which is read as part of the reply (a trace of
+// the line holds every byte). A modem that ends them with CR alone is not
+// waited for.
+TEST(EngineLineEnds, TheFinalLinesLfIsReadWhereItIsDue) {
+  struct Case {
+    const char* name;
+    std::string reply;
+    std::string late;  // bytes 50 ms later
+    std::string read;
+    Millis took;
+  };
+  const Case cases[] = {
+      {"CR LF", "\r\nOK\r\n", "", "\r\nOK\r\n", 0ms},
+      {"CR LF, the LF late", "\r\nOK\r", "\n", "\r\nOK\r\n", 50ms},
+      {"CR CR LF", "\r\r\nOK\r\r\n", "", "\r\r\nOK\r\r\n", 0ms},
+      {"CR alone", "\rOK\r", "\r", "\rOK\r", 0ms},
+      {"LF alone", "\nOK\n", "", "\nOK\n", 0ms},
+      {"CR LF, then a final line without its LF", "\r\nOK\r", "", "\r\nOK\r", ByteReadTimeout},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ManualClock clock;
+    ScriptedModem modem{clock};
+    CountingPort port{modem};
+    AtEngine engine{port, clock};
+    modem.Answer(c.reply);
+    if (!c.late.empty()) modem.Arrive(c.late, 50ms);
+    const auto start = clock.Now();
+    EXPECT_EQ(engine.Run("AT\r", {}, 2000ms).status, AtStatus::Ok);
+    EXPECT_EQ(port.read, c.read);
+    EXPECT_EQ(clock.Now() - start, c.took);
+  }
+}
+
 TEST_F(EngineTest, UnsolicitedLinesAreSetAsideNotTaken) {
   modem.Answer("\r\n+CUSD: 0,\"old answer\",15\r\n\r\nRING\r\n\r\nOK\r\n");
   const AtReply reply = engine.Run("AT+CCFC=0,2\r", "+CCFC:", 1000ms);
