@@ -101,14 +101,20 @@ LineKind ClassifyLine(std::string_view line, std::string_view command, std::stri
 // --- framing ----------------------------------------------------------------
 
 bool LineFramer::Feed(uint8_t byte) {
-  if (byte == '\r') return false;
-  if (byte == '\n') {
+  if (byte == '\r' || byte == '\n') {
+    // CR LF and CR CR LF end one line, not two or three.
+    const bool continued = afterCr_;
+    if (continued && byte == '\n') crLf_ = true;
+    afterCr_ = byte == '\r';
+    if (continued) return false;
     const bool dropped = overlong_;
     overlong_ = false;
     done_.swap(line_);
     line_.clear();
     return !dropped;
   }
+  if (afterCr_) crLf_ = false;
+  afterCr_ = false;
   if (overlong_) return false;
   if (line_.size() >= MaxLine) {
     overlong_ = true;
@@ -153,6 +159,16 @@ void AtEngine::LineLost() {
   if (onLineLost) onLineLost();
 }
 
+void AtEngine::TakeDueLf() {
+  // At most the LF and a CR before it (CR CR LF); a modem that stops there
+  // costs one byte-read time-out.
+  for (int i = 0; i < 2 && framer_.LfDue(); ++i) {
+    uint8_t byte = 0;
+    if (port_.ReadByte(byte) != ReadOk) return;
+    framer_.Feed(byte);
+  }
+}
+
 void AtEngine::SetAside(std::string line) {
   if (unsolicited_.size() >= KeptUnsolicited) unsolicited_.erase(unsolicited_.begin());
   unsolicited_.push_back(std::move(line));
@@ -187,16 +203,26 @@ void AtEngine::AwaitQuiet(Millis cap) {
 
 AtReply AtEngine::Run(std::string_view command, std::string_view expectedPrefix, Millis bound,
                       const std::function<bool()>& stop) {
-  return Exchange(command, expectedPrefix, bound, stop, false);
+  return Exchange(command, expectedPrefix, Wait{bound}, stop);
 }
 
 AtReply AtEngine::RunUntilAnswer(std::string_view command, std::string_view expectedPrefix, Millis bound,
                                  const std::function<bool()>& stop) {
-  return Exchange(command, expectedPrefix, bound, stop, true);
+  Wait wait{bound};
+  wait.answerEnds = true;
+  return Exchange(command, expectedPrefix, wait, stop);
 }
 
-AtReply AtEngine::Exchange(std::string_view command, std::string_view expectedPrefix, Millis bound,
-                           const std::function<bool()>& stop, bool answerEnds) {
+AtReply AtEngine::RunLong(std::string_view command, std::string_view expectedPrefix, Millis gap, Millis cap,
+                          const std::function<bool()>& stop,
+                          const std::function<void(const std::string&)>& onExpected) {
+  Wait wait{cap, gap};
+  if (onExpected) wait.onExpected = &onExpected;
+  return Exchange(command, expectedPrefix, wait, stop);
+}
+
+AtReply AtEngine::Exchange(std::string_view command, std::string_view expectedPrefix, const Wait& wait,
+                           const std::function<bool()>& stop) {
   if (quietPending_) AwaitQuiet();
   port_.DiscardInput();
   framer_.Reset();
@@ -206,7 +232,8 @@ AtReply AtEngine::Exchange(std::string_view command, std::string_view expectedPr
 
   AtReply reply;
   ReplyCollector collector(command, expectedPrefix);
-  const Clock::TimePoint deadline = clock_.Now() + bound;
+  const Clock::TimePoint deadline = clock_.Now() + wait.bound;
+  Clock::TimePoint lastByte = clock_.Now();
   while (clock_.Now() < deadline) {
     if (stop && stop()) {
       reply.stopped = true;
@@ -219,18 +246,27 @@ AtReply AtEngine::Exchange(std::string_view command, std::string_view expectedPr
       LineLost();
       break;
     }
-    if (status != ReadOk) continue;
+    if (status != ReadOk) {
+      if (wait.gap > Millis(0) && clock_.Now() - lastByte >= wait.gap) break;
+      continue;
+    }
+    lastByte = clock_.Now();
     reply.heard = true;
     if (!framer_.Feed(byte)) continue;
-    if (!collector.Take(framer_.Line())) {
-      if (answerEnds && !collector.expected.empty()) {
+    const std::size_t expectedBefore = collector.expected.size();
+    const bool final = collector.Take(framer_.Line());
+    if (wait.onExpected && collector.expected.size() > expectedBefore) (*wait.onExpected)(collector.expected.back());
+    if (!final) {
+      if (wait.answerEnds && !collector.expected.empty()) {
         reply.status = AtStatus::Ok;
+        TakeDueLf();
         break;
       }
       continue;
     }
     reply.status = collector.final == FinalKind::Ok ? AtStatus::Ok : AtStatus::Error;
     reply.finalLine = collector.finalLine;
+    TakeDueLf();
     break;
   }
   for (std::string& line : collector.unsolicited) SetAside(std::move(line));

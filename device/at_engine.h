@@ -54,7 +54,11 @@ enum class LineKind {
 // command is the text sent, with or without its CR.
 LineKind ClassifyLine(std::string_view line, std::string_view command, std::string_view expectedPrefix);
 
-// Bytes in, lines out: a line is the bytes up to LF with every CR left out.
+// Bytes in, lines out. A line ends at CR or at LF: modems end their lines
+// with CR LF, with CR alone (S4 set to 13), with LF alone, or with CR CR LF,
+// and each of these is one line end. A LF or CR right after a CR belongs
+// to that CR's line end; a LF after a LF ends an empty line, as CR LF CR LF
+// does. Every other byte, a zero byte (GSM '@') included, is a character.
 class LineFramer {
  public:
   // A line that runs past this without a line feed is noise: its bytes up to
@@ -64,12 +68,20 @@ class LineFramer {
   // True when the byte completed a line (then in Line()).
   bool Feed(uint8_t byte);
   const std::string& Line() const { return done_; }
+  // The line just ended at a CR, and this modem's lines end with CR LF (the
+  // last line end seen had its LF): the LF is still to come, one character
+  // time later.
+  bool LfDue() const { return afterCr_ && crLf_; }
+  // Drops the line begun so far. A line end in progress stays: the LF of a
+  // final "OK" CR LF may still be on its way when the next command goes out.
   void Reset();
 
  private:
   std::string line_;
   std::string done_;
   bool overlong_ = false;
+  bool afterCr_ = false;  // the last byte was a CR that ended a line
+  bool crLf_ = false;     // the last CR that ended a line was followed by a LF
 };
 
 // The lines of one command's reply, in the order they came. Lines with the
@@ -137,6 +149,14 @@ class AtEngine {
   AtReply RunUntilAnswer(std::string_view command, std::string_view expectedPrefix, Millis bound,
                          const std::function<bool()>& stop = {});
 
+  // The same for a reply of many lines that the device sends one by one (a
+  // phonebook range: a SIM takes 20 to 100 ms an entry): the wait ends when
+  // no byte has come for gap (the command's own time for the first), or
+  // after cap in all. onExpected sees each expected line as it comes.
+  AtReply RunLong(std::string_view command, std::string_view expectedPrefix, Millis gap, Millis cap,
+                  const std::function<bool()>& stop = {},
+                  const std::function<void(const std::string&)>& onExpected = {});
+
   // Reads and sets aside whatever comes until the line has been quiet for
   // QuietGap, at most for cap.
   void AwaitQuiet(Millis cap = QuietCap);
@@ -158,10 +178,19 @@ class AtEngine {
   bool QuietPending() const { return quietPending_; }
 
  private:
-  AtReply Exchange(std::string_view command, std::string_view expectedPrefix, Millis bound,
-                   const std::function<bool()>& stop, bool answerEnds);
+  struct Wait {
+    Millis bound;                  // in all
+    Millis gap{0};                 // without a byte (0: no such bound)
+    bool answerEnds = false;       // the first expected line ends the wait
+    const std::function<void(const std::string&)>* onExpected = nullptr;
+  };
+  AtReply Exchange(std::string_view command, std::string_view expectedPrefix, const Wait& wait,
+                   const std::function<bool()>& stop);
   void SetAside(std::string line);
   void LineLost();
+  // Reads the LF that follows the CR ending a final line, so that it is
+  // taken as part of this reply rather than dropped before the next command.
+  void TakeDueLf();
 
   SerialPort& port_;
   Clock& clock_;

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <chrono>
+#include <cstdio>
 #include <map>
 #include <stdexcept>
 
@@ -200,6 +202,44 @@ constexpr const char* kRevision = "GW900_1.4.2";
 constexpr const char* kImei = "358240051111110";  // passes the Luhn check
 constexpr const char* kImsi = "250991234567890";  // MCC 250: a Russian SIM
 
+// The modem's clock as 27.007 writes it, "yy/MM/dd,hh:mm:ss+zz" (zone in
+// quarter hours, kept as given): seconds since 2000-01-01 00:00:00 and the
+// zone, or nullopt for a text that is not a time.
+struct ClockTime {
+  int64_t seconds = 0;
+  std::string zone = "+00";
+};
+
+std::optional<ClockTime> ParseClock(const std::string& text) {
+  int yy = 0, mo = 0, dd = 0, hh = 0, mi = 0, ss = 0, used = 0;
+  char sign = 0;
+  int zone = 0;
+  if (std::sscanf(text.c_str(), "%2d/%2d/%2d,%2d:%2d:%2d%c%2d%n", &yy, &mo, &dd, &hh, &mi, &ss, &sign, &zone,
+                  &used) != 8 ||
+      static_cast<std::size_t>(used) != text.size() || (sign != '+' && sign != '-'))
+    return std::nullopt;
+  using namespace std::chrono;
+  const year_month_day date{year(2000 + yy), month(static_cast<unsigned>(mo)), day(static_cast<unsigned>(dd))};
+  if (!date.ok() || hh > 23 || mi > 59 || ss > 59 || zone > 96) return std::nullopt;
+  const auto days = sys_days(date) - sys_days(year(2000) / January / 1);
+  ClockTime t;
+  t.seconds = days.count() * 86400 + hh * 3600 + mi * 60 + ss;
+  t.zone = text.substr(text.size() - 3);
+  return t;
+}
+
+std::string ClockText(const ClockTime& t) {
+  using namespace std::chrono;
+  const int64_t secs = std::max<int64_t>(t.seconds, 0);
+  const year_month_day date{sys_days(year(2000) / January / 1) + days(secs / 86400)};
+  const int64_t rest = secs % 86400;
+  char text[32];
+  std::snprintf(text, sizeof text, "%02d/%02u/%02u,%02d:%02d:%02d", static_cast<int>(date.year()) % 100,
+                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()), static_cast<int>(rest / 3600),
+                static_cast<int>(rest / 60 % 60), static_cast<int>(rest % 60));
+  return text + t.zone;
+}
+
 }  // namespace
 
 const std::vector<std::string>& UnsolicitedLines() {
@@ -253,15 +293,17 @@ struct GatewayModel::Impl {
   int cmee = -1;  // -1: as after power-on (index errors numeric, others plain)
   std::string charset = "GSM";
   int functionality = 1;
+  ClockTime clock;      // what the clock said when it was set
+  Nanos clockSetAt{0};  // and when
 
   // The next random number below `below`: the PRNG's state is the count of
   // draws, so a run repeats itself whatever the host's timing.
   uint64_t Draw(uint64_t below, uint64_t seed) {
     return below == 0 ? 0 : Mix(seed + ++draws * Golden) % below;
   }
-  std::string Unsolicited(uint64_t seed) {
+  std::string Unsolicited(uint64_t seed, const std::string& end) {
     const auto& lines = UnsolicitedLines();
-    return "\r\n" + lines[Draw(lines.size(), seed)] + "\r\n";
+    return end + lines[Draw(lines.size(), seed)] + end;
   }
   // When the next spontaneous line is due: a gap drawn evenly from 0 to
   // twice the mean after the last output. Computed from the count alone, so
@@ -277,6 +319,7 @@ struct GatewayModel::Impl {
 GatewayModel::GatewayModel(GatewayOptions options)
     : options_(std::move(options)), impl_(std::make_shared<Impl>()) {
   if (options_.initialised) FillInitialised();
+  if (const auto start = ParseClock(options_.clockAtStart)) impl_->clock = *start;
 }
 
 // --- the phonebook ---------------------------------------------------------
@@ -395,7 +438,7 @@ void GatewayModel::Release(Nanos now) {
     const auto idle = m.IdleUrcDue(faults);
     const bool urcFirst = idle && !silent && (ussd == m.ussd.end() || *idle < ussd->due);
     if (urcFirst && *idle <= now) {
-      Queue(m.output, m.outputFree, *idle, m.Unsolicited(faults.seed), options_.pace115200);
+      Queue(m.output, m.outputFree, *idle, m.Unsolicited(faults.seed, options_.lineEnd), options_.pace115200);
       m.idleFrom = m.outputFree;
       ++m.idleLines;
     } else if (!urcFirst && ussd != m.ussd.end() && ussd->due <= now) {
@@ -479,8 +522,12 @@ void GatewayModel::Answer(Nanos ready, const std::string& command) {
   Impl& m = *impl_;
   const Faults& faults = options_.faults;
   const bool paced = options_.pace115200;
-  std::vector<std::string> lines;  // the reply's lines; the last is the final result
-  auto line = [&lines](const std::string& text) { lines.push_back(text); };
+  // The reply's lines, each with the time it is ready after `ready` (a
+  // range read's entries come as the SIM reads them); the last is the final
+  // result.
+  std::vector<std::pair<std::string, Nanos>> lines;
+  auto line = [&lines](const std::string& text, Nanos after = Nanos(0)) { lines.emplace_back(text, after); };
+  const std::string& end = options_.lineEnd;
   auto error = [&](int cme) {
     if (faults.cmeError || m.cmee == 1)
       line("+CME ERROR: " + std::to_string(cme));
@@ -490,11 +537,11 @@ void GatewayModel::Answer(Nanos ready, const std::string& command) {
       line("ERROR");
   };
   auto send = [&] {
-    if (faults.garbage) Queue(m.output, m.outputFree, ready, kNoise + "\r\n", paced);
-    for (const auto& text : lines) {
+    if (faults.garbage) Queue(m.output, m.outputFree, ready, kNoise + end, paced);
+    for (const auto& [text, after] : lines) {
       if (faults.urcPercent > 0 && static_cast<int>(m.Draw(100, faults.seed)) < faults.urcPercent)
-        Queue(m.output, m.outputFree, ready, m.Unsolicited(faults.seed), paced);
-      Queue(m.output, m.outputFree, ready, "\r\n" + text + "\r\n", paced);
+        Queue(m.output, m.outputFree, ready + after, m.Unsolicited(faults.seed, end), paced);
+      Queue(m.output, m.outputFree, ready + after, end + text + end, paced);
     }
     if (lines.empty()) return;
     if (faults.dropWhileBusy) m.deafUntil = std::max(m.deafUntil, m.outputFree);
@@ -634,15 +681,28 @@ void GatewayModel::Answer(Nanos ready, const std::string& command) {
          std::to_string(NameLimit));
     line("OK");
   } else if (startsWith("AT+CPBR=")) {
-    // AT+CPBR=<first>[,<last>]: every entry of the range, then OK.
+    // AT+CPBR=<first>[,<last>]: every entry of the range, then OK. The SIM
+    // reads one location after the other, each taking its time.
     const auto params = SplitParams(std::string_view(command).substr(8));
     bool bad = false;
+    if (params.size() > 1 && faults.noRange) {
+      error(4);
+      return send();
+    }
     const int first = checkedIndex(params[0].text, bad);
     int last = first;
     if (!bad && params.size() > 1) last = checkedIndex(params[1].text, bad);
+    if (!bad && last < first) {
+      bad = true;
+      indexError(true);
+    }
     if (!bad) {
       bool found = false;
+      int entries = 0;
+      Nanos after{0};
       for (int index = first; index <= last; ++index) {
+        if (faults.rangeCap > 0 && entries >= faults.rangeCap) break;
+        if (index > first) after += options_.commandLatency;
         // A modem with a slip in its index table answers for the next cell.
         int shown = index;
         if (std::find(faults.wrongIndex.begin(), faults.wrongIndex.end(), index) != faults.wrongIndex.end())
@@ -653,13 +713,14 @@ void GatewayModel::Answer(Nanos ready, const std::string& command) {
                             "\"," + std::to_string(TypeOf(it->second.number)) + ",\"" +
                             toHost(it->second.name) + "\"";
         if (faults.overlongLines) entry += ",0,\"" + std::string(200, 'P') + "\"";
-        line(entry);
+        line(entry, after);
         found = true;
+        ++entries;
       }
       if (!found && faults.cmeNotFound)
-        line("+CME ERROR: 22");
+        line("+CME ERROR: 22", after);
       else
-        line("OK");
+        line("OK", after);
     }
   } else if (startsWith("AT+CPBW=")) {
     // AT+CPBW=<index>[,"<number>"[,<type>[,"<name>"]]]; the index alone erases.
@@ -752,6 +813,22 @@ void GatewayModel::Answer(Nanos ready, const std::string& command) {
         default: error(3);
       }
     }
+  } else if (command == "AT+CCLK?") {
+    ClockTime now = m.clock;
+    now.seconds += std::chrono::duration_cast<std::chrono::seconds>(ready - m.clockSetAt).count();
+    setting("+CCLK", "\"" + ClockText(now) + "\"");
+  } else if (command == "AT+CCLK=?") {
+    line("OK");
+  } else if (startsWith("AT+CCLK=")) {
+    const auto params = SplitParams(std::string_view(command).substr(8));
+    const auto time = params.size() == 1 && params[0].quoted ? ParseClock(params[0].text) : std::nullopt;
+    if (time) {
+      m.clock = *time;
+      m.clockSetAt = ready;
+      line("OK");
+    } else {
+      error(3);
+    }
   } else if (command == "AT+CUSD?") {
     setting("+CUSD", "1");
   } else if (command == "AT+CUSD=?") {
@@ -774,7 +851,7 @@ void GatewayModel::Answer(Nanos ready, const std::string& command) {
         const std::string text =
             options_.ussdUcs2 ? Ucs2Hex(options_.ussdAnswer) : PlainAscii(options_.ussdAnswer);
         const std::string answer =
-            "\r\n+CUSD: 0,\"" + text + "\"," + (options_.ussdUcs2 ? "72" : "15") + "\r\n";
+            end + "+CUSD: 0,\"" + text + "\"," + (options_.ussdUcs2 ? "72" : "15") + end;
         if (faults.lateUssd)
           m.lateUssd = answer;
         else

@@ -4,6 +4,8 @@
 //
 // It answers as real modems do:
 //   AT+CPBR=05   ->  \r\n+CPBR: 5,"0",129,"05"\r\n\r\nOK\r\n   (empty location: \r\nOK\r\n)
+//   AT+CPBR=1,99 ->  one +CPBR line per filled location, ascending, then OK
+//                    (each location read takes the SIM its time, see commandLatency)
 //   AT+CPBW=05,"0",129,"05"  ->  \r\nOK\r\n   (name over 16 characters: \r\nERROR\r\n)
 //   AT+CCFC=0,2  ->  \r\n+CCFC: 1,1,"+79161234567",145\r\n\r\nOK\r\n  or  +CCFC: 0,7
 //   AT+CUSD=1,"#100#",15  ->  \r\nOK\r\n, later \r\n+CUSD: 0,"...",15\r\n
@@ -12,6 +14,8 @@
 //   AT+CGMM  ->  \r\nGW-900 GSM gateway\r\n\r\nOK\r\n
 //   AT+CSCS="UCS2"  then names travel as hex: +CPBR: 98,"1100200",129,"00390038..."
 //   AT+CMEE=1  then  \r\n+CME ERROR: 24\r\n  where  \r\nERROR\r\n  was
+//   AT+CCLK="26/12/10,23:58:49+00"  ->  \r\nOK\r\n (a restore sets the clock);
+//   AT+CCLK?  ->  \r\n+CCLK: "26/12/10,23:58:52+00"\r\n\r\nOK\r\n (it runs on)
 //
 // On request it is as awkward as a modem in service (see Faults): lines
 // such as \r\nRING\r\n between the lines of a reply and on an idle line, bytes
@@ -64,6 +68,12 @@ struct Faults {
   std::vector<int> wrongIndex;  // AT+CPBR=13 answers "+CPBR: 14,..." with cell 14's entry
   bool gsmNul = false;          // '@' is byte 0 inside the quoted texts (GSM alphabet)
   bool lateUssd = false;        // +CUSD comes after the final result of the next command
+  // A modem that does not take the range form AT+CPBR=a,b: "ERROR" (or
+  // "+CME ERROR: 4", operation not supported, as AT+CMEE asks).
+  bool noRange = false;
+  // A modem that answers at most this many entries to a range, then OK (0:
+  // every entry of the range).
+  int rangeCap = 0;
 };
 
 // What a modem in service says unasked (--urc): calls, registration changes,
@@ -80,7 +90,15 @@ struct GatewayOptions {
   bool initialised = true;                         // the SIM carries the gateway layout and sample settings
   bool echo = false;                               // echo commands (ATE1), as a modem after power-on does
   bool blankAfterComma = false;                    // "+CCFC: 1, 1,..." as the gateway's own modem answers
-  Millis commandLatency{0};                        // time from the command's CR to the first reply byte
+  // Time from the command's CR to the first reply byte; a range read takes
+  // it again for each further location of the range (the SIM reads them
+  // one by one, the empty ones too) and sends each entry as it is read.
+  Millis commandLatency{0};
+  // How the modem ends its lines (S3 and S4): "\r\n", "\r" (S4 set to 13),
+  // "\n", or "\r\r\n". The echo is what the host sent.
+  std::string lineEnd = "\r\n";
+  // The modem's clock at its start, "yy/MM/dd,hh:mm:ss+zz" (AT+CCLK).
+  std::string clockAtStart = "26/01/01,00:00:00+00";
   bool pace115200 = false;                         // each byte takes 1/11520 s on the line
   Millis ussdDelay{1500};                          // time from OK to the +CUSD line
   std::string ussdAnswer = "Баланс: 123.45 руб.";  // UTF-8; UCS2 hex (dcs 72) when ussdUcs2

@@ -46,7 +46,8 @@ void Usage(FILE* to = stderr) {
       "             [--forwarding-error] [--dump FILE] [--print]\n"
       "             [--urc PERCENT] [--seed N] [--drop-while-busy] [--write-delay MS[-MS]]\n"
       "             [--cme-not-found] [--wake-delay MS] [--wrong-index N[,N...]] [--gsm-nul]\n"
-      "             [--late-cusd] [--help]\n"
+      "             [--late-cusd] [--no-range] [--range-cap N] [--line-end cr|lf|crlf|crcrlf]\n"
+      "             [--help]\n"
       "\n"
       "Serves a simulated gateway (its modem and SIM phonebook) on a pseudo-terminal, linked\n"
       "where the tool looks for its serial port. It runs until SIGINT or SIGTERM (Ctrl+C).\n"
@@ -62,10 +63,15 @@ void Usage(FILE* to = stderr) {
       "                          gwsim --blank\n"
       "  --echo                every command echoed back, as a modem just after power-on\n"
       "                          gwsim --echo\n"
-      "  --latency MS          time from a command's CR to the first byte of its reply\n"
-      "                          gwsim --latency 100        a modem taking 100 ms an entry\n"
+      "  --latency MS          time from a command's CR to the first byte of its reply, the SIM's\n"
+      "                        time to read one location; a range read (AT+CPBR=1,99) takes it\n"
+      "                        for every location of the range, each entry sent as it is read\n"
+      "                          gwsim --latency 100        a SIM taking 100 ms an entry\n"
       "  --pace                each byte takes its time at 115200 baud (87 us), as on a real line\n"
       "                          gwsim --pace --latency 20\n"
+      "  --line-end END        how the modem ends its lines: crlf (default), cr (S4 set to 13),\n"
+      "                        lf, or crcrlf\n"
+      "                          gwsim --line-end cr\n"
       "  --blank-after-comma   call forwarding states read \"+CCFC: 1, 1,...\", a blank after\n"
       "                        each comma, as the gateway's own modem answers\n"
       "                          gwsim --blank-after-comma\n"
@@ -105,6 +111,11 @@ void Usage(FILE* to = stderr) {
       "                          gwsim --wrong-index 13,40\n"
       "  --gsm-nul             '@' travels as byte 0 inside phonebook texts (the GSM alphabet)\n"
       "                          gwsim --gsm-nul\n"
+      "  --no-range            the range form AT+CPBR=a,b is refused (ERROR, or +CME ERROR: 4\n"
+      "                        after AT+CMEE=1 or with --cme-error); one location at a time works\n"
+      "                          gwsim --no-range\n"
+      "  --range-cap N         at most N entries to a range read, then OK, as modems that cap it\n"
+      "                          gwsim --range-cap 10\n"
       "\n"
       "The network (balance request and call forwarding):\n"
       "  --ussd-delay MS       time from OK to the network's +CUSD answer (default 1500)\n"
@@ -252,6 +263,25 @@ int main(int argc, char** argv) {
       options.faults.gsmNul = true;
     else if (a == "--late-cusd")
       options.faults.lateUssd = true;
+    else if (a == "--no-range")
+      options.faults.noRange = true;
+    else if (a == "--range-cap") {
+      const auto cap = Number(value());
+      if (!cap || *cap == 0) return Usage(), 2;
+      options.faults.rangeCap = *cap;
+    } else if (a == "--line-end") {
+      const std::string end = value();
+      if (end == "crlf")
+        options.lineEnd = "\r\n";
+      else if (end == "cr")
+        options.lineEnd = "\r";
+      else if (end == "lf")
+        options.lineEnd = "\n";
+      else if (end == "crcrlf")
+        options.lineEnd = "\r\r\n";
+      else
+        return Usage(), 2;
+    }
     else if (a == "--help") {
       Usage(stdout);
       return 0;
@@ -263,6 +293,14 @@ int main(int argc, char** argv) {
       Usage();
       return 2;
     }
+  }
+  {
+    // The modem's clock starts at the local time, as one set by its network.
+    const time_t t = time(nullptr);
+    tm local{};
+    char text[32];
+    if (localtime_r(&t, &local) && strftime(text, sizeof text, "%y/%m/%d,%H:%M:%S+00", &local))
+      options.clockAtStart = text;
   }
   tv::sim::GatewayModel model(options);
 

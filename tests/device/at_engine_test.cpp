@@ -67,6 +67,56 @@ TEST(AtLines, FramingKeepsEveryByteAndDropsNoise) {
   EXPECT_EQ(lines, (std::vector<std::string>{"", std::string("A\0B", 3), "\x8F\xE0", "OK"}));
 }
 
+std::vector<std::string> Frame(LineFramer& framer, const std::string& bytes) {
+  std::vector<std::string> lines;
+  for (char c : bytes)
+    if (framer.Feed(static_cast<uint8_t>(c))) lines.push_back(framer.Line());
+  return lines;
+}
+
+// The same reply as modems frame it with each line end they use: CR LF,
+// CR alone (S4 set to 13), LF alone, CR CR LF. Each is one line end; the
+// lines that come out are those of CR LF, zero bytes and high bytes kept.
+TEST(AtLines, EveryLineEndIsOneLineEnd) {
+  const std::string entry("+CPBR: 5,\"1\0\",129,\"a\0\x8F\"", 24);
+  const std::vector<std::string> reply = {"", entry, "", "OK"};
+  struct Case {
+    const char* name;
+    std::string bytes;
+    std::vector<std::string> lines;
+  };
+  const Case cases[] = {
+      {"CR LF", "\r\n" + entry + "\r\n\r\nOK\r\n", reply},
+      {"CR alone", "\r" + entry + "\r\rOK\r", {"", entry, "OK"}},
+      {"LF alone", "\n" + entry + "\n\nOK\n", reply},
+      {"CR CR LF", "\r\r\n" + entry + "\r\r\n\r\r\nOK\r\r\n", reply},
+      {"echo, then CR LF", "AT+CPBR=05\r\r\n" + entry + "\r\n\r\nOK\r\n", {"AT+CPBR=05", entry, "", "OK"}},
+      {"echo, then CR alone", "AT+CPBR=05\r\r" + entry + "\r\rOK\r", {"AT+CPBR=05", entry, "OK"}},
+      {"echo, then LF alone", "AT+CPBR=05\r\n" + entry + "\n\nOK\n", {"AT+CPBR=05", entry, "", "OK"}},
+      {"CR alone, several lines in a row", "\rRING\r\r+CREG: 1\r\rOK\r", {"", "RING", "+CREG: 1", "OK"}},
+      {"an empty line between CR LF lines", "RING\r\n\r\nOK\r\n", {"RING", "", "OK"}},
+      {"a USSD text with a line break", "\r\n+CUSD: 0,\"Line 1\r\nLine 2\",15\r\n",
+       {"", "+CUSD: 0,\"Line 1", "Line 2\",15"}},
+      {"OK without a line end is no line yet", "\r\nOK", {""}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    LineFramer framer;
+    EXPECT_EQ(Frame(framer, c.bytes), c.lines);
+  }
+}
+
+// The LF of a final "OK" CR LF may come after the command is over and the
+// framer was reset for the next one: it ends no line of its own.
+TEST(AtLines, ALateLfAfterAResetEndsNothing) {
+  LineFramer framer;
+  EXPECT_EQ(Frame(framer, "\r\nOK\r"), (std::vector<std::string>{"", "OK"}));
+  framer.Reset();
+  EXPECT_EQ(Frame(framer, "\nRING\r\n"), (std::vector<std::string>{"RING"}));
+  framer.Reset();
+  EXPECT_EQ(Frame(framer, "\nRING\n"), (std::vector<std::string>{"", "RING"}));
+}
+
 struct EngineTest : ::testing::Test {
   ManualClock clock;
   ScriptedModem modem{clock};
@@ -92,6 +142,16 @@ TEST_F(EngineTest, CollectsItsOwnReplyWhateverComesAroundIt) {
        "OK"},
       {"LF alone",
        {{"\n+CPBR: 5,\"0\",129,\"05\"\nOK\n", 0ms}},
+       AtStatus::Ok,
+       {"+CPBR: 5,\"0\",129,\"05\""},
+       "OK"},
+      {"CR alone (S4 set to 13)",
+       {{"\r+CPBR: 5,\"0\",129,\"05\"\r\rOK\r", 0ms}},
+       AtStatus::Ok,
+       {"+CPBR: 5,\"0\",129,\"05\""},
+       "OK"},
+      {"echo, CR alone",
+       {{"AT+CPBR=05\r\r+CPBR: 5,\"0\",129,\"05\"\r\rOK\r", 0ms}},
        AtStatus::Ok,
        {"+CPBR: 5,\"0\",129,\"05\""},
        "OK"},
@@ -142,6 +202,64 @@ TEST_F(EngineTest, CollectsItsOwnReplyWhateverComesAroundIt) {
       EXPECT_TRUE(e.QuietPending());
     }
     EXPECT_EQ(m.written, "AT+CPBR=05\r");
+  }
+}
+
+// Counts the bytes the engine reads, to see which it leaves for the purge
+// before the next command.
+class CountingPort : public SerialPort {
+ public:
+  explicit CountingPort(SerialPort& inner) : inner_(inner) {}
+  int Open(int i) override { return inner_.Open(i); }
+  bool IsOpen() const override { return inner_.IsOpen(); }
+  bool SetDtr(bool on) override { return inner_.SetDtr(on); }
+  bool SetRts(bool on) override { return inner_.SetRts(on); }
+  ReadStatus ReadByte(uint8_t& byte) override {
+    const ReadStatus status = inner_.ReadByte(byte);
+    if (status == ReadOk) read += static_cast<char>(byte);
+    return status;
+  }
+  void WriteBytes(const uint8_t* data, std::size_t count) override { inner_.WriteBytes(data, count); }
+  void DiscardInput() override { inner_.DiscardInput(); }
+  std::string Describe(int i) const override { return inner_.Describe(i); }
+  std::string read;
+
+ private:
+  SerialPort& inner_;
+};
+
+// The reply ends with its final line's CR; a modem that ends its lines with
+// CR LF still sends the LF, which is read as part of the reply (a trace of
+// the line holds every byte). A modem that ends them with CR alone is not
+// waited for.
+TEST(EngineLineEnds, TheFinalLinesLfIsReadWhereItIsDue) {
+  struct Case {
+    const char* name;
+    std::string reply;
+    std::string late;  // bytes 50 ms later
+    std::string read;
+    Millis took;
+  };
+  const Case cases[] = {
+      {"CR LF", "\r\nOK\r\n", "", "\r\nOK\r\n", 0ms},
+      {"CR LF, the LF late", "\r\nOK\r", "\n", "\r\nOK\r\n", 50ms},
+      {"CR CR LF", "\r\r\nOK\r\r\n", "", "\r\r\nOK\r\r\n", 0ms},
+      {"CR alone", "\rOK\r", "\r", "\rOK\r", 0ms},
+      {"LF alone", "\nOK\n", "", "\nOK\n", 0ms},
+      {"CR LF, then a final line without its LF", "\r\nOK\r", "", "\r\nOK\r", ByteReadTimeout},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ManualClock clock;
+    ScriptedModem modem{clock};
+    CountingPort port{modem};
+    AtEngine engine{port, clock};
+    modem.Answer(c.reply);
+    if (!c.late.empty()) modem.Arrive(c.late, 50ms);
+    const auto start = clock.Now();
+    EXPECT_EQ(engine.Run("AT\r", {}, 2000ms).status, AtStatus::Ok);
+    EXPECT_EQ(port.read, c.read);
+    EXPECT_EQ(clock.Now() - start, c.took);
   }
 }
 

@@ -695,5 +695,126 @@ TEST(GatewayModel, UssdAnswerArrivesLateOrIsCancelled) {
   EXPECT_EQ(Take(cancelled, 1h), "\r\nOK\r\n\r\nOK\r\n") << "the session ended before the network answered";
 }
 
+// Range reads: one +CPBR line per filled location of the range, ascending,
+// empty locations left out; the modems that refuse or cap the range form.
+TEST(GatewayModel, RangeReadsAnswerAsASimDoes) {
+  auto entry = [](int i, const std::string& number, const std::string& name) {
+    return "\r\n+CPBR: " + std::to_string(i) + ",\"" + number + "\",129,\"" + name + "\"\r\n";
+  };
+  struct Case {
+    const char* name;
+    std::function<void(GatewayOptions&)> setup;
+    std::string command;
+    std::string reply;
+  };
+  const Case cases[] = {
+      {"whole range", [](GatewayOptions&) {}, "AT+CPBR=5,8\r",
+       entry(5, "89265550505", "05") + entry(6, "0", "06") + entry(8, "0", "08") + "\r\nOK\r\n"},
+      {"empty locations left out", [](GatewayOptions&) {}, "AT+CPBR=97,101\r",
+       entry(97, "0", "97") + entry(99, "89161234567", "99") + "\r\nOK\r\n"},
+      {"no entry in the range", [](GatewayOptions&) {}, "AT+CPBR=100,120\r", "\r\nOK\r\n"},
+      {"blanks and lower case", [](GatewayOptions&) {}, "at+cpbr= 7 , 8\r",
+       entry(8, "0", "08") + "\r\nOK\r\n"},
+      {"last before first", [](GatewayOptions&) {}, "AT+CPBR=8,5\r", "\r\n+CME ERROR: 21\r\n"},
+      {"refused", [](GatewayOptions& o) { o.faults.noRange = true; }, "AT+CPBR=1,99\r", "\r\nERROR\r\n"},
+      {"refused, extended errors", [](GatewayOptions& o) { o.faults.noRange = o.faults.cmeError = true; },
+       "AT+CPBR=1,99\r", "\r\n+CME ERROR: 4\r\n"},
+      {"refused range, one location still read", [](GatewayOptions& o) { o.faults.noRange = true; },
+       "AT+CPBR=08\r", entry(8, "0", "08") + "\r\nOK\r\n"},
+      {"capped at three", [](GatewayOptions& o) { o.faults.rangeCap = 3; }, "AT+CPBR=5,99\r",
+       entry(5, "89265550505", "05") + entry(6, "0", "06") + entry(8, "0", "08") + "\r\nOK\r\n"},
+      {"capped, fewer left", [](GatewayOptions& o) { o.faults.rangeCap = 3; }, "AT+CPBR=99,120\r",
+       entry(99, "89161234567", "99") + "\r\nOK\r\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    GatewayModel model(With(c.setup));
+    model.EraseEntry(7);
+    model.EraseEntry(98);
+    EXPECT_EQ(Send(model, c.command), c.reply);
+  }
+}
+
+// A SIM reads one location after the other: each takes the latency, the
+// empty ones too, and each entry goes out as soon as it is read.
+TEST(GatewayModel, RangeReadTakesTheLatencyForEveryLocation) {
+  GatewayModel model(With([](GatewayOptions& o) { o.commandLatency = 100ms; }));
+  model.EraseEntry(7);
+  Put(model, "AT+CPBR=5,8\r", 0ms);
+  const std::vector<std::pair<Millis, std::string>> expected = {
+      {100ms, "\r\n+CPBR: 5,\"89265550505\",129,\"05\"\r\n"},
+      {200ms, "\r\n+CPBR: 6,\"0\",129,\"06\"\r\n"},
+      {400ms, "\r\n+CPBR: 8,\"0\",129,\"08\"\r\n\r\nOK\r\n"},
+  };
+  Millis from = 0ms;
+  for (const auto& [at, bytes] : expected) {
+    SCOPED_TRACE(bytes);
+    EXPECT_EQ(Take(model, at - 1ms), "") << "since " << from.count();
+    EXPECT_EQ(Take(model, at), bytes);
+    from = at;
+  }
+  EXPECT_FALSE(model.NextOutputTime().has_value());
+  // One location: the latency once, as before.
+  Put(model, "AT+CPBR=6\r", 1000ms);
+  EXPECT_EQ(Take(model, 1099ms), "");
+  EXPECT_EQ(Take(model, 1100ms), "\r\n+CPBR: 6,\"0\",129,\"06\"\r\n\r\nOK\r\n");
+}
+
+// Unsolicited lines stand between the entries of a range reply too.
+TEST(GatewayModel, UnsolicitedLinesBetweenTheEntriesOfARange) {
+  GatewayModel model(With([](GatewayOptions& o) {
+    o.faults.urcPercent = 100;
+    o.commandLatency = 50ms;
+  }));
+  const std::string reply = Send(model, "AT+CPBR=1,99\r");
+  const auto pieces = Pieces(reply);
+  int entries = 0;
+  for (std::size_t i = 0; i < pieces.size(); ++i) {
+    if (pieces[i].text.rfind("\r\n+CPBR:", 0) != 0) continue;
+    ++entries;
+    ASSERT_GT(i, 0u);
+    EXPECT_TRUE(IsUnsolicited(pieces[i - 1].text)) << pieces[i - 1].text;
+  }
+  EXPECT_EQ(entries, 99);
+}
+
+// Each line end a modem may use, on every line it sends: replies,
+// unsolicited lines, the network's USSD answer, the noise line.
+TEST(GatewayModel, LineEndOptionFramesEveryLine) {
+  for (const std::string end : {"\r", "\n", "\r\r\n", "\r\n"}) {
+    SCOPED_TRACE(end == "\r" ? "CR" : end == "\n" ? "LF" : end == "\r\n" ? "CR LF" : "CR CR LF");
+    GatewayModel model(With([&end](GatewayOptions& o) {
+      o.lineEnd = end;
+      o.ussdUcs2 = false;
+      o.ussdAnswer = "Balance 5";
+    }));
+    EXPECT_EQ(Send(model, "AT+CPBR=6,7\r"), end + "+CPBR: 6,\"0\",129,\"06\"" + end + end + "+CPBR: 7,\"0\",129,\"07\"" +
+                                                end + end + "OK" + end);
+    EXPECT_EQ(Send(model, "AT+CPBR=100\r"), end + "OK" + end);
+    EXPECT_EQ(Send(model, "AT+CUSD=1,\"#100#\",15\r", 10s), end + "OK" + end + end + "+CUSD: 0,\"Balance 5\",15" + end);
+    model.Options().echo = true;
+    EXPECT_EQ(Send(model, "AT\r", 20s), "AT\r" + end + "OK" + end);  // the echo is what came in
+    model.Options().echo = false;
+    model.Options().faults.garbage = true;
+    const std::string garbage = Send(model, "AT\r", 30s);
+    EXPECT_EQ(garbage.substr(garbage.size() - 2 * end.size() - 2), end + "OK" + end);
+    EXPECT_EQ(garbage.substr(9, end.size()), end);
+  }
+}
+
+// The clock a third-party client sets at a restore, and reads back running.
+TEST(GatewayModel, ClockIsSetAndRuns) {
+  GatewayModel model(With([](GatewayOptions& o) { o.clockAtStart = "26/12/10,23:59:58+12"; }));
+  RunTable(model, {
+                      {"at start", "AT+CCLK?\r", "\r\n+CCLK: \"26/12/10,23:59:58+12\"\r\n\r\nOK\r\n"},
+                      {"test form", "AT+CCLK=?\r", "\r\nOK\r\n"},
+                      {"not a time", "AT+CCLK=\"26/13/10,00:00:00+00\"\r", "\r\nERROR\r\n"},
+                      {"unquoted", "AT+CCLK=26/12/10,00:00:00+00\r", "\r\nERROR\r\n"},
+                  });
+  EXPECT_EQ(Send(model, "AT+CCLK?\r", 3s), "\r\n+CCLK: \"26/12/11,00:00:01+12\"\r\n\r\nOK\r\n");
+  EXPECT_EQ(Send(model, "AT+CCLK=\"24/02/28,23:59:30-04\"\r", 10s), "\r\nOK\r\n");
+  EXPECT_EQ(Send(model, "AT+CCLK?\r", 100s), "\r\n+CCLK: \"24/02/29,00:01:00-04\"\r\n\r\nOK\r\n");
+}
+
 }  // namespace
 }  // namespace tv::sim

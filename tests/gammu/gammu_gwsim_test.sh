@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # gammu, a third-party AT client, against gwsim on a pseudo-terminal: it must
 # get through its start-up (identity, character sets, phonebook selection),
-# read the whole phonebook, ask the balance by USSD and switch call
-# forwarding on and off.
+# read the whole phonebook, ask the balance by USSD, switch call
+# forwarding on and off, and make a backup and restore it (the restore ends
+# by setting the modem's clock with AT+CCLK), leaving the phonebook as it was.
 #
 #   tests/gammu/gammu_gwsim_test.sh build/gwsim
 set -euo pipefail
@@ -24,7 +25,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-"$gwsim" --link "$dir/COM1" >"$dir/gwsim.out" 2>&1 &
+"$gwsim" --link "$dir/COM1" --dump "$dir/book.dump" >"$dir/gwsim.out" 2>&1 &
 pid=$!
 for _ in $(seq 100); do
   [ -L "$dir/COM1" ] && break
@@ -98,4 +99,25 @@ run divert_cancel canceldiverts
 run divert_off divert get noans voice
 reject divert_off 'Number'
 
-echo "gammu against gwsim: identity, phonebook, balance and forwarding as expected"
+# A backup and its restore: the restore rewrites every location and sets the
+# clock; gammu reports any command the modem refuses as a failure.
+cp "$dir/book.dump" "$dir/book.before"
+run backup backup "$dir/gateway.backup" -yes
+expect backup 'Backup SIM phonebook'
+run restore restore "$dir/gateway.backup" -yes
+expect restore 'set phone date/time'
+reject restore 'not supported'
+if ! grep -q '^2 "OK"' <(grep -A1 '^1 "AT+CCLK=' "$dir/restore.log"); then
+  echo "FAIL: the restore's AT+CCLK was not answered OK" >&2
+  grep -A3 'AT+CCLK' "$dir/restore.log" >&2
+  exit 1
+fi
+if ! cmp -s "$dir/book.before" "$dir/book.dump"; then
+  echo "FAIL: the phonebook after the restore differs from before:" >&2
+  diff "$dir/book.before" "$dir/book.dump" >&2
+  exit 1
+fi
+run clock getdatetime
+expect clock 'Phone time is'
+
+echo "gammu against gwsim: identity, phonebook, balance, forwarding, backup and restore as expected"
