@@ -16,6 +16,7 @@ int main(int argc, char** argv) {
   tv::SystemClock clock;
   const std::unique_ptr<tv::SerialPort> port = tv::TraceExchangeIfAsked(tv::MakeHostSerialPort(), std::cerr);
   tv::Tool tool(screen, clock, *port);
+  tool.TakeExchangeSettings();
   if (argc > 1) return tv::RunCommandLine(tool, std::vector<std::string>(argv + 1, argv + argc));
   console->Start(screen);
   const int status = tv::RunTarvelin(tool, tv::HelpFilePath().c_str());

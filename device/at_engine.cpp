@@ -227,6 +227,7 @@ AtReply AtEngine::Exchange(std::string_view command, std::string_view expectedPr
   port_.DiscardInput();
   framer_.Reset();
   lastCommand_.assign(command);
+  ++commandsSent_;
   port_.WriteBytes(reinterpret_cast<const uint8_t*>(command.data()), command.size());
   if (beforeWait) beforeWait();
 

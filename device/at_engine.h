@@ -174,6 +174,9 @@ class AtEngine {
   Clock& clock() { return clock_; }
   // The bytes of the last command sent.
   const std::string& LastCommand() const { return lastCommand_; }
+  // Commands sent so far: what was read from the device stays true only as
+  // long as nothing else was sent to it.
+  uint64_t CommandsSent() const { return commandsSent_; }
   // The next command waits for a quiet line first (a late reply may come).
   bool QuietPending() const { return quietPending_; }
 
@@ -197,6 +200,7 @@ class AtEngine {
   LineFramer framer_;
   std::vector<std::string> unsolicited_;
   std::string lastCommand_;
+  uint64_t commandsSent_ = 0;
   bool quietPending_ = false;
 };
 

@@ -6,6 +6,7 @@
 #include "core/cp866_literal.h"
 #include "core/settings_file.h"
 #include "device/at_engine.h"
+#include "device/range_read.h"
 #include "ui/connect_dialog.h"
 #include "ui/tool.h"
 
@@ -49,6 +50,24 @@ void Tell(const TransferProgress& progress, int done) {
   if (progress) progress(done);
 }
 
+// The whole book, by range where the modem takes it (one command instead of
+// ninety-nine round trips), else cell by cell. What was read is kept as the
+// settings file's lines while nothing else is sent to the device.
+ExchangeFault ReadWholeBook(Tool& tool, const TransferProgress& progress) {
+  if (tool.cellByCell) tool.rangeReads = false;
+  const CellsRead read = ReadCells(tool.at, tool.image, 1, SettingsLines, tool.rangeReads,
+                                   [&progress](int done) { Tell(progress, done); });
+  if (!read.Ok()) {
+    tool.bookLines.clear();
+    return CellReadFailed(tool, read.failedCell, read.failure);
+  }
+  tool.bookLines.assign(SettingsLines + 1, std::string());
+  for (int cell = 1; cell <= SettingsLines; ++cell)
+    tool.bookLines[cell] = SettingsLineOf(cell, read.cells[static_cast<std::size_t>(cell - 1)]);
+  tool.bookAt = tool.at.CommandsSent();
+  return {};
+}
+
 }  // namespace
 
 ExchangeFault AttachGateway(Tool& tool) {
@@ -70,6 +89,11 @@ ExchangeFault AttachGateway(Tool& tool) {
     st.deviceConnected = false;
     return {xerr::NoAnswer, {}};
   }
+  tool.bookLines.clear();
+  // The signature is checked from one read of the whole book where the
+  // modem takes the range form; the reads that follow the connection use it.
+  tool.rangeReads = !tool.cellByCell;
+  if (tool.rangeReads) return ReadWholeBook(tool, {});
   if (const CellResult r = ReadCell(tool.at, tool.image, ModeCell); !r.Ok())
     return CellReadFailed(tool, ModeCell, r);
   return {};
@@ -77,14 +101,16 @@ ExchangeFault AttachGateway(Tool& tool) {
 
 ExchangeFault ReadSimCells(Tool& tool, std::string* text, const TransferProgress& progress) {
   Tell(progress, 0);
-  for (int cell = 1; cell <= SettingsLines; ++cell) {
-    const CellResult r = ReadCell(tool.at, tool.image, cell);
-    if (!r.Ok()) return CellReadFailed(tool, cell, r);
-    // A location the device reports empty brings no "+CPBR:" line: it is
-    // kept as an empty cell.
-    if (text) *text += r.outcome == CellOutcome::Done ? r.raw : EncodeSaveLine(cell, {}, {});
-    Tell(progress, cell);
+  // Just read by the connection, with nothing sent since: the SIM is as read.
+  if (!tool.BookFresh()) {
+    if (ExchangeFault fault = ReadWholeBook(tool, progress); fault.Failed()) return fault;
   }
+  // A location the device reports empty brings no "+CPBR:" line: it is
+  // kept as an empty cell.
+  if (text)
+    for (int cell = 1; cell <= SettingsLines; ++cell) *text += tool.bookLines[cell];
+  tool.bookLines.clear();
+  Tell(progress, SettingsLines);
   return {};
 }
 

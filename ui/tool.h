@@ -5,7 +5,10 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "core/sim_image.h"
 #include "device/at_engine.h"
@@ -32,6 +35,28 @@ struct Tool {
   SimImage image;
   WorkState state;
   AtEngine at;
+
+  // How the phonebook travels. A gateway whose modem mishandles the range
+  // form can be read cell by cell (TARVELIN_READ=cells, --cell-by-cell), and
+  // File to SIM can write every line instead of the differing ones
+  // (TARVELIN_WRITE=all, restore --all).
+  bool cellByCell = false;
+  bool writeAll = false;
+  // Per connection: cleared when a range read did not fit a range reply.
+  bool rangeReads = true;
+  // The settings-file lines of the whole book as last read (index 1..99),
+  // true while no command has been sent since (bookAt).
+  std::vector<std::string> bookLines;
+  uint64_t bookAt = 0;
+  bool BookFresh() const { return !bookLines.empty() && bookAt == at.CommandsSent(); }
+
+  // The settings of the environment: TARVELIN_READ=cells, TARVELIN_WRITE=all.
+  void TakeExchangeSettings() {
+    const char* read = std::getenv("TARVELIN_READ");
+    const char* write = std::getenv("TARVELIN_WRITE");
+    cellByCell = read && std::string_view(read) == "cells";
+    writeAll = write && std::string_view(write) == "all";
+  }
 };
 
 }  // namespace tv

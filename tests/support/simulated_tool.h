@@ -13,7 +13,10 @@ namespace tv::test {
 
 template <typename ConsoleT = ScriptedConsole>
 struct SimulatedTool {
-  SimulatedTool() = default;
+  // The tests that spell out every command on the wire follow the
+  // cell-by-cell exchange; the range reads have tests of their own, which
+  // clear this.
+  SimulatedTool() { tool.cellByCell = true; }
   SimulatedTool(const SimulatedTool&) = delete;
   SimulatedTool& operator=(const SimulatedTool&) = delete;
 

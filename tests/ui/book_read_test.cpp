@@ -1,0 +1,99 @@
+// The connection's read of the whole book: one range command where the modem
+// takes it, the cell-by-cell read where it does not (for the rest of the
+// connection) or where the operator chose it; the settings-file text the same
+// byte for byte either way.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/settings_file.h"
+#include "tests/support/simulated_tool.h"
+#include "ui/gateway_transfers.h"
+#include "ui/tool.h"
+
+namespace tv {
+namespace {
+
+using test::SimulatedTool;
+
+std::vector<std::string> Commands(const std::string& written) {
+  std::vector<std::string> out;
+  std::string cur;
+  for (char c : written) {
+    cur += c;
+    if (c == '\r') {
+      out.push_back(cur);
+      cur.clear();
+    }
+  }
+  return out;
+}
+
+struct Rig : SimulatedTool<> {
+  explicit Rig(bool cellByCell) {
+    tool.cellByCell = cellByCell;
+    gateway.SetEntry(7, std::string("12\0" "3", 4), "@ in GSM");
+    gateway.SetEntry(60, "", "");
+  }
+  // Connects and reads the book as SIM to file does; the file's text.
+  std::string ConnectAndRead() {
+    EXPECT_FALSE(AttachGateway(tool).Failed());
+    std::string text;
+    EXPECT_FALSE(ReadSimCells(tool, &text, {}).Failed());
+    return text;
+  }
+};
+
+TEST(BookRead, OneRangeCommandOrCellByCellTheSameText) {
+  Rig reference(true);
+  const std::string expected = reference.ConnectAndRead();
+  ASSERT_EQ(Commands(reference.port.written).size(), 2u + 99u);  // AT, cell 98, cells 1..99
+
+  struct Case {
+    const char* name;
+    std::function<void(sim::GatewayModel&)> setup;
+    std::vector<std::string> commands;  // the whole exchange; empty: not checked
+    bool rangeAfter;
+  };
+  std::vector<std::string> fallback{"AT\r", "AT+CPBR=1,99\r"};
+  for (int i = 1; i <= 99; ++i)
+    fallback.push_back(std::string("AT+CPBR=") + char('0' + i / 10) + char('0' + i % 10) + "\r");
+  const Case cases[] = {
+      {"the range form", [](sim::GatewayModel&) {}, {"AT\r", "AT+CPBR=1,99\r"}, true},
+      {"echo and unsolicited lines",
+       [](sim::GatewayModel& m) {
+         m.Options().echo = true;
+         m.Options().faults.urcPercent = 40;
+       },
+       {"AT\r", "AT+CPBR=1,99\r"},
+       true},
+      {"refused: cell by cell for the connection", [](sim::GatewayModel& m) { m.Options().faults.noRange = true; },
+       fallback, false},
+      {"capped at 30 entries a reply", [](sim::GatewayModel& m) { m.Options().faults.rangeCap = 30; }, {}, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Rig r(false);
+    c.setup(r.gateway);
+    EXPECT_EQ(r.ConnectAndRead(), expected);
+    const std::vector<std::string> sent = Commands(r.port.written);
+    if (!c.commands.empty()) {
+      EXPECT_EQ(sent, c.commands);
+    }
+    // The signature comes from the book's read, not from a read of its own.
+    ASSERT_GE(sent.size(), 2u);
+    EXPECT_EQ(sent[1], "AT+CPBR=1,99\r");
+    EXPECT_EQ(r.tool.rangeReads, c.rangeAfter);
+    // A second read of the same connection goes the way the first ended.
+    r.port.written.clear();
+    std::string again;
+    EXPECT_FALSE(ReadSimCells(r.tool, &again, {}).Failed());
+    EXPECT_EQ(again, expected);
+    EXPECT_EQ(Commands(r.port.written).size(), c.rangeAfter ? (c.commands.empty() ? 4u : 1u) : 99u);
+  }
+}
+
+}  // namespace
+}  // namespace tv
