@@ -11,12 +11,15 @@
 #include <gensio/gensio_os_funcs_public.h>
 #include <gensio/sergensio.h>
 #include <netdb.h>
+#include <poll.h>
+#include <unistd.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <condition_variable>
 #include <cstdarg>
 #include <deque>
@@ -241,6 +244,8 @@ constexpr const char* kWhyLineLost = "линия связи потеряна"_cp
 // taken) and "Port's device already in use" (another of its connections
 // holds the device).
 constexpr std::string_view kBusyBanner = "already in use";
+constexpr int kClosedAtOnceRetries = 2;
+constexpr Millis kFirstWordsBound{1000};
 
 }  // namespace
 
@@ -362,6 +367,38 @@ void DropLink(std::unique_ptr<NetworkSerialPort::Link> link) {
   }
 }
 
+// What the server at the first of the targets ("ipv4,192.0.2.7,4001,...")
+// sends on a plain TCP connection until it closes it, or until the deadline.
+std::string FirstWordsOf(const std::string& targets, Steady::time_point deadline) {
+  const std::size_t a = targets.find(','), b = targets.find(',', a + 1);
+  if (a == std::string::npos || b == std::string::npos) return {};
+  const std::size_t c = targets.find(',', b + 1);
+  const std::string host = targets.substr(a + 1, b - a - 1);
+  const std::string port = targets.substr(b + 1, c == std::string::npos ? std::string::npos : c - b - 1);
+  addrinfo hints{};
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
+  addrinfo* found = nullptr;
+  if (getaddrinfo(host.c_str(), port.c_str(), &hints, &found) != 0) return {};
+  std::string words;
+  const int fd = socket(found->ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (fd >= 0 && (connect(fd, found->ai_addr, found->ai_addrlen) == 0 || errno == EINPROGRESS)) {
+    for (;;) {
+      const auto left = std::chrono::ceil<Millis>(deadline - Steady::now()).count();
+      if (left <= 0 || words.size() > 512) break;
+      pollfd p{fd, POLLIN, 0};
+      if (poll(&p, 1, static_cast<int>(left)) <= 0) break;
+      char buf[256];
+      const ssize_t n = recv(fd, buf, sizeof buf, 0);
+      if (n <= 0) break;  // closed (or reset): all has been said
+      words.append(buf, static_cast<std::size_t>(n));
+    }
+  }
+  if (fd >= 0) close(fd);
+  freeaddrinfo(found);
+  return words;
+}
+
 // Whether the server said, before it closed, that the line is held.
 bool SaysLineBusy(const NetworkSerialPort::Link& link) {
   const std::string text(link.received.begin(), link.received.end());
@@ -471,6 +508,27 @@ int NetworkSerialPort::OpenAddress(const NetworkAddress& address) {
     failedWhy_ = timedOut ? kWhySilent : kWhyUnknownName;
     return xerr::PortBusy;
   }
+  // A server that takes the connection and closes it at once has said why
+  // in its first bytes ("Port already in use"), but the library drops what
+  // came during its telnet negotiation when the close overtakes it. Those
+  // words are then heard on a plain connection, which such a server closes
+  // as quickly; a server that says nothing there (or has let the line go
+  // meanwhile) is tried once more.
+  int rc = 0;
+  for (int attempt = 0;; ++attempt) {
+    rc = Connect(targets, deadline);
+    if (rc == 0 || failedWhy_ != kWhyClosed || attempt >= kClosedAtOnceRetries || Steady::now() >= deadline)
+      return rc;
+    if (FirstWordsOf(targets, std::min(deadline, Steady::now() + kFirstWordsBound)).find(kBusyBanner) !=
+        std::string::npos) {
+      failedWhy_ = kWhyLineBusy;
+      return rc;
+    }
+  }
+}
+
+int NetworkSerialPort::Connect(const std::string& targets, std::chrono::steady_clock::time_point deadline) {
+  failedWhy_.clear();
   auto link = std::make_unique<Link>();
   if (!link->os || !link->waiter) {
     failedWhy_ = kWhyNoConnection;
@@ -493,7 +551,9 @@ int NetworkSerialPort::OpenAddress(const NetworkAddress& address) {
     return xerr::PortBusy;
   }
   if (link->openErr != 0) {
-    failedWhy_ = link->openErr == GE_CONNREFUSE ? kWhyRefused : kWhyNoConnection;
+    failedWhy_ = link->openErr == GE_CONNREFUSE ? kWhyRefused
+                 : link->openErr == GE_REMCLOSE ? kWhyClosed
+                                                : kWhyNoConnection;
     DropLink(std::move(link));
     return xerr::PortBusy;
   }

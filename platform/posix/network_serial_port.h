@@ -93,6 +93,8 @@ class NetworkSerialPort : public SerialPort {
 
  private:
   bool SetLine(bool dtr, bool on);
+  // One connection attempt to the resolved targets, within the deadline.
+  int Connect(const std::string& targets, std::chrono::steady_clock::time_point deadline);
 
   std::unique_ptr<Link> link_;
   int failedPort_ = -1;    // the port whose last open failed
