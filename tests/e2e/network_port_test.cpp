@@ -412,8 +412,10 @@ TEST_F(NetworkPortE2E, ConnectionDroppedDuringSimToFile) {
   const auto start = Clock::now();
   t.SendKeys("y");
   ASSERT_TRUE(t.WaitFor([&] { return ErrorBoxShows(t, kNoAnswer); }, kTransferWait)) << t.ScreenText();
+  EXPECT_NE(t.RowText(15).find(Utf8(u8"линия связи потеряна")), std::string::npos) << t.ScreenText();
   std::printf("[ measured ] SIM to file, connection dropped %6.2f s\n", Seconds(Clock::now() - start));
   ASSERT_NO_FATAL_FAILURE(DismissErrorToMenu(t));
+  EXPECT_FALSE(ShowsConnection(t)) << t.ScreenText();
   EXPECT_EQ(ReadWhole(rig.g.Dir() + "/old.set"), old);
   std::set<std::string> after;
   for (const auto& e : fs::directory_iterator(rig.g.Dir())) after.insert(e.path().filename().string());
