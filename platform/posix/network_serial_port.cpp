@@ -12,10 +12,10 @@
 #include <gensio/sergensio.h>
 #include <netdb.h>
 #include <poll.h>
-#include <unistd.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>

@@ -24,7 +24,12 @@
 //    is then not known.
 //  - A server that already serves another client (ser2net's "Port already in
 //    use", then the close) is ExchangeError 6, "линия занята другим клиентом":
-//    the line belongs to whoever holds it until that one lets go.
+//    the line belongs to whoever holds it until that one lets go. Where the
+//    close overtakes those words in the telnet negotiation, they are heard on
+//    a plain TCP connection, which such a server closes at once as well.
+//  - A hang-up while nobody reads (the server or the gateway restarted while
+//    the tool was idle) is found by CheckHungUp, so that the next connect
+//    opens the connection anew instead of failing on the dead one first.
 //  - ReadByte: as on a local port, one read waits at most ByteReadTimeout
 //    (200 ms) for a byte. The network adds its round trip to the time before
 //    the first byte of a reply; the AT engine's bounds per command (700 ms
