@@ -475,7 +475,7 @@ const std::string kLinesUnconfirmed = Utf8(u8"линии DTR/RTS не подтв
 // modem lines), gwsim on ./gw. Either can be restarted; ser2net keeps its
 // port.
 struct DirectRig {
-  GatewaySession g;
+  GatewaySession g{NetworkRig::TracedSession()};
   std::vector<std::string> gwsimArgs;
   std::unique_ptr<GatewayProcess> gwsim;  // declared after g: stopped before the directory goes
   std::unique_ptr<Ser2net> ser2net;
@@ -591,6 +591,9 @@ TEST_F(NetworkPortE2E, LinesNobodyConfirmed) {
       << t.ScreenText();
   ASSERT_NO_FATAL_FAILURE(DismissErrorToMenu(t));
   EXPECT_FALSE(ShowsConnection(t));
+  // The trace does not show the levels as set.
+  const std::string trace = ReadWhole(rig.g.Dir() + "/trace.txt");
+  EXPECT_NE(trace.find(" DTR off not confirmed\n"), std::string::npos) << trace;
 }
 
 // The far end restarts while the tool is idle: the first connect after it
