@@ -374,7 +374,8 @@ TEST_F(NetworkPortE2E, ServerRefusesOrStaysSilent) {
     ASSERT_TRUE(t.WaitFor([&] { return ErrorBoxShows(t, kPortGone); }, kScreenWait)) << t.ScreenText();
     // The reason at once, on the box's detail row.
     const std::string words = c.why.substr(1, c.why.size() - 2);
-    EXPECT_NE(t.RowText(15).find(words), std::string::npos) << t.ScreenText();
+    EXPECT_TRUE(t.WaitFor([&] { return t.RowText(15).find(words) != std::string::npos; }, kScreenWait))
+        << t.ScreenText();
     std::printf("[ measured ] connect, %-40s %6.2f s\n", c.name, Seconds(took));
     EXPECT_LT(took, Duration(8000));
     ASSERT_NO_FATAL_FAILURE(DismissErrorToMenu(t));
@@ -412,10 +413,12 @@ TEST_F(NetworkPortE2E, ConnectionDroppedDuringSimToFile) {
   const auto start = Clock::now();
   t.SendKeys("y");
   ASSERT_TRUE(t.WaitFor([&] { return ErrorBoxShows(t, kNoAnswer); }, kTransferWait)) << t.ScreenText();
-  EXPECT_NE(t.RowText(15).find(Utf8(u8"линия связи потеряна")), std::string::npos) << t.ScreenText();
+  EXPECT_TRUE(t.WaitFor(
+      [&] { return t.RowText(15).find(Utf8(u8"линия связи потеряна")) != std::string::npos; }, kScreenWait))
+      << t.ScreenText();
   std::printf("[ measured ] SIM to file, connection dropped %6.2f s\n", Seconds(Clock::now() - start));
   ASSERT_NO_FATAL_FAILURE(DismissErrorToMenu(t));
-  EXPECT_FALSE(ShowsConnection(t)) << t.ScreenText();
+  EXPECT_TRUE(t.WaitFor([&] { return !ShowsConnection(t); }, kScreenWait)) << t.ScreenText();
   EXPECT_EQ(ReadWhole(rig.g.Dir() + "/old.set"), old);
   std::set<std::string> after;
   for (const auto& e : fs::directory_iterator(rig.g.Dir())) after.insert(e.path().filename().string());
@@ -532,7 +535,8 @@ TEST_F(NetworkPortE2E, ASecondClientIsRefusedWhileTheFirstWrites) {
   t.Press(Key::Enter);
   // Gateway 1 goes on over lines nobody confirmed, and the device row says so.
   ASSERT_TRUE(t.WaitForTextAt(20, 14, kConnected, kExchangeWait)) << t.ScreenText();
-  EXPECT_NE(t.RowText(15).find(kLinesUnconfirmed), std::string::npos) << t.ScreenText();
+  EXPECT_TRUE(t.WaitFor([&] { return t.RowText(15).find(kLinesUnconfirmed) != std::string::npos; }, kScreenWait))
+      << t.ScreenText();
   ASSERT_TRUE(FinishConnect(t));
 
   ASSERT_TRUE(Choose(t, kFileMenu, 3, Utf8(u8"Пересылка данных из файла в SIM-Карту")));
@@ -590,7 +594,7 @@ TEST_F(NetworkPortE2E, LinesNobodyConfirmed) {
       kExchangeWait))
       << t.ScreenText();
   ASSERT_NO_FATAL_FAILURE(DismissErrorToMenu(t));
-  EXPECT_FALSE(ShowsConnection(t));
+  EXPECT_TRUE(t.WaitFor([&] { return !ShowsConnection(t); }, kScreenWait)) << t.ScreenText();
   // The trace does not show the levels as set.
   const std::string trace = ReadWhole(rig.g.Dir() + "/trace.txt");
   EXPECT_NE(trace.find(" DTR off not confirmed\n"), std::string::npos) << trace;
