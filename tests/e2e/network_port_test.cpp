@@ -535,7 +535,8 @@ TEST_F(NetworkPortE2E, ASecondClientIsRefusedWhileTheFirstWrites) {
   t.Press(Key::Enter);
   // Gateway 1 goes on over lines nobody confirmed, and the device row says so.
   ASSERT_TRUE(t.WaitForTextAt(20, 14, kConnected, kExchangeWait)) << t.ScreenText();
-  EXPECT_TRUE(t.WaitFor([&] { return t.RowText(15).find(kLinesUnconfirmed) != std::string::npos; }, kScreenWait))
+  EXPECT_TRUE(
+      t.WaitFor([&] { return t.RowText(15).find(kLinesUnconfirmed) != std::string::npos; }, kScreenWait))
       << t.ScreenText();
   ASSERT_TRUE(FinishConnect(t));
 
@@ -589,7 +590,8 @@ TEST_F(NetworkPortE2E, LinesNobodyConfirmed) {
   t.Press(Key::Enter);
   ASSERT_TRUE(t.WaitFor(
       [&] {
-        return ErrorBoxShows(t, Utf8(u8"Ошибка системы")) && t.RowText(15).find(kLinesUnconfirmed) != std::string::npos;
+        return ErrorBoxShows(t, Utf8(u8"Ошибка системы")) &&
+               t.RowText(15).find(kLinesUnconfirmed) != std::string::npos;
       },
       kExchangeWait))
       << t.ScreenText();
