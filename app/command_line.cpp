@@ -145,6 +145,13 @@ int DeviceFailed(std::string_view port, const ExchangeFault& fault) {
   return exitcode::Device;
 }
 
+// The connection; lines that nobody confirmed are said before gateway 1 goes on.
+ExchangeFault Attach(Tool& tool, std::string_view port) {
+  ExchangeFault fault = AttachGateway(tool);
+  if (!fault.Failed() && tool.port.LinesUnconfirmed()) Complain(port, kLinesUnconfirmed);
+  return fault;
+}
+
 // The cells that differ, one line each on standard output; their count on
 // standard error.
 int ReportDifferences(std::string_view fileBytes, std::string_view simText) {
@@ -169,7 +176,7 @@ int ReportDifferences(std::string_view fileBytes, std::string_view simText) {
 }
 
 int Backup(Tool& tool, const std::string& port, const std::string& path) {
-  if (const ExchangeFault fault = AttachGateway(tool); fault.Failed()) return DeviceFailed(port, fault);
+  if (const ExchangeFault fault = Attach(tool, port); fault.Failed()) return DeviceFailed(port, fault);
   // A SIM that lost its settings is not copied over the last good backup;
   // initialising it is the operator's decision, in the connection dialog.
   if (!tool.image.HasSignature()) {
@@ -201,7 +208,7 @@ int Restore(Tool& tool, const std::string& port, const std::string& path, bool f
     Complain(path, kUnsigned);
     return exitcode::File;
   }
-  if (const ExchangeFault fault = AttachGateway(tool); fault.Failed()) return DeviceFailed(port, fault);
+  if (const ExchangeFault fault = Attach(tool, port); fault.Failed()) return DeviceFailed(port, fault);
   const SendOutcome sent =
       SendFileToSim(tool, bytes, ProgressOf(kWriting, static_cast<int>(SplitLinesForSim(bytes).size())));
   if (sent.device.Failed()) return DeviceFailed(port, sent.device);
@@ -225,7 +232,7 @@ int Restore(Tool& tool, const std::string& port, const std::string& path, bool f
 int Verify(Tool& tool, const std::string& port, const std::string& path) {
   std::string bytes;
   if (!ReadFile(path, bytes)) return exitcode::File;
-  if (const ExchangeFault fault = AttachGateway(tool); fault.Failed()) return DeviceFailed(port, fault);
+  if (const ExchangeFault fault = Attach(tool, port); fault.Failed()) return DeviceFailed(port, fault);
   std::string simText;
   if (const int rc = ReadSim(tool, port, kReading, simText); rc != exitcode::Ok) return rc;
   return ReportDifferences(bytes, simText);

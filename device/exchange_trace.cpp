@@ -92,14 +92,16 @@ int TracingSerialPort::Open(int portIndex) {
 bool TracingSerialPort::SetDtr(bool on) {
   FlushReceived();
   const bool ok = inner_->SetDtr(on);
-  Line(std::string("DTR ") + OnOff(on) + (ok ? "" : " failed"));
+  Line(std::string("DTR ") + OnOff(on) +
+       (ok ? (inner_->LinesUnconfirmed() ? " not confirmed" : "") : " failed"));
   return ok;
 }
 
 bool TracingSerialPort::SetRts(bool on) {
   FlushReceived();
   const bool ok = inner_->SetRts(on);
-  Line(std::string("RTS ") + OnOff(on) + (ok ? "" : " failed"));
+  Line(std::string("RTS ") + OnOff(on) +
+       (ok ? (inner_->LinesUnconfirmed() ? " not confirmed" : "") : " failed"));
   return ok;
 }
 

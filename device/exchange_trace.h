@@ -52,6 +52,9 @@ class TracingSerialPort : public SerialPort {
   void DiscardInput() override;
   std::string Describe(int portIndex) const override { return inner_->Describe(portIndex); }
   bool Lost() const override { return inner_->Lost(); }
+  bool CheckHungUp() override { return inner_->CheckHungUp(); }
+  bool LinesUnconfirmed() const override { return inner_->LinesUnconfirmed(); }
+  std::string FailureReason() const override { return inner_->FailureReason(); }
 
  private:
   void Line(const std::string& text);

@@ -72,6 +72,19 @@ class SerialPort {
   // far end closed): every read fails at once. The next connect opens the
   // port anew instead of reusing it.
   virtual bool Lost() const { return false; }
+  // Looks at the line now, without reading or waiting: a line that hung up
+  // while nobody read (the gateway's end restarted while the tool was idle)
+  // is found before the next connect talks to it. Lost() holds afterwards.
+  virtual bool CheckHungUp() { return Lost(); }
+  // DTR and RTS were asked for and nobody confirmed them (a network server
+  // that never answers line requests): which gateway the lines reach is not
+  // known. A local pseudo-terminal, which has no lines at all, is not such a
+  // port.
+  virtual bool LinesUnconfirmed() const { return false; }
+  // Why the last Open failed, in the operator's words (cp866), when the port
+  // knows more than its ExchangeError ("отказ в соединении", "линия занята
+  // другим клиентом"); "" otherwise.
+  virtual std::string FailureReason() const { return {}; }
 };
 
 }  // namespace tv

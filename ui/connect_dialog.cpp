@@ -96,6 +96,7 @@ void Connect(Tool& tool) {
     ShowFault(tool, fault);
     return;
   }
+  DrawDeviceLine(tool);  // what the connection found: lines nobody confirmed
   if (!tool.image.HasSignature()) {
     tool.screen.PutTextAttr(kDeviceX, kDeviceY, std::string(kDeviceWidth, ' ').c_str(), ColorPanel);
     ShowMessage(tool.screen, kNotInitialised, ColorAlert);

@@ -16,6 +16,7 @@ namespace {
 
 // File to SIM stopped by a device that is gone: how far it came.
 constexpr const char* kWrittenSoFar = "Записано строк: %d из %d"_cp;
+constexpr const char* kLineLost = "линия связи потеряна"_cp;
 
 // A modem may be asleep (power saving) or still starting when it is
 // addressed: its first answer can take seconds, and the first command may be
@@ -72,22 +73,40 @@ ExchangeFault ReadWholeBook(Tool& tool, const TransferProgress& progress) {
 
 ExchangeFault AttachGateway(Tool& tool) {
   WorkState& st = tool.state;
-  // A port that has hung up since (the adapter or the gateway restarted) is
-  // opened anew rather than reused.
-  if (!st.deviceConnected || tool.port.Lost()) {
+  // A port that has hung up since (the adapter, the gateway or the network
+  // server restarted while the tool was idle) is opened anew before it is
+  // talked to, not after the first command went nowhere.
+  if (!st.deviceConnected || tool.port.CheckHungUp()) {
     if (const int rc = OpenPort(tool, st.portIndex); rc != 0) {
       st.deviceConnected = false;
-      return {rc, {}};
+      // A network port says why ("отказ в соединении", "линия занята
+      // другим клиентом"): at once, in the box and on the command line.
+      return {rc, tool.port.FailureReason()};
     }
     st.deviceConnected = true;
     st.fileLoaded = false;
     st.unsavedEdits = false;
   }
-  if (SelectGateway(tool, st.gatewayIndex) != 0) return {xerr::SystemError, {}};
+  if (SelectGateway(tool, st.gatewayIndex) != 0) {
+    if (tool.port.Lost()) {
+      st.deviceConnected = false;
+      return {xerr::SystemError, kLineLost};
+    }
+    return {xerr::SystemError, {}};
+  }
+  // Lines nobody confirmed reach an unknown gateway: the one modem such a
+  // server usually serves is gateway 1 (the caller warns); any other gateway
+  // number would reach that same modem and is refused. The image is of
+  // no gateway the operator can name now.
+  if (tool.port.LinesUnconfirmed() && st.gatewayIndex != 0) {
+    st.deviceConnected = false;
+    tool.image.ClearImage();
+    return {xerr::SystemError, kLinesUnconfirmed};
+  }
   tool.image.ClearImage();
   if (!AwaitModem(tool)) {
     st.deviceConnected = false;
-    return {xerr::NoAnswer, {}};
+    return {xerr::NoAnswer, tool.port.Lost() ? kLineLost : std::string()};
   }
   tool.bookLines.clear();
   // The signature is checked from one read of the whole book where the
@@ -147,7 +166,7 @@ SendOutcome SendFileToSim(Tool& tool, std::string_view fileBytes, const Transfer
     if (gone) {
       char detail[64];
       std::snprintf(detail, sizeof detail, kWrittenSoFar, out.tally.taken, out.total);
-      out.device = {xerr::NoAnswer, detail};
+      out.device = {xerr::NoAnswer, tool.port.Lost() ? std::string(kLineLost) + ". " + detail : detail};
       tool.state.deviceConnected = false;
       return out;
     }

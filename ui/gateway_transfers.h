@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/cp866_literal.h"
 #include "device/cell_transfer.h"
 #include "platform/file_access.h"
 
@@ -28,11 +29,17 @@ struct ExchangeFault {
 // each one.
 using TransferProgress = std::function<void(int done)>;
 
+// A port whose DTR and RTS nobody confirmed (cp866): the warning with which
+// gateway 1 goes on, and the reason the other gateways are refused.
+inline constexpr const char* kLinesUnconfirmed = "линии DTR/RTS не подтверждены"_cp;
+
 // Opens the port of tool.state.portIndex (anew when it is not open or its
 // line has hung up), addresses the gateway of tool.state.gatewayIndex,
 // empties the image, waits for the modem and reads the mode cell, whose
 // signature the caller then checks. A failure that leaves no usable
-// connection clears deviceConnected.
+// connection clears deviceConnected. Gateways 2 to 4 are refused on a port
+// whose lines nobody confirmed (ExchangeError 7 with kLinesUnconfirmed);
+// gateway 1 goes on, and the caller warns.
 ExchangeFault AttachGateway(Tool& tool);
 
 // Reads cells 1..99 into the image. text, when given, receives the line a

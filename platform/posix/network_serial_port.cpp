@@ -11,12 +11,15 @@
 #include <gensio/gensio_os_funcs_public.h>
 #include <gensio/sergensio.h>
 #include <netdb.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <condition_variable>
 #include <cstdarg>
 #include <deque>
@@ -232,6 +235,17 @@ constexpr const char* kWhyClosed = "соединение закрыто"_cp;
 constexpr const char* kWhyRefusedSettings = "настройки не приняты"_cp;
 constexpr const char* kWhyNoConnection = "нет соединения"_cp;
 constexpr const char* kWhyNoComPort = "нет ответа по RFC 2217"_cp;
+constexpr const char* kWhyLineBusy = "линия занята другим клиентом"_cp;
+constexpr const char* kWhyLinesUnconfirmed = "линии DTR/RTS не подтверждены"_cp;
+constexpr const char* kWhyLineLost = "линия связи потеряна"_cp;
+
+// What a server that already serves another client says before it closes
+// the new connection: ser2net's "Port already in use" (its connection is
+// taken) and "Port's device already in use" (another of its connections
+// holds the device).
+constexpr std::string_view kBusyBanner = "already in use";
+constexpr int kClosedAtOnceRetries = 2;
+constexpr Millis kFirstWordsBound{1000};
 
 }  // namespace
 
@@ -353,6 +367,52 @@ void DropLink(std::unique_ptr<NetworkSerialPort::Link> link) {
   }
 }
 
+// What the server at the first of the targets ("ipv4,192.0.2.7,4001,...")
+// sends on a plain TCP connection until it closes it, or until the deadline.
+std::string FirstWordsOf(const std::string& targets, Steady::time_point deadline) {
+  const std::size_t a = targets.find(','), b = targets.find(',', a + 1);
+  if (a == std::string::npos || b == std::string::npos) return {};
+  const std::size_t c = targets.find(',', b + 1);
+  const std::string host = targets.substr(a + 1, b - a - 1);
+  const std::string port = targets.substr(b + 1, c == std::string::npos ? std::string::npos : c - b - 1);
+  addrinfo hints{};
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
+  addrinfo* found = nullptr;
+  if (getaddrinfo(host.c_str(), port.c_str(), &hints, &found) != 0) return {};
+  std::string words;
+  const int fd = socket(found->ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (fd >= 0 && (connect(fd, found->ai_addr, found->ai_addrlen) == 0 || errno == EINPROGRESS)) {
+    for (;;) {
+      const auto left = std::chrono::ceil<Millis>(deadline - Steady::now()).count();
+      if (left <= 0 || words.size() > 512) break;
+      pollfd p{fd, POLLIN, 0};
+      if (poll(&p, 1, static_cast<int>(left)) <= 0) break;
+      char buf[256];
+      const ssize_t n = recv(fd, buf, sizeof buf, 0);
+      if (n <= 0) break;  // closed (or reset): all has been said
+      words.append(buf, static_cast<std::size_t>(n));
+    }
+  }
+  if (fd >= 0) close(fd);
+  freeaddrinfo(found);
+  return words;
+}
+
+// Whether the server said, before it closed, that the line is held.
+bool SaysLineBusy(const NetworkSerialPort::Link& link) {
+  const std::string text(link.received.begin(), link.received.end());
+  return text.find(kBusyBanner) != std::string::npos;
+}
+
+// The data the server sends before a close it has already decided on, taken
+// in without waiting beyond a short bound: a connection closed at once is
+// either refused for another client (the banner says so) or dropped.
+void TakeInClosingWords(NetworkSerialPort::Link& link) {
+  gensio_set_read_callback_enable(link.io, true);
+  link.WaitUntil(Steady::now() + Millis(200), [&] { return link.lost; });
+}
+
 }  // namespace
 
 std::optional<NetworkAddress> ParseAddressFile(std::string_view text) {
@@ -407,15 +467,33 @@ bool NetworkSerialPort::IsOpen() const { return link_ != nullptr; }
 
 bool NetworkSerialPort::Lost() const { return link_ && link_->lost; }
 
+bool NetworkSerialPort::CheckHungUp() {
+  if (!link_ || link_->lost) return Lost();
+  const HoldBrokenPipe hold;
+  // A close by the server (restarted, or its host gone) waits in the socket
+  // until the library's events run; run them once, without waiting.
+  for (int round = 0; round < 4 && !link_->lost; ++round) {
+    gensio_time now{0, 0};
+    gensio_os_funcs_service(link_->os, &now);
+  }
+  return link_->lost;
+}
+
+bool NetworkSerialPort::LinesUnconfirmed() const { return link_ && link_->linesUnanswered; }
+
 int NetworkSerialPort::Open(int portIndex) {
   Close();
   failedPort_ = portIndex;
+  openPort_ = -1;
   failedWhy_.clear();
   const std::optional<std::string> text = ReadAddressFile(portIndex);
   const std::optional<NetworkAddress> address = text ? ParseAddressFile(*text) : std::nullopt;
   if (!address) return xerr::PortBusy;  // the device row says what is wrong
   const int rc = OpenAddress(*address);
-  if (rc == 0) failedPort_ = -1;
+  if (rc == 0) {
+    failedPort_ = -1;
+    openPort_ = portIndex;
+  }
   return rc;
 }
 
@@ -430,6 +508,27 @@ int NetworkSerialPort::OpenAddress(const NetworkAddress& address) {
     failedWhy_ = timedOut ? kWhySilent : kWhyUnknownName;
     return xerr::PortBusy;
   }
+  // A server that takes the connection and closes it at once has said why
+  // in its first bytes ("Port already in use"), but the library drops what
+  // came during its telnet negotiation when the close overtakes it. Those
+  // words are then heard on a plain connection, which such a server closes
+  // as quickly; a server that says nothing there (or has let the line go
+  // meanwhile) is tried once more.
+  int rc = 0;
+  for (int attempt = 0;; ++attempt) {
+    rc = Connect(targets, deadline);
+    if (rc == 0 || failedWhy_ != kWhyClosed || attempt >= kClosedAtOnceRetries || Steady::now() >= deadline)
+      return rc;
+    if (FirstWordsOf(targets, std::min(deadline, Steady::now() + kFirstWordsBound)).find(kBusyBanner) !=
+        std::string::npos) {
+      failedWhy_ = kWhyLineBusy;
+      return rc;
+    }
+  }
+}
+
+int NetworkSerialPort::Connect(const std::string& targets, std::chrono::steady_clock::time_point deadline) {
+  failedWhy_.clear();
   auto link = std::make_unique<Link>();
   if (!link->os || !link->waiter) {
     failedWhy_ = kWhyNoConnection;
@@ -452,15 +551,18 @@ int NetworkSerialPort::OpenAddress(const NetworkAddress& address) {
     return xerr::PortBusy;
   }
   if (link->openErr != 0) {
-    failedWhy_ = link->openErr == GE_CONNREFUSE ? kWhyRefused : kWhyNoConnection;
+    failedWhy_ = link->openErr == GE_CONNREFUSE ? kWhyRefused
+                 : link->openErr == GE_REMCLOSE ? kWhyClosed
+                                                : kWhyNoConnection;
     DropLink(std::move(link));
     return xerr::PortBusy;
   }
   gensio_set_read_callback_enable(link->io, true);
   link->serial = gensio_to_sergensio(link->io);
   if (!link->serial) {
+    TakeInClosingWords(*link);
+    failedWhy_ = SaysLineBusy(*link) ? kWhyLineBusy : kWhyNoComPort;
     DropLink(std::move(link));
-    failedWhy_ = kWhyNoComPort;
     return xerr::PortBusy;
   }
 
@@ -482,8 +584,9 @@ int NetworkSerialPort::OpenAddress(const NetworkAddress& address) {
     // silent server (the library gives up on it after about 4 s), or one of
     // plain telnet or TCP. There is no serial port behind that address.
     if (s.ask(link->serial, s.value, Link::Answered, r) != 0) {
+      TakeInClosingWords(*link);
+      failedWhy_ = SaysLineBusy(*link) ? kWhyLineBusy : kWhyNoComPort;
       DropLink(std::move(link));
-      failedWhy_ = kWhyNoComPort;
       return xerr::PortBusy;
     }
     asked.push_back(r);
@@ -493,7 +596,7 @@ int NetworkSerialPort::OpenAddress(const NetworkAddress& address) {
            std::all_of(asked.begin(), asked.end(), [](const Request* r) { return r->answered; });
   });
   if (link->lost || !answered) {
-    failedWhy_ = link->lost ? kWhyClosed : kWhySilent;
+    failedWhy_ = !link->lost ? kWhySilent : SaysLineBusy(*link) ? kWhyLineBusy : kWhyClosed;
     DropLink(std::move(link));
     return xerr::PortBusy;
   }
@@ -529,7 +632,7 @@ bool NetworkSerialPort::SetLine(bool dtr, bool on) {
   link.WaitUntil(Steady::now() + link.lineAnswerBound, [&] { return r->answered || link.lost; });
   if (link.lost) return false;
   if (!r->answered || r->err == GE_TIMEDOUT) {
-    link.linesUnanswered = true;  // see the header: a line without modem-control lines
+    link.linesUnanswered = true;  // see the header: waited for once, then reported unconfirmed
     return true;
   }
   return r->err == 0 && r->value == wanted;
@@ -605,10 +708,24 @@ std::string NetworkSerialPort::Describe(int portIndex) const {
   const std::optional<std::string> text = ReadAddressFile(portIndex);
   const std::optional<NetworkAddress> address = text ? ParseAddressFile(*text) : std::nullopt;
   if (!address) return entry + ": адрес не понят, нужно rfc2217://узел:порт"_cp;
-  // The row is 57 columns: the address and the reason come first.
-  std::string row = address->text;
-  if (portIndex == failedPort_ && !failedWhy_.empty()) row += " (" + failedWhy_ + ")";
-  return row;
+  std::string why;
+  if (portIndex == failedPort_ && !failedWhy_.empty())
+    why = failedWhy_;
+  else if (portIndex == openPort_ && link_ && link_->lost)
+    why = kWhyLineLost;
+  else if (portIndex == openPort_ && link_ && link_->linesUnanswered)
+    why = kWhyLinesUnconfirmed;
+  if (why.empty()) return address->text;
+  // The row is 57 columns, "COM16: " included: the reason is shown whole, the
+  // address gives up its scheme and then its beginning to make room.
+  constexpr std::size_t kRoom = 50;
+  const std::string tail = " (" + why + ")";
+  std::string shown = address->text;
+  if (shown.size() + tail.size() > kRoom && StartsWithNoCase(shown, "rfc2217://"))
+    shown.erase(0, std::string_view("rfc2217://").size());
+  if (shown.size() + tail.size() > kRoom)
+    shown = "~" + shown.substr(shown.size() - std::min(shown.size(), kRoom - tail.size() - 1));
+  return shown + tail;
 }
 
 }  // namespace tv

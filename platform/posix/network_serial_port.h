@@ -18,9 +18,18 @@
 //    250 ms more (LineAnswerMargin), never over 2 s: a modem line is set as
 //    quickly as a baud rate, and the round trip of the link is in both. A server that answers with another
 //    level than asked for fails the request (ExchangeError 7, as a line that cannot be driven). A server that
-//    does not answer at all is taken as a line without modem-control lines, as a local pseudo-terminal is:
-//    ser2net serving a pseudo-terminal never answers them. The request has gone out; later requests on that
-//    connection are sent without waiting.
+//    does not answer at all is waited for once a connection: the request has gone out, later requests on
+//    that connection are sent without waiting, and the lines are reported unconfirmed (LinesUnconfirmed):
+//    ser2net serving a device without modem lines never answers them, and which gateway the lines reach
+//    is then not known.
+//  - A server that already serves another client (ser2net's "Port already in
+//    use", then the close) is ExchangeError 6, "линия занята другим клиентом":
+//    the line belongs to whoever holds it until that one lets go. Where the
+//    close overtakes those words in the telnet negotiation, they are heard on
+//    a plain TCP connection, which such a server closes at once as well.
+//  - A hang-up while nobody reads (the server or the gateway restarted while
+//    the tool was idle) is found by CheckHungUp, so that the next connect
+//    opens the connection anew instead of failing on the dead one first.
 //  - ReadByte: as on a local port, one read waits at most ByteReadTimeout
 //    (200 ms) for a byte. The network adds its round trip to the time before
 //    the first byte of a reply; the AT engine's bounds per command (700 ms
@@ -75,21 +84,26 @@ class NetworkSerialPort : public SerialPort {
   void DiscardInput() override;
   std::string Describe(int portIndex) const override;
   bool Lost() const override;
+  bool CheckHungUp() override;
+  bool LinesUnconfirmed() const override;
 
   // Opens the connection to an address directly (the tests, and Open).
   int OpenAddress(const NetworkAddress& address);
   void Close();
-  // Why the last open failed (cp866, for the device row), "" after one that
-  // did not.
-  const std::string& FailureReason() const { return failedWhy_; }
+  // Why the last open failed (cp866, for the device row, the error box and
+  // the command line), "" after one that did not.
+  std::string FailureReason() const override { return failedWhy_; }
 
   struct Link;
 
  private:
   bool SetLine(bool dtr, bool on);
+  // One connection attempt to the resolved targets, within the deadline.
+  int Connect(const std::string& targets, std::chrono::steady_clock::time_point deadline);
 
   std::unique_ptr<Link> link_;
   int failedPort_ = -1;    // the port whose last open failed
+  int openPort_ = -1;      // the port whose connection is held
   std::string failedWhy_;  // why, for the device row (cp866)
 };
 

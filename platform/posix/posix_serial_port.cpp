@@ -277,6 +277,15 @@ ReadStatus PosixSerialPort::ReadByte(uint8_t& byte) {
   }
 }
 
+bool PosixSerialPort::CheckHungUp() {
+  if (fd_ < 0 || lost_) return lost_;
+  // A pseudo-terminal whose simulator ended, an adapter unplugged: the
+  // descriptor reports the hang-up at once, whether or not bytes are waiting.
+  pollfd p{fd_, POLLIN, 0};
+  if (poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) lost_ = true;
+  return lost_;
+}
+
 void PosixSerialPort::WriteBytes(const uint8_t* data, std::size_t count) {
   if (fd_ < 0 || lost_) return;
   using Steady = std::chrono::steady_clock;

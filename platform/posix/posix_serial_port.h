@@ -52,6 +52,7 @@ class PosixSerialPort : public SerialPort {
   void DiscardInput() override;
   std::string Describe(int portIndex) const override;
   bool Lost() const override { return lost_; }
+  bool CheckHungUp() override;
 
   // Restores the port's settings and lets it go.
   void Close();

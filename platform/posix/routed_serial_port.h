@@ -23,6 +23,9 @@ class RoutedSerialPort : public SerialPort {
   }
   std::string Describe(int portIndex) const override;
   bool Lost() const override { return active_ && active_->Lost(); }
+  bool CheckHungUp() override { return active_ && active_->CheckHungUp(); }
+  bool LinesUnconfirmed() const override { return active_ && active_->LinesUnconfirmed(); }
+  std::string FailureReason() const override { return active_ ? active_->FailureReason() : std::string(); }
 
  private:
   PosixSerialPort local_;

@@ -206,7 +206,7 @@ TEST(CommandLineE2E, FailuresGiveTheirStatusAndMessage) {
        std::vector<std::string>{"--hang-up-after", "30"},
        {"restore", "COM1", "signed.set"},
        3,
-       Utf8(u8"tarvelin: COM1: Нет ответа от внешнего устройства. (Записано строк: 2")},
+       Utf8(u8"tarvelin: COM1: Нет ответа от внешнего устройства. (линия связи потеряна. Записано строк: 2")},
       {"SIM refuses every write",
        std::vector<std::string>{"--error-to", "AT+CPBW= 0"},
        {"restore", "COM1", "signed.set"},

@@ -63,16 +63,19 @@ bool Listening(int port) {
   return false;
 }
 
-// ser2net serving `device` over telnet with RFC 2217 on a free loopback port.
+// ser2net serving `device` over telnet with RFC 2217 on a loopback port
+// (a free one unless given).
 class Ser2net {
  public:
-  Ser2net(const std::string& dir, const std::string& device) : port_(test::UnusedLoopbackPort()) {
+  Ser2net(const std::string& dir, const std::string& device, int port = 0)
+      : port_(port ? port : test::UnusedLoopbackPort()) {
     const std::string config = dir + "/ser2net.yaml";
-    // The configuration the README gives operators.
+    // The configuration the README gives operators: one client holds the
+    // line, a second one is turned away.
     WriteWhole(config,
                "%YAML 1.1\n---\nconnection: &gw\n  accepter: telnet(rfc2217),tcp(nodelay),127.0.0.1," +
                    std::to_string(port_) + "\n  connector: serialdev," + device +
-                   ",115200n81,local\n  options:\n    kickolduser: true\n    chardelay: false\n");
+                   ",115200n81,local\n  options:\n    max-connections: 1\n    chardelay: false\n");
     pid_ = fork();
     if (pid_ == 0) {
       const int null = open("/dev/null", O_WRONLY);
@@ -302,6 +305,49 @@ void DismissErrorToMenu(TerminalSession& t) {
 
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
+// The command line of the real binary in dir: its status and standard error.
+struct CliOutcome {
+  int status = -1;
+  std::string err;
+};
+CliOutcome RunCli(const std::string& dir, const std::vector<std::string>& args) {
+  const std::string errPath = dir + "/.cli-stderr";
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (chdir(dir.c_str()) != 0) _exit(126);
+    const int null = open("/dev/null", O_RDWR);
+    const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (null < 0 || err < 0) _exit(126);
+    dup2(null, STDIN_FILENO);
+    dup2(null, STDOUT_FILENO);
+    dup2(err, STDERR_FILENO);
+    setenv("LANG", "C.UTF-8", 1);
+    unsetenv("LC_ALL");
+    unsetenv("LC_CTYPE");
+    unsetenv("TARVELIN_TRACE");
+    const std::string binary = TarvelinBinary();
+    std::vector<char*> argv{const_cast<char*>(binary.c_str())};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(binary.c_str(), argv.data());
+    _exit(127);
+  }
+  CliOutcome o;
+  int status = 0;
+  const auto deadline = Clock::now() + kTransferWait;
+  while (waitpid(pid, &status, WNOHANG) == 0) {
+    if (Clock::now() > deadline) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      return o;
+    }
+    std::this_thread::sleep_for(Duration(10));
+  }
+  o.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  o.err = ReadWhole(errPath);
+  return o;
+}
+
 // A server that refuses the connection, or accepts it and says nothing: the
 // connect ends with ExchangeError 6 within its bound (about 4 s for the
 // silent one, where the library gives up the telnet negotiation), and the
@@ -326,12 +372,20 @@ TEST_F(NetworkPortE2E, ServerRefusesOrStaysSilent) {
     WriteWhole(g.Dir() + "/COM1", address + "\n");
     const auto took = TimedConnect(t);
     ASSERT_TRUE(t.WaitFor([&] { return ErrorBoxShows(t, kPortGone); }, kScreenWait)) << t.ScreenText();
+    // The reason at once, on the box's detail row.
+    const std::string words = c.why.substr(1, c.why.size() - 2);
+    EXPECT_TRUE(t.WaitFor([&] { return t.RowText(15).find(words) != std::string::npos; }, kScreenWait))
+        << t.ScreenText();
     std::printf("[ measured ] connect, %-40s %6.2f s\n", c.name, Seconds(took));
     EXPECT_LT(took, Duration(8000));
     ASSERT_NO_FATAL_FAILURE(DismissErrorToMenu(t));
     ASSERT_TRUE(OpenConnectionDialog(t));
     EXPECT_TRUE(Shows(t, 12, 15, "COM1: " + address + " " + c.why));
     t.Press(Key::Esc);
+    // The command line says the same words.
+    const CliOutcome cli = RunCli(g.Dir(), {"backup", "COM1", "x.set"});
+    EXPECT_EQ(cli.status, 3) << cli.err;
+    EXPECT_NE(cli.err.find(kPortGone + " " + c.why), std::string::npos) << cli.err;
   }
 }
 
@@ -359,8 +413,12 @@ TEST_F(NetworkPortE2E, ConnectionDroppedDuringSimToFile) {
   const auto start = Clock::now();
   t.SendKeys("y");
   ASSERT_TRUE(t.WaitFor([&] { return ErrorBoxShows(t, kNoAnswer); }, kTransferWait)) << t.ScreenText();
+  EXPECT_TRUE(t.WaitFor(
+      [&] { return t.RowText(15).find(Utf8(u8"линия связи потеряна")) != std::string::npos; }, kScreenWait))
+      << t.ScreenText();
   std::printf("[ measured ] SIM to file, connection dropped %6.2f s\n", Seconds(Clock::now() - start));
   ASSERT_NO_FATAL_FAILURE(DismissErrorToMenu(t));
+  EXPECT_TRUE(t.WaitFor([&] { return !ShowsConnection(t); }, kScreenWait)) << t.ScreenText();
   EXPECT_EQ(ReadWhole(rig.g.Dir() + "/old.set"), old);
   std::set<std::string> after;
   for (const auto& e : fs::directory_iterator(rig.g.Dir())) after.insert(e.path().filename().string());
@@ -408,6 +466,172 @@ TEST_F(NetworkPortE2E, ATraceFileThatCannotBeOpened) {
   EXPECT_EQ(raw.substr(0, end).find('\x1b'), std::string::npos) << "not before the screen";
   ASSERT_TRUE(Connect(t));
   EXPECT_FALSE(fs::exists(g.Dir() + "/no-such-dir"));
+}
+
+// --- the line held by one client, lines nobody confirmed, restarts while idle --
+
+const std::string kLineBusy = Utf8(u8"линия занята другим клиентом");
+const std::string kLinesUnconfirmed = Utf8(u8"линии DTR/RTS не подтверждены");
+
+// The tool's directory with ./COM1 an address file for ser2net itself (no
+// relay: nobody answers the line requests, as ser2net on a device without
+// modem lines), gwsim on ./gw. Either can be restarted; ser2net keeps its
+// port.
+struct DirectRig {
+  GatewaySession g{NetworkRig::TracedSession()};
+  std::vector<std::string> gwsimArgs;
+  std::unique_ptr<GatewayProcess> gwsim;  // declared after g: stopped before the directory goes
+  std::unique_ptr<Ser2net> ser2net;
+
+  ::testing::AssertionResult StartGwsim() {
+    gwsim.reset();  // its link goes with it
+    std::vector<std::string> args = {"--link", g.Dir() + "/gw", "--dump", g.DumpPath()};
+    args.insert(args.end(), gwsimArgs.begin(), gwsimArgs.end());
+    gwsim = std::make_unique<GatewayProcess>(GwsimBinary(), args, g.Dir() + "/gw", kScreenWait);
+    if (!gwsim->Ready()) return ::testing::AssertionFailure() << "gwsim did not start";
+    return ::testing::AssertionSuccess();
+  }
+  ::testing::AssertionResult StartSer2net() {
+    const int port = ser2net ? ser2net->Port() : 0;
+    ser2net.reset();
+    ser2net = std::make_unique<Ser2net>(g.Dir(), g.Dir() + "/gw", port);
+    if (!ser2net->Ready()) return ::testing::AssertionFailure() << "ser2net did not start";
+    return ::testing::AssertionSuccess();
+  }
+  ::testing::AssertionResult Start() {
+    if (auto r = StartGwsim(); !r) return r;
+    if (auto r = StartSer2net(); !r) return r;
+    WriteWhole(g.Dir() + "/COM1", "rfc2217://127.0.0.1:" + std::to_string(ser2net->Port()) + "\n");
+    return ::testing::AssertionSuccess();
+  }
+};
+
+// A settings file whose cell N holds 7495000NN (cell 98: the gateway's
+// modes and signature), as restore takes one.
+std::string NumberedSettings() {
+  std::string text;
+  char line[64];
+  for (int cell = 1; cell <= 99; ++cell) {
+    if (cell == 98)
+      std::snprintf(line, sizeof line, " 98,\"1100200\",129,\"98.GSM.TRV\"\r\n");
+    else
+      std::snprintf(line, sizeof line, " %02d,\"7495000%02d\",129,\"%02d\"\r\n", cell, cell, cell);
+    text += line;
+  }
+  text.resize((text.size() / 256 + 1) * 256, '\0');
+  return text;
+}
+
+// The documented ser2net configuration: while the screen writes a file to
+// the SIM, `tarvelin backup` of the same gateway is turned away with the
+// reason and status 3; the screen's write goes on undisturbed to its end.
+TEST_F(NetworkPortE2E, ASecondClientIsRefusedWhileTheFirstWrites) {
+  DirectRig rig;
+  rig.gwsimArgs = {"--write-delay", "60"};
+  TerminalSession& t = rig.g.Term();
+  ASSERT_TRUE(rig.Start());
+  WriteWhole(rig.g.Dir() + "/numbered.set", NumberedSettings());
+  ASSERT_TRUE(OpenConnectionDialog(t));
+  t.Press(Key::Enter);
+  // Gateway 1 goes on over lines nobody confirmed, and the device row says so.
+  ASSERT_TRUE(t.WaitForTextAt(20, 14, kConnected, kExchangeWait)) << t.ScreenText();
+  EXPECT_TRUE(
+      t.WaitFor([&] { return t.RowText(15).find(kLinesUnconfirmed) != std::string::npos; }, kScreenWait))
+      << t.ScreenText();
+  ASSERT_TRUE(FinishConnect(t));
+
+  ASSERT_TRUE(Choose(t, kFileMenu, 3, Utf8(u8"Пересылка данных из файла в SIM-Карту")));
+  ASSERT_TRUE(t.WaitFor(
+      [&] { return t.TextAt(20, 6, 12) == "numbered.set" && t.CellBg(20, 6) == Indexed(ansi::Green); },
+      kScreenWait))
+      << t.ScreenText();
+  t.Press(Key::Enter);
+  ASSERT_TRUE(t.WaitFor([&] { return t.RowText(4).find("[Y/N]") != std::string::npos; }, kScreenWait))
+      << t.ScreenText();
+  t.SendKeys("y");
+  ASSERT_TRUE(rig.g.WaitForDumpLine("05,\"749500005\",129,\"05\""));  // the write is under way
+
+  const CliOutcome second = RunCli(rig.g.Dir(), {"backup", "COM1", "second.set"});
+  EXPECT_EQ(second.status, 3) << second.err;
+  EXPECT_NE(second.err.find(kLineBusy), std::string::npos) << second.err;
+  EXPECT_FALSE(fs::exists(rig.g.Dir() + "/second.set"));
+  EXPECT_EQ(rig.g.Dump().find("749500099"), std::string::npos) << "the second client came too late to test";
+
+  ASSERT_TRUE(
+      Shows(t, 20, 4, Utf8(u8"Данные загружены.  Для продолжения нажмите любую клавишу"), kTransferWait));
+  const std::string dump = rig.g.Dump();
+  char line[64];
+  for (int cell = 1; cell <= 99; ++cell) {
+    if (cell == 98) continue;
+    std::snprintf(line, sizeof line, "%02d,\"7495000%02d\",129,\"%02d\"\n", cell, cell, cell);
+    EXPECT_NE(("\n" + dump).find(std::string("\n") + line), std::string::npos) << line;
+  }
+}
+
+// Lines nobody confirmed: gateways 2 to 4 are refused (the dialog's error
+// box and the command line say why), gateway 1 goes on with the warning.
+TEST_F(NetworkPortE2E, LinesNobodyConfirmed) {
+  DirectRig rig;
+  TerminalSession& t = rig.g.Term();
+  ASSERT_TRUE(rig.Start());
+
+  const CliOutcome third = RunCli(rig.g.Dir(), {"backup", "COM1:3", "third.set"});
+  EXPECT_EQ(third.status, 3) << third.err;
+  EXPECT_NE(third.err.find(kLinesUnconfirmed), std::string::npos) << third.err;
+  EXPECT_FALSE(fs::exists(rig.g.Dir() + "/third.set"));
+  const CliOutcome first = RunCli(rig.g.Dir(), {"backup", "COM1", "first.set"});
+  EXPECT_EQ(first.status, 0) << first.err;
+  EXPECT_NE(first.err.find(kLinesUnconfirmed), std::string::npos) << first.err;
+
+  ASSERT_TRUE(OpenConnectionDialog(t));
+  t.Press(Key::Right);
+  t.Press(Key::Up);
+  ASSERT_TRUE(t.WaitForTextAt(53, 14, Utf8(u8"ШЛЮЗ 2"), kScreenWait)) << t.ScreenText();
+  t.Press(Key::Enter);
+  ASSERT_TRUE(t.WaitFor(
+      [&] {
+        return ErrorBoxShows(t, Utf8(u8"Ошибка системы")) &&
+               t.RowText(15).find(kLinesUnconfirmed) != std::string::npos;
+      },
+      kExchangeWait))
+      << t.ScreenText();
+  ASSERT_NO_FATAL_FAILURE(DismissErrorToMenu(t));
+  EXPECT_TRUE(t.WaitFor([&] { return !ShowsConnection(t); }, kScreenWait)) << t.ScreenText();
+  // The trace does not show the levels as set.
+  const std::string trace = ReadWhole(rig.g.Dir() + "/trace.txt");
+  EXPECT_NE(trace.find(" DTR off not confirmed\n"), std::string::npos) << trace;
+}
+
+// The far end restarts while the tool is idle: the first connect after it
+// works (the hung-up line is opened anew before the connect, not after a
+// connect failed on it).
+TEST_F(NetworkPortE2E, TheFirstConnectAfterARestartWhileIdle) {
+  struct Case {
+    const char* name;
+    bool network;
+    bool restartSer2net;
+  };
+  const Case cases[] = {
+      {"gwsim on the local pseudo-terminal", false, false},
+      {"gwsim behind ser2net", true, false},
+      {"ser2net", true, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    DirectRig rig;
+    TerminalSession& t = rig.g.Term();
+    if (c.network) {
+      ASSERT_TRUE(rig.Start());
+    } else {
+      ASSERT_TRUE(rig.StartGwsim());
+      ASSERT_EQ(symlink("gw", (rig.g.Dir() + "/COM1").c_str()), 0);
+    }
+    ASSERT_TRUE(Connect(t));
+    ASSERT_TRUE(c.restartSer2net ? rig.StartSer2net() : rig.StartGwsim());
+    ASSERT_TRUE(OpenConnectionDialog(t));
+    t.Press(Key::Enter);
+    ASSERT_TRUE(FinishConnect(t));
+  }
 }
 
 }  // namespace

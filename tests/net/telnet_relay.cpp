@@ -308,7 +308,14 @@ void TelnetRelay::Run() {
     }
     if (fds[0].revents & POLLIN) {
       const int fd = ::accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
-      if (fd >= 0) {
+      if (fd >= 0 && !options_.refuseWith.empty()) {
+        {
+          std::lock_guard<std::mutex> lock(mutex_);
+          ++connections_;
+        }
+        SendAll(fd, options_.refuseWith);
+        ::close(fd);
+      } else if (fd >= 0) {
         closeAll();
         client = fd;
         int one = 1;

@@ -37,6 +37,9 @@ class TelnetRelay {
     bool silent = false;                 // accept, read, never answer anything
     std::chrono::milliseconds delay{0};  // added to each direction
     long dropAfterServerBytes = -1;      // close both sides after this many data bytes to the client
+    // When given: each connection gets these bytes and is closed, as ser2net
+    // treats a client while another holds the line (see kSer2netBusy).
+    std::string refuseWith{};
   };
 
   explicit TelnetRelay(Options options);
@@ -81,6 +84,13 @@ class TelnetRelay {
   bool stop_ = false;
   std::thread thread_;
 };
+
+// What ser2net 4 sends to a client that comes while another holds the line
+// (without kickolduser), before it closes the connection: its telnet
+// negotiation, then the reason as data.
+inline const std::string kSer2netBusy =
+    std::string("\xff\xfb\x03\xff\xfd\x03\xff\xfb\x01\xff\xfe\x01\xff\xfd\x00\xff\xfb\x00\xff\xfd,", 21) +
+    "Port already in use\r\n";
 
 // A TCP port on 127.0.0.1 that nothing listens on (bound, then let go): for a
 // server the test is about to start, or one that refuses.

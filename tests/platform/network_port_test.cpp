@@ -156,15 +156,19 @@ TEST(NetworkSerialPort, GatewayLinesAndTheServersAnswers) {
     const char* name;
     TelnetRelay::Lines lines;
     bool ok;
+    std::chrono::milliseconds delay{0};  // each way
   };
   const Case cases[] = {
       {"answered as asked", TelnetRelay::Lines::Answer, true},
       {"answered with the other level", TelnetRelay::Lines::Wrong, false},
       {"never answered (a pseudo-terminal behind the server)", TelnetRelay::Lines::Ignore, true},
+      // Each wait is then over a second (three round trips and 250 ms, at
+      // most 2 s): waiting at every request would take eight of them.
+      {"never answered, 200 ms each way", TelnetRelay::Lines::Ignore, true, 200ms},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    TelnetRelay server({.lines = c.lines});
+    TelnetRelay server({.lines = c.lines, .delay = c.delay});
     NetworkSerialPort port;
     ASSERT_EQ(port.OpenAddress(Loopback(server.Port())), 0);
     std::vector<std::string> expected;
@@ -176,6 +180,9 @@ TEST(NetworkSerialPort, GatewayLinesAndTheServersAnswers) {
       expected.push_back(g.rts ? "RTS on" : "RTS off");
     }
     const auto took = Steady::now() - start;
+    // Lines nobody answered are not taken as set: which gateway they reach
+    // is not known.
+    EXPECT_EQ(port.LinesUnconfirmed(), c.lines == TelnetRelay::Lines::Ignore);
     if (c.lines == TelnetRelay::Lines::Ignore) {
       // The library sends the next request once the last is answered or
       // given up (after some seconds): the first has gone out.
@@ -270,8 +277,10 @@ TEST(NetworkSerialPort, OpeningFailsWithinItsBound) {
     int port;
     const char* why;
   };
+  TelnetRelay busy({.refuseWith = test::kSer2netBusy});
   const Case cases[] = {
       {"refused", test::UnusedLoopbackPort(), "отказ в соединении"_cp},
+      {"the line held by another client", busy.Port(), "линия занята другим клиентом"_cp},
       {"a server that never answers", silent.Port(), "нет ответа по RFC 2217"_cp},
       {"a host that never answers the connect", deaf.port, "нет ответа"_cp},
   };
@@ -285,6 +294,37 @@ TEST(NetworkSerialPort, OpeningFailsWithinItsBound) {
     EXPECT_FALSE(port.IsOpen());
     EXPECT_LT(took, NetworkSerialPort::OpenBound + 1000ms);
     std::printf("[ measured ] open, %-50s %6.3f s\n", c.name, std::chrono::duration<double>(took).count());
+  }
+}
+
+// The far end goes while nobody reads (the simulator or the server
+// restarted while the tool was idle): the port finds it by looking, without
+// a read, so that the next connect opens it anew instead of failing once.
+TEST(HangUpWhileIdle, FoundWithoutReading) {
+  {
+    SCOPED_TRACE("network");
+    TelnetRelay server({});
+    NetworkSerialPort port;
+    ASSERT_EQ(port.OpenAddress(Loopback(server.Port())), 0);
+    EXPECT_FALSE(port.CheckHungUp());
+    server.Drop();
+    ASSERT_TRUE(server.WaitFor([&] { return port.CheckHungUp(); }, 3000ms));
+    EXPECT_TRUE(port.Lost());
+  }
+  {
+    SCOPED_TRACE("pseudo-terminal");
+    test::ScratchDir dir;
+    int master = -1, slave = -1;
+    char pty[256];
+    ASSERT_EQ(openpty(&master, &slave, pty, nullptr, nullptr), 0);
+    ASSERT_EQ(symlink(pty, "COM1"), 0);
+    RoutedSerialPort port;
+    ASSERT_EQ(port.Open(0), 0);
+    close(slave);
+    EXPECT_FALSE(port.CheckHungUp());
+    close(master);
+    EXPECT_TRUE(port.CheckHungUp());
+    EXPECT_TRUE(port.Lost());
   }
 }
 
