@@ -15,6 +15,7 @@
 #include "ui/gateway_transfers.h"
 #include "ui/settings_transfers.h"
 #include "ui/tool.h"
+#include "ui/transfer_journal.h"
 
 namespace tv {
 
@@ -145,6 +146,13 @@ int DeviceFailed(std::string_view port, const ExchangeFault& fault) {
   return exitcode::Device;
 }
 
+// A write to this gateway that stopped part way, until one completes: the
+// SIM may hold a mix of two files.
+void ReportUnfinishedTransfer(const Tool& tool, std::string_view port) {
+  const std::string notice = UnfinishedTransferNotice(tool.state.portIndex, tool.state.gatewayIndex);
+  if (!notice.empty()) Complain(port, notice);
+}
+
 // The cells that differ, one line each on standard output; their count on
 // standard error.
 int ReportDifferences(std::string_view fileBytes, std::string_view simText) {
@@ -170,6 +178,7 @@ int ReportDifferences(std::string_view fileBytes, std::string_view simText) {
 
 int Backup(Tool& tool, const std::string& port, const std::string& path) {
   if (const ExchangeFault fault = AttachGateway(tool); fault.Failed()) return DeviceFailed(port, fault);
+  ReportUnfinishedTransfer(tool, port);
   // A SIM that lost its settings is not copied over the last good backup;
   // initialising it is the operator's decision, in the connection dialog.
   if (!tool.image.HasSignature()) {
@@ -202,11 +211,17 @@ int Restore(Tool& tool, const std::string& port, const std::string& path, bool f
     return exitcode::File;
   }
   if (const ExchangeFault fault = AttachGateway(tool); fault.Failed()) return DeviceFailed(port, fault);
-  const SendOutcome sent =
-      SendFileToSim(tool, bytes, ProgressOf(kWriting, static_cast<int>(SplitLinesForSim(bytes).size())));
+  ReportUnfinishedTransfer(tool, port);
+  const SendOutcome sent = SendFileToSim(tool, bytes, path,
+                                         ProgressOf(kWriting, static_cast<int>(SplitLinesForSim(bytes).size())));
+  if (sent.journalFailed) {
+    ReportFileFault(JournalPath(tool.state.portIndex, tool.state.gatewayIndex), kOpenError, sent.journalFault);
+    return exitcode::File;
+  }
   if (sent.device.Failed()) return DeviceFailed(port, sent.device);
   std::string simText;
   if (const int rc = ReadSim(tool, port, kReadingBack, simText); rc != exitcode::Ok) return rc;
+  RemoveJournal(tool.state.portIndex, tool.state.gatewayIndex);
   if (sent.tally.Failed() > 0) {
     char text[96];
     std::snprintf(text, sizeof text, kRefused, sent.tally.Failed(), sent.total);
@@ -226,6 +241,7 @@ int Verify(Tool& tool, const std::string& port, const std::string& path) {
   std::string bytes;
   if (!ReadFile(path, bytes)) return exitcode::File;
   if (const ExchangeFault fault = AttachGateway(tool); fault.Failed()) return DeviceFailed(port, fault);
+  ReportUnfinishedTransfer(tool, port);
   std::string simText;
   if (const int rc = ReadSim(tool, port, kReading, simText); rc != exitcode::Ok) return rc;
   return ReportDifferences(bytes, simText);

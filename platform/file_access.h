@@ -58,4 +58,11 @@ std::vector<std::string> ListOrdinaryFiles(const std::string& dir);
 // Open and Commit in one step.
 bool WriteFileAtomically(const std::string& path, std::string_view bytes);
 
+// Removes an ordinary file; true when it is gone (or was never there).
+bool RemoveFile(const std::string& path);
+
+// When the file was last written, in seconds of the platform's own epoch
+// (only for ordering files); 0 when it cannot be told.
+long long FileModifiedTime(const std::string& path);
+
 }  // namespace tv

@@ -182,6 +182,13 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes) {
   return writer.Open(path) && writer.Commit(bytes);
 }
 
+bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0 || errno == ENOENT; }
+
+long long FileModifiedTime(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 ? static_cast<long long>(st.st_mtime) : 0;
+}
+
 std::vector<std::string> ListOrdinaryFiles(const std::string& dir) {
   std::vector<std::string> names;
   DIR* d = ::opendir(dir.c_str());

@@ -188,6 +188,19 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes) {
   return writer.Open(path) && writer.Commit(bytes);
 }
 
+bool RemoveFile(const std::string& path) {
+  return DeleteFileW(WideFromName(path).c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
+}
+
+long long FileModifiedTime(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExW(WideFromName(path).c_str(), GetFileExInfoStandard, &data)) return 0;
+  // 100 ns units since 1601; seconds are enough for an order.
+  const unsigned long long ticks =
+      (static_cast<unsigned long long>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+  return static_cast<long long>(ticks / 10000000ULL);
+}
+
 std::vector<std::string> ListOrdinaryFiles(const std::string& dir) {
   std::vector<std::string> names;
   std::wstring pattern = WideFromName(dir.empty() ? std::string(".") : dir);

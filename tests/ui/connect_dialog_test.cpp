@@ -10,6 +10,7 @@
 
 #include "sim/gateway_model.h"
 #include "sim/sim_serial_port.h"
+#include "tests/support/scratch_dir.h"
 #include "tests/support/scripted_console.h"
 #include "tests/support/simulated_tool.h"
 #include "ui/exchange_error.h"
@@ -31,8 +32,10 @@ class RecordingConsole : public ScriptedConsole {
   std::vector<std::string> progress;
 };
 
-// One tool on the simulated gateway.
+// One tool on the simulated gateway, in a scratch working directory (where
+// the journal of an initialisation is kept).
 struct Rig : SimulatedTool<RecordingConsole> {
+  ScratchDir dir;
   sim::GatewayModel& model{gateway};
 
   void Connect(std::vector<KeyPress> keys) {

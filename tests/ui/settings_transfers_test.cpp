@@ -297,7 +297,9 @@ TEST_F(TransferTest, SaveToFileWritesTheImage) {
   ScratchDir::Write("s.set", "previous");
   Run(SaveToFile, "", {Enter, Chr('Y'), Enter});
   EXPECT_EQ(ScratchDir::Read("s.set"), EncodeSettingsFile(tool.image));
-  EXPECT_EQ(console.shots[1].TextAt(20, 4, 31), std::string("Сохранить данные в файле? [Y/N]"_cp));
+  // The file is there: the question says it is replaced, and which.
+  EXPECT_EQ(console.shots[1].TextAt(20, 4, 43), std::string("Заменить файл редактируемыми данными? [Y/N]"_cp));
+  EXPECT_EQ(console.shots[1].TextAt(20, 5, 11), std::string("Файл: s.set"_cp));
   EXPECT_EQ(LastShot().TextAt(20, 4, 55),
             std::string("Данные сохранены. Для продолжения нажмите любую клавишу"_cp));
   EXPECT_TRUE(tool.state.fileLoaded);
