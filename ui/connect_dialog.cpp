@@ -259,8 +259,11 @@ bool InitialiseSim(Tool& tool) {
       ShowExchangeError(screen, xerr::NoAnswer, detail);
       return false;
     }
-    journal.written = cell;
-    WriteJournal(journal);
+    // A cell left unanswered may or may not have reached the SIM.
+    if (tally.unansweredInARow == 0) {
+      journal.written = cell;
+      UpdateJournal(journal);
+    }
     AdvanceProgress(screen, kInitRow, cell);
   }
   if (tally.Failed() > 0) {

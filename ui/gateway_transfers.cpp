@@ -144,8 +144,12 @@ SendOutcome SendFileToSim(Tool& tool, std::string_view fileBytes, const std::str
       return out;
     }
     out.sent = line;
-    journal.written = line;
-    WriteJournal(journal);
+    // Only an answered line counts as come through: one left unanswered may
+    // or may not have reached the SIM.
+    if (out.tally.unansweredInARow == 0) {
+      journal.written = line;
+      UpdateJournal(journal);
+    }
     Tell(progress, line);
   }
   return out;

@@ -105,6 +105,12 @@ bool WriteJournal(const TransferJournal& journal, FileFault* fault) {
   return false;
 }
 
+bool UpdateJournal(const TransferJournal& journal) {
+  AtomicFileWriter writer;
+  return writer.Open(JournalPath(journal.portIndex, journal.gatewayIndex)) &&
+         writer.Commit(EncodeJournal(journal), false);
+}
+
 bool ReadJournal(int portIndex, int gatewayIndex, TransferJournal& journal) {
   std::string text;
   if (ReadSettingsFile(JournalPath(portIndex, gatewayIndex), text) != FileReadResult::Ok) return false;

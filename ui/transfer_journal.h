@@ -43,8 +43,12 @@ std::string JournalPath(int portIndex, int gatewayIndex);
 std::string EncodeJournal(const TransferJournal& journal);
 bool DecodeJournal(const std::string& text, TransferJournal& journal);
 
-// Replaces the gateway's journal whole; why not in fault, when given.
+// Replaces the gateway's journal whole; why not in fault, when given. The
+// first one of a write waits for the disk; the figures after each cell only
+// need to outlive the program (killed, or its line dropped), and do not make
+// a slow disk slow the write to the SIM.
 bool WriteJournal(const TransferJournal& journal, FileFault* fault = nullptr);
+bool UpdateJournal(const TransferJournal& journal);
 // The unfinished write recorded for the gateway, if any.
 bool ReadJournal(int portIndex, int gatewayIndex, TransferJournal& journal);
 // The write completed (or the operator dismissed the notice).

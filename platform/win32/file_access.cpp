@@ -157,16 +157,16 @@ bool AtomicFileWriter::Open(const std::string& path) {
   return true;
 }
 
-bool AtomicFileWriter::Commit(std::string_view bytes) {
+bool AtomicFileWriter::Commit(std::string_view bytes, bool durable) {
   if (fd_ < 0) return Fail(fault_ == FileFault::None ? FileFault::Other : fault_);
   // The first failure is the one that explains it.
   const HANDLE h = HandleOf(fd_);
   FileFault fault = FileFault::None;
-  if (!WriteAll(h, bytes) || !FlushFileBuffers(h)) fault = LastFault();
+  if (!WriteAll(h, bytes) || (durable && !FlushFileBuffers(h))) fault = LastFault();
   _close(fd_);  // closes the handle
   fd_ = -1;
   if (fault == FileFault::None && !MoveFileExW(WideFromName(temp_).c_str(), WideFromName(target_).c_str(),
-                                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+                                               MOVEFILE_REPLACE_EXISTING | (durable ? MOVEFILE_WRITE_THROUGH : 0)))
     fault = LastFault();
   if (fault != FileFault::None) {
     Discard();
