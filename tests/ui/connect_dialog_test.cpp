@@ -429,6 +429,65 @@ TEST(ConnectRealModems, AWakingModemIsWaitedForAndItsLateReplyNotTaken) {
   }
 }
 
+// A modem slow to wake whose answer to the first "AT" comes only after the
+// second "AT" was sent, a moment before the second one's own answer (the
+// gateway answers every command 100 ms after it). The connection waits for a
+// quiet line before the first read: otherwise the second "OK" would be taken
+// for cell 98's answer, and the SIM for one without the gateway's settings.
+class LateFirstAnswer : public SerialPort {
+ public:
+  LateFirstAnswer(sim::SimSerialPort& line, ManualClock& clock) : line_(line), clock_(clock) {}
+  int Open(int portIndex) override { return line_.Open(portIndex); }
+  bool IsOpen() const override { return line_.IsOpen(); }
+  bool SetDtr(bool on) override { return line_.SetDtr(on); }
+  bool SetRts(bool on) override { return line_.SetRts(on); }
+  void DiscardInput() override { line_.DiscardInput(); }
+  std::string Describe(int portIndex) const override { return line_.Describe(portIndex); }
+  void WriteBytes(const uint8_t* data, std::size_t count) override {
+    const std::string command(reinterpret_cast<const char*>(data), count);
+    if (command == "AT\r" && ++probes_ == 1) return;  // answered late, below
+    if (command == "AT\r" && probes_ == 2) {
+      late_ = "\r\nOK\r\n";
+      lateAt_ = clock_.Now() + Millis(10);
+    }
+    line_.WriteBytes(data, count);
+  }
+  ReadStatus ReadByte(uint8_t& byte) override {
+    if (late_.empty()) return line_.ReadByte(byte);
+    if (clock_.Now() < lateAt_) clock_.Advance(std::chrono::duration_cast<Millis>(lateAt_ - clock_.Now()));
+    byte = static_cast<uint8_t>(late_.front());
+    late_.erase(0, 1);
+    return ReadOk;
+  }
+
+ private:
+  sim::SimSerialPort& line_;
+  ManualClock& clock_;
+  int probes_ = 0;
+  std::string late_;
+  Clock::TimePoint lateAt_{};
+};
+
+TEST(ConnectRealModems, AnAnswerToAnEarlierProbeIsNotTakenForCell98) {
+  sim::GatewayModel model;
+  model.Options().commandLatency = 100ms;
+  ManualClock clock;
+  sim::SimSerialPort line(model, clock);
+  LateFirstAnswer port(line, clock);
+  ScriptedConsole console({Enter, Chr(' ')});
+  Screen screen(&console);
+  Tool tool(screen, clock, port);
+  ConnectToDevice(tool);
+  EXPECT_EQ(console.KeysLeft(), 0u);
+  EXPECT_TRUE(tool.state.deviceConnected);
+  EXPECT_TRUE(tool.image.HasSignature());
+  for (int cell : {1, 98, 99}) {
+    SCOPED_TRACE(cell);
+    EXPECT_EQ(tool.image.CellNumber(cell), model.Number(cell));
+    EXPECT_EQ(tool.image.CellName(cell), model.Name(cell));
+  }
+}
+
 TEST(ConnectRealModems, AnEntryOfAnotherIndexIsReportedNeverStored) {
   {
     Rig shown;
