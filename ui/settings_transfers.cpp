@@ -86,8 +86,16 @@ constexpr const char* kNoPermission = "Нет прав доступа к фай�
 constexpr const char* kDiskFull = "Диск переполнен"_cp;
 constexpr const char* kNotOrdinaryFile = "Это не обычный файл"_cp;
 
+// The status area at the right of row 1 (port, speed and gateway, or the
+// loaded file) stays in view, so that a question is read with the gateway
+// it acts on.
+constexpr int kStatusX = 57;
+
 void OpenPanel(Screen& s) {
+  uint8_t status[(ScreenWidth - kStatusX + 1) * 2];
+  s.SaveRect(kStatusX, 1, ScreenWidth, 1, status);
   s.ClearScreen();
+  s.RestoreRect(kStatusX, 1, ScreenWidth, 1, status);
   s.DrawPanel(kPanelX, kPanelY, kPanelW, kPanelH);
 }
 void ClosePanel(Screen& s) { s.ErasePanel(kPanelX, kPanelY, kPanelW, kPanelH); }

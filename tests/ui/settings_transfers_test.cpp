@@ -693,6 +693,8 @@ TEST_F(TransferTest, QuestionsNameTheFileAndTheGateway) {
     SCOPED_TRACE(c.name);
     tool.state.deviceConnected = true;
     console.shots.clear();
+    // The status area, as the menu draws it, stays in view.
+    screen.PutTextAttr(59, 1, "COM3   115200  ШЛЮЗ 2"_cp, ColorPanel);
     // No: SIM to file goes back to the list, which Esc closes.
     std::vector<KeyPress> keys = {Enter, Chr('n')};
     if (c.op == SimToFile) keys.push_back(Esc);
@@ -700,6 +702,8 @@ TEST_F(TransferTest, QuestionsNameTheFileAndTheGateway) {
     const Screen& asked = console.shots[console.shots.size() - (c.op == SimToFile ? 2 : 1)];
     EXPECT_EQ(asked.TextAt(20, 4, static_cast<int>(c.question.size())), c.question);
     EXPECT_EQ(asked.TextAt(20, 5, static_cast<int>(c.target.size())), c.target);
+    EXPECT_EQ(console.shots[0].TextAt(59, 1, 21), std::string("COM3   115200  ШЛЮЗ 2"_cp));
+    EXPECT_EQ(asked.TextAt(59, 1, 21), std::string("COM3   115200  ШЛЮЗ 2"_cp));
     EXPECT_EQ(port.written.find("AT+CPBW"), std::string::npos);
   }
 }
