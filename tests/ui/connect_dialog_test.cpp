@@ -678,6 +678,22 @@ TEST(ConnectJournal, AnotherGatewaysJournalIsNotTold) {
   EXPECT_TRUE(ScratchDir::Exists(JournalPath(0, 1)));
 }
 
+// The wait for a modem that is waking (up to 4 s) says what it waits for
+// and how to leave it; Esc leaves it at once, without an error box.
+TEST(ConnectJournal, TheWakeWaitSaysWhatItWaitsForAndEscLeavesIt) {
+  Rig r;
+  r.model.Options().faults.silentAfterCommands = 0;
+  std::string shown;
+  r.console.escWhen = [&r, &shown] {
+    shown = r.screen.TextAt(12, 13, 57);
+    return r.model.CommandsSeen() == 1;
+  };
+  r.Connect({Enter});
+  EXPECT_NE(shown.find("Ожидание ответа шлюза (до 4 с). ESC - прервать"_cp), std::string::npos) << shown;
+  EXPECT_FALSE(r.tool.state.deviceConnected);
+  EXPECT_EQ(r.Commands(), std::vector<std::string>{kProbe});
+}
+
 // A connection says what it did: the book read, and the initialisation.
 TEST(ConnectJournal, TheEndSaysWhatWasDone) {
   for (bool blank : {false, true}) {
