@@ -114,7 +114,8 @@ void TellUnfinishedTransfer(Tool& tool) {
   std::vector<uint8_t> saved(ScreenSaveBytes);
   screen.SaveRect(1, 1, ScreenWidth, ScreenHeight, saved.data());
   screen.DrawPanel(kNoticeX, kNoticeY, kNoticeW, kNoticeH);
-  const std::vector<std::string> lines = InterruptionNotice(journal);
+  // The file's name fits the row after "остановлена на строке NN из NN, файл ".
+  const std::vector<std::string> lines = InterruptionNotice(journal, 19);
   const std::string rows[] = {"", lines[0], lines[1], "", kDismissHint};
   for (int r = 0; r < 5; ++r)
     screen.PutTextAttr(kNoticeX + 2, kNoticeY + 1 + r, PadText(rows[r], kNoticeW - 2, 1).c_str(),

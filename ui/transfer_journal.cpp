@@ -5,6 +5,7 @@
 
 #include "core/cp866_literal.h"
 #include "device/serial_port.h"
+#include "ui/file_chooser.h"
 #include "ui/tool.h"
 
 namespace tv {
@@ -130,12 +131,12 @@ bool ReadJournal(int portIndex, int gatewayIndex, TransferJournal& journal) {
 
 void RemoveJournal(int portIndex, int gatewayIndex) { RemoveFile(JournalPath(portIndex, gatewayIndex)); }
 
-std::vector<std::string> InterruptionNotice(const TransferJournal& j) {
+std::vector<std::string> InterruptionNotice(const TransferJournal& j, int nameWidth) {
   char where[160];
   const int total = j.total > 0 ? j.total : 99;
   // The line in flight when it stopped: the one after the last one taken.
   const int line = j.written < total ? j.written + 1 : total;
-  const std::string file = OneLine(j.file);
+  const std::string file = DisplayFileName(j.file, nameWidth);
   if (j.initialisation)
     std::snprintf(where, sizeof where, kAtCell, line, total);
   else if (j.written >= total && j.total > 0)

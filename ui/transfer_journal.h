@@ -55,8 +55,9 @@ bool ReadJournal(int portIndex, int gatewayIndex, TransferJournal& journal);
 void RemoveJournal(int portIndex, int gatewayIndex);
 
 // What the operator is told at the next connection (cp866), in two lines
-// for the panels: what stopped, then where and from which file.
-std::vector<std::string> InterruptionNotice(const TransferJournal& journal);
+// for the panels: what stopped, then where and from which file (its name as
+// the screen shows names, at most nameWidth characters).
+std::vector<std::string> InterruptionNotice(const TransferJournal& journal, int nameWidth = 200);
 // The same as one line, for standard error and machine-readable output.
 std::string InterruptionNoticeLine(const TransferJournal& journal);
 // That line for the gateway's journal; empty when there is none.
