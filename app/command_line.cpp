@@ -15,6 +15,7 @@
 #include "ui/gateway_transfers.h"
 #include "ui/settings_transfers.h"
 #include "ui/tool.h"
+#include "ui/transfer_journal.h"
 
 namespace tv {
 
@@ -145,10 +146,20 @@ int DeviceFailed(std::string_view port, const ExchangeFault& fault) {
   return exitcode::Device;
 }
 
-// The connection; lines that nobody confirmed are said before gateway 1 goes on.
+// A write to this gateway that stopped part way, until one completes: the
+// SIM may hold a mix of two files.
+void ReportUnfinishedTransfer(const Tool& tool, std::string_view port) {
+  const std::string notice = UnfinishedTransferNotice(tool.state.portIndex, tool.state.gatewayIndex);
+  if (!notice.empty()) Complain(port, notice);
+}
+
+// The connection; lines that nobody confirmed are said before gateway 1 goes
+// on, and a write to this gateway that stopped part way.
 ExchangeFault Attach(Tool& tool, std::string_view port) {
   ExchangeFault fault = AttachGateway(tool);
-  if (!fault.Failed() && tool.port.LinesUnconfirmed()) Complain(port, kLinesUnconfirmed);
+  if (fault.Failed()) return fault;
+  if (tool.port.LinesUnconfirmed()) Complain(port, kLinesUnconfirmed);
+  ReportUnfinishedTransfer(tool, port);
   return fault;
 }
 
@@ -209,11 +220,16 @@ int Restore(Tool& tool, const std::string& port, const std::string& path, bool f
     return exitcode::File;
   }
   if (const ExchangeFault fault = Attach(tool, port); fault.Failed()) return DeviceFailed(port, fault);
-  const SendOutcome sent =
-      SendFileToSim(tool, bytes, ProgressOf(kWriting, static_cast<int>(SplitLinesForSim(bytes).size())));
+  const SendOutcome sent = SendFileToSim(tool, bytes, path,
+                                         ProgressOf(kWriting, static_cast<int>(SplitLinesForSim(bytes).size())));
+  if (sent.journalFailed) {
+    ReportFileFault(JournalPath(tool.state.portIndex, tool.state.gatewayIndex), kOpenError, sent.journalFault);
+    return exitcode::File;
+  }
   if (sent.device.Failed()) return DeviceFailed(port, sent.device);
   std::string simText;
   if (const int rc = ReadSim(tool, port, kReadingBack, simText); rc != exitcode::Ok) return rc;
+  RemoveJournal(tool.state.portIndex, tool.state.gatewayIndex);
   if (sent.tally.Failed() > 0) {
     char text[96];
     std::snprintf(text, sizeof text, kRefused, sent.tally.Failed(), sent.total);

@@ -35,8 +35,11 @@ class AtomicFileWriter {
   // Creates the temporary file; false when the target cannot be written
   // there (no such directory, not writable, the target is not an ordinary file).
   bool Open(const std::string& path);
-  // Writes all bytes, flushes them and puts the file in place.
-  bool Commit(std::string_view bytes);
+  // Writes all bytes, flushes them and puts the file in place. Not durable:
+  // the same without waiting for the disk (a file rewritten many times a
+  // second; whole for every reader and after the program is killed, but a
+  // power cut may bring back an earlier version).
+  bool Commit(std::string_view bytes, bool durable = true);
   // Removes the temporary file, if any.
   void Discard();
   // Why the last Open or Commit failed; None after one that succeeded.
@@ -57,5 +60,12 @@ std::vector<std::string> ListOrdinaryFiles(const std::string& dir);
 
 // Open and Commit in one step.
 bool WriteFileAtomically(const std::string& path, std::string_view bytes);
+
+// Removes an ordinary file; true when it is gone (or was never there).
+bool RemoveFile(const std::string& path);
+
+// When the file was last written, in seconds of the platform's own epoch
+// (only for ordering files); 0 when it cannot be told.
+long long FileModifiedTime(const std::string& path);
 
 }  // namespace tv

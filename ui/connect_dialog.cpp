@@ -3,6 +3,7 @@
 #include "ui/connect_dialog.h"
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "ui/gateway_transfers.h"
 #include "ui/settings_transfers.h"
 #include "ui/tool.h"
+#include "ui/transfer_journal.h"
 
 namespace tv {
 
@@ -48,11 +50,22 @@ constexpr Message kPressI{15, 22, "Для начала инициализаци�
 constexpr Message kReading{14, 26, "Идет чтение записной книжки"_cp};
 constexpr Message kPressAnyKey{14, 20, "Для продолжения нажмите любую клавишу."_cp};
 
+// The dialog's free row, columns 12..68: what a connection is doing, then
+// what it did.
+constexpr int kWideX = 12, kWideWidth = 57, kDoingY = 13;
+constexpr const char* kWaking = "Ожидание ответа шлюза (до 4 с). ESC - прервать"_cp;
+constexpr const char* kCellsRead = "Прочитано 99 ячеек"_cp;
+constexpr const char* kInitialisedAndRead = "SIM-Карта инициализирована. Прочитано 99 ячеек"_cp;
+
 // Which device the highlighted COM name opens: row 15, columns 12..68.
 constexpr int kDeviceX = 12, kDeviceY = 15, kDeviceWidth = 57;
 
 void ShowMessage(Screen& screen, const Message& m, uint8_t attr) {
   screen.PutTextAttr(kMessageX, m.y, PadText(m.text, kMessageWidth, m.textX - kMessageX).c_str(), attr);
+}
+
+void ShowWide(Screen& screen, int y, const char* text, uint8_t attr) {
+  screen.PutTextAttr(kWideX, y, PadText(text, kWideWidth, (kWideWidth - static_cast<int>(std::strlen(text))) / 2).c_str(), attr);
 }
 
 void BlankMessageRow(Screen& screen, int y) {
@@ -88,15 +101,48 @@ void ShowFault(Tool& tool, const ExchangeFault& fault) {
   ShowExchangeError(tool.screen, fault.code, fault.detail);
 }
 
+// The panel under the dialog (where the initialisation shows), rows 18..24.
+constexpr int kNoticeX = 16, kNoticeY = 18, kNoticeW = 59, kNoticeH = 5;
+constexpr const char* kDismissHint = "D - забыть об этом, другая клавиша - продолжить"_cp;
+
+// A write to this gateway stopped part way at some earlier time: said at
+// every connection until a write completes or the operator dismisses it.
+void TellUnfinishedTransfer(Tool& tool) {
+  TransferJournal journal;
+  if (!ReadJournal(tool.state.portIndex, tool.state.gatewayIndex, journal)) return;
+  Screen& screen = tool.screen;
+  std::vector<uint8_t> saved(ScreenSaveBytes);
+  screen.SaveRect(1, 1, ScreenWidth, ScreenHeight, saved.data());
+  screen.DrawPanel(kNoticeX, kNoticeY, kNoticeW, kNoticeH);
+  // The file's name fits the row after "остановлена на строке NN из NN, файл ".
+  const std::vector<std::string> lines = InterruptionNotice(journal, 19);
+  const std::string rows[] = {"", lines[0], lines[1], "", kDismissHint};
+  for (int r = 0; r < 5; ++r)
+    screen.PutTextAttr(kNoticeX + 2, kNoticeY + 1 + r, PadText(rows[r], kNoticeW - 2, 1).c_str(),
+                       r == 4 ? ColorPanel : ColorAlert);
+  screen.DiscardTypeahead();
+  const int k = screen.ReadCharacterKey();
+  // D, or the same key on a Russian layout (В).
+  if (k == 'D' || k == 'd' || k == 0x82 || k == 0xA2) RemoveJournal(tool.state.portIndex, tool.state.gatewayIndex);
+  screen.RestoreRect(1, 1, ScreenWidth, ScreenHeight, saved.data());
+}
+
 // Enter: open, address, test the signature, read the book. The dialog
 // closes after it in every case.
 void Connect(Tool& tool) {
   WorkState& st = tool.state;
-  if (const ExchangeFault fault = AttachGateway(tool); fault.Failed()) {
+  // A modem waking up may take seconds to answer.
+  ShowWide(tool.screen, kDoingY, kWaking, ColorPanel);
+  const ExchangeFault fault = AttachGateway(tool, [&tool] { return tool.screen.EscPressed(); });
+  ShowWide(tool.screen, kDoingY, "", ColorPanel);
+  if (fault.left) return;
+  if (fault.Failed()) {
     ShowFault(tool, fault);
     return;
   }
   DrawDeviceLine(tool);  // what the connection found: lines nobody confirmed
+  TellUnfinishedTransfer(tool);
+  bool initialised = false;
   if (!tool.image.HasSignature()) {
     tool.screen.PutTextAttr(kDeviceX, kDeviceY, std::string(kDeviceWidth, ' ').c_str(), ColorPanel);
     ShowMessage(tool.screen, kNotInitialised, ColorAlert);
@@ -115,13 +161,18 @@ void Connect(Tool& tool) {
       st.deviceConnected = false;
       return;
     }
+    initialised = true;
   }
   ShowMessage(tool.screen, kReading, ColorSelected);
-  if (const ExchangeFault fault = ReadSimCells(tool, nullptr, {}); fault.Failed()) {
-    ShowFault(tool, fault);
+  if (const ExchangeFault read = ReadSimCells(tool, nullptr, {}); read.Failed()) {
+    ShowFault(tool, read);
     return;
   }
   tool.port.DiscardInput();
+  // The SIM was read back whole: a write recorded for it is complete.
+  if (initialised) RemoveJournal(st.portIndex, st.gatewayIndex);
+  // What was done, above the key.
+  ShowWide(tool.screen, kDoingY, initialised ? kInitialisedAndRead : kCellsRead, ColorSelected);
   ShowMessage(tool.screen, kPressAnyKey, ColorSelected);
   tool.screen.DiscardTypeahead();
   tool.screen.ReadKeyCode();  // an extended key is taken whole
@@ -143,6 +194,10 @@ std::string DefaultCellCommand(int cell) {
 
 // Shown on the panel's last row when cells were not taken, until a key.
 constexpr const char* kInitFailed = "SIM-Карта не приняла ячеек: %d из %d. Нажмите клавишу"_cp;
+// Esc during the initialisation: the cell in flight is finished first.
+constexpr const char* kInitAskStop = "Остановить после этой ячейки? Останется смесь [Y/N]"_cp;
+constexpr const char* kInitStopped = "Остановлено: записано ячеек %d из %d. Нажмите клавишу"_cp;
+constexpr const char* kJournalFailed = "Ошибка записи файла %s. Нажмите клавишу"_cp;
 
 }  // namespace
 
@@ -166,10 +221,38 @@ bool InitialiseSim(Tool& tool) {
       blank, PadText(kInitTitle, kInitWidth, 5), blank, PadText(kInitLabel, kInitWidth, 2), blank,
   };
   for (int r = 0; r < 5; ++r) screen.PutText(kInitTextX, 19 + r, rows[r].c_str());
+  constexpr int kCells = CellSlots - 1;
+  // On the disk before the first cell is written, so that a tool killed or a
+  // line dropped part way leaves word of it for the next connection.
+  TransferJournal journal = StartJournal(tool, true, {}, kCells);
+  const auto lastRow = [&](const std::string& text) {
+    screen.PutTextAttr(kInitTextX, 23, PadText(text, kInitWidth, 2).c_str(), ColorAlert);
+    screen.DiscardTypeahead();
+  };
+  if (!WriteJournal(journal)) {
+    char text[128];
+    std::snprintf(text, sizeof text, kJournalFailed,
+                  JournalPath(journal.portIndex, journal.gatewayIndex).c_str());
+    lastRow(text);
+    screen.ReadKeyCode();
+    screen.RestoreRect(1, 1, ScreenWidth, ScreenHeight, saved.data());
+    return false;
+  }
   StartProgress(screen, kInitRow);
   WriteTally tally;
-  constexpr int kCells = CellSlots - 1;
   for (int cell = 1; cell <= kCells; ++cell) {
+    if (cell > 1 && screen.EscPressed()) {
+      lastRow(kInitAskStop);
+      if (screen.ReadYes()) {
+        char text[96];
+        std::snprintf(text, sizeof text, kInitStopped, cell - 1, kCells);
+        lastRow(text);
+        screen.ReadKeyCode();
+        screen.RestoreRect(1, 1, ScreenWidth, ScreenHeight, saved.data());
+        return false;
+      }
+      screen.PutText(kInitTextX, 23, blank.c_str());
+    }
     if (tally.Add(SendCellWrite(tool.at, DefaultCellCommand(cell)))) {
       // The device is gone: the SIM is part new, part old. Say how far it came.
       screen.RestoreRect(1, 1, ScreenWidth, ScreenHeight, saved.data());
@@ -177,6 +260,11 @@ bool InitialiseSim(Tool& tool) {
       std::snprintf(detail, sizeof detail, "Записано ячеек: %d из %d"_cp, tally.taken, kCells);
       ShowExchangeError(screen, xerr::NoAnswer, detail);
       return false;
+    }
+    // A cell left unanswered may or may not have reached the SIM.
+    if (tally.unansweredInARow == 0) {
+      journal.written = cell;
+      UpdateJournal(journal);
     }
     AdvanceProgress(screen, kInitRow, cell);
   }

@@ -42,9 +42,16 @@ constexpr Hint kHints[] = {
 
 constexpr int kTypedMax = 13;  // characters typed before the extension
 
+// The order of the list, switched with F2; the row under the list says
+// which key gives the other one.
+constexpr int kSortRow = kListTop + kListRows;
+constexpr int kF2 = 0x3C;  // its scan code
+constexpr const char* kSortByDate = "F2 - новые файлы первыми"_cp;
+constexpr const char* kSortByName = "F2 - по имени           "_cp;
+
 char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 bool LatinLetter(int c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-bool NameChar(int c) { return LatinLetter(c) || (c >= '0' && c <= '9') || c == '_' || c == '.'; }
+bool NameChar(int c) { return LatinLetter(c) || (c >= '0' && c <= '9') || c == '_' || c == '.' || c == '-'; }
 
 bool EndsWithNoCase(std::string_view name, std::string_view suffix) {
   if (name.size() < suffix.size()) return false;
@@ -93,8 +100,7 @@ class Chooser {
  public:
   Chooser(Screen& screen, std::string& fileName, const char* pattern)
       : fileName_(fileName), s_(screen), extension_(std::string(pattern).substr(1, 4)) {
-    const std::vector<std::string> all = ListMatchingFiles(pattern);
-    names_.assign(all.begin(), all.begin() + std::min<std::size_t>(all.size(), ChooserEntries));
+    names_ = ListMatchingFiles(pattern);
   }
 
   int Run() {
@@ -102,7 +108,11 @@ class Chooser {
     for (;;) {
       const int k = s_.ReadKey();
       if (k == key::Prefix) {
-        Move(s_.ReadKey());
+        const int scan = s_.ReadKey();
+        if (scan == kF2)
+          Sort();
+        else
+          Move(scan);
       } else if (k == key::Enter) {
         fileName_ = Count() > 0 ? names_[selected_] : std::string();
         return ChooseAccepted;
@@ -117,10 +127,57 @@ class Chooser {
  private:
   int Count() const { return static_cast<int>(names_.size()); }
 
+  static constexpr int kColumns = ChooserEntries / kListRows;
+
+  // Only the entries of the columns in view are drawn.
   void DrawEntry(int k, uint8_t attr) {
-    if (k >= Count()) return;
-    s_.PutTextAttr(kListX + kListColumnStep * (k / kListRows), kListTop + k % kListRows,
-                   DisplayFileName(names_[k], ChooserEntryWidth).c_str(), attr);
+    const int column = k / kListRows - firstColumn_;
+    if (k >= Count() || column < 0 || column >= kColumns) return;
+    const std::string shown = DisplayFileName(names_[k], ChooserEntryWidth);
+    s_.PutTextAttr(kListX + kListColumnStep * column, kListTop + k % kListRows,
+                   (shown + std::string(ChooserEntryWidth - CharCount(shown), ' ')).c_str(), attr);
+  }
+  static int CharCount(const std::string& cp866) { return static_cast<int>(cp866.size()); }
+
+  void DrawList() {
+    for (int c = 0; c < kColumns; ++c)
+      for (int r = 0; r < kListRows; ++r)
+        s_.PutTextAttr(kListX + kListColumnStep * c, kListTop + r, std::string(ChooserEntryWidth, ' ').c_str(),
+                       ColorPanel);
+    for (int k = firstColumn_ * kListRows; k < Count(); ++k) DrawEntry(k, k == selected_ ? ColorSelected : ColorPanel);
+  }
+
+  // Keeps the highlighted entry's column in view.
+  void Scroll() {
+    const int column = selected_ / kListRows;
+    const int first = std::clamp(firstColumn_, column - kColumns + 1, column);
+    if (first == firstColumn_) return;
+    firstColumn_ = first;
+    DrawList();
+  }
+
+  void DrawSortHint() {
+    if (Count() > 1) s_.PutTextAttr(kListX, kSortRow, byDate_ ? kSortByName : kSortByDate, ColorPanel);
+  }
+
+  // F2: newest first, or by name again; the same file stays highlighted.
+  void Sort() {
+    if (Count() < 2) return;
+    const std::string current = names_[selected_];
+    byDate_ = !byDate_;
+    if (byDate_) {
+      std::vector<std::pair<long long, std::string>> dated;
+      for (std::string& n : names_) dated.emplace_back(-FileModifiedTime(n), std::move(n));
+      std::sort(dated.begin(), dated.end());
+      for (std::size_t i = 0; i < dated.size(); ++i) names_[i] = std::move(dated[i].second);
+    } else {
+      std::sort(names_.begin(), names_.end());
+    }
+    selected_ = static_cast<int>(std::find(names_.begin(), names_.end(), current) - names_.begin());
+    firstColumn_ = std::max(0, selected_ / kListRows - kColumns + 1);
+    DrawList();
+    DrawSortHint();
+    ShowName();
   }
 
   void ShowName() {
@@ -132,6 +189,7 @@ class Chooser {
   void Draw() {
     s_.PutTextAttr(kLabelX, kNameRow, kLabel, ColorPanel);
     for (int k = 0; k < Count(); ++k) DrawEntry(k, ColorPanel);
+    DrawSortHint();
     s_.SetCursor(kCountX, kHintRow);
     s_.WriteFormatted(kCountFormat, Count());
     for (const Hint& h : kHints) s_.PutTextAttr(h.x, kHintRow, h.text, h.attr);
@@ -162,6 +220,7 @@ class Chooser {
     if (to == selected_) return;
     DrawEntry(selected_, ColorPanel);
     selected_ = to;
+    Scroll();
     DrawEntry(selected_, ColorSelected);
     ShowName();
   }
@@ -220,6 +279,8 @@ class Chooser {
   const std::string extension_;
   std::vector<std::string> names_;
   int selected_ = 0;
+  int firstColumn_ = 0;  // the first column in view
+  bool byDate_ = false;
 };
 
 }  // namespace
@@ -257,12 +318,15 @@ std::string DisplayFileName(std::string_view name, int width) {
       c = b < 0 ? '?' : static_cast<char>(b);
     }
     i += length;
-    if (count == width) {
-      shown.back() = '~';
-      break;
-    }
     shown += c;
     ++count;
+  }
+  // Too long: the head, '~' and the end (one screen byte per character).
+  if (count > width) {
+    const int head = (width - 1) / 3;
+    const int tail = width - 1 - head;
+    shown = shown.substr(0, static_cast<std::size_t>(head)) + "~" + shown.substr(shown.size() - static_cast<std::size_t>(tail));
+    if (width == 1) shown = "~";
   }
   return shown;
 }

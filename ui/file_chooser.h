@@ -1,6 +1,7 @@
 // The file chooser of the four settings-file operations: the working
-// directory's "*.set" files in four columns of 16 inside the caller's panel,
-// picked with the arrows, or a new name typed on the spot.
+// directory's "*.set" files in four columns of 16 inside the caller's panel
+// (the columns scroll sideways when there are more), picked with the arrows,
+// or a new name typed on the spot. F2 sorts newest first or by name.
 #pragma once
 
 #include <string>
@@ -11,8 +12,8 @@ namespace tv {
 
 class Screen;
 
-inline constexpr int ChooserEntries = 64;     // names listed at most
-inline constexpr int ChooserEntryWidth = 12;  // characters of a list entry
+inline constexpr int ChooserEntries = 64;     // names shown at a time (four columns of 16)
+inline constexpr int ChooserEntryWidth = 13;  // characters of a list entry
 
 // Results of ChooseFile.
 inline constexpr int ChooseAccepted = 0;    // the name is in currentFileName
@@ -29,7 +30,8 @@ std::vector<std::string> ListMatchingFiles(const char* pattern, const std::strin
 // A file name as cp866 screen bytes, at most width characters: UTF-8
 // characters that cp866 has are converted, other characters and control
 // bytes show as '?', bytes that are not UTF-8 are taken as cp866; a longer
-// name shows its first width - 1 characters and a '~'.
+// name is cut in the middle, "gw1~1210.set": its end, where dates and
+// numbers that tell files apart usually stand, shows whole.
 std::string DisplayFileName(std::string_view name, int width);
 
 // Runs the chooser in the panel at (18, 3) with the pattern "*.set": returns

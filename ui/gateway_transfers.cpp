@@ -9,6 +9,7 @@
 #include "device/range_read.h"
 #include "ui/connect_dialog.h"
 #include "ui/tool.h"
+#include "ui/transfer_journal.h"
 
 namespace tv {
 
@@ -26,19 +27,21 @@ constexpr const char* kLineLost = "линия связи потеряна"_cp;
 constexpr Millis WakeGrace{4000};
 constexpr Millis ProbeBound{700};
 
-bool AwaitModem(Tool& tool) {
+enum class Awoken { Yes, No, Left };
+Awoken AwaitModem(Tool& tool, const StopRequest& stop) {
   const Clock::TimePoint deadline = tool.clock.Now() + WakeGrace;
   bool late = false;
   while (tool.clock.Now() < deadline) {
-    const AtReply reply = tool.at.Run("AT\r", {}, ProbeBound);
-    if (reply.status == AtStatus::Failed) return false;
+    const AtReply reply = tool.at.Run("AT\r", {}, ProbeBound, stop);
+    if (reply.stopped) return Awoken::Left;
+    if (reply.status == AtStatus::Failed) return Awoken::No;
     if (reply.status != AtStatus::Timeout) {
       if (late) tool.at.AwaitQuiet();
-      return true;
+      return Awoken::Yes;
     }
     late = true;
   }
-  return false;
+  return Awoken::No;
 }
 
 // A failed cell read: the device is taken as gone.
@@ -71,7 +74,7 @@ ExchangeFault ReadWholeBook(Tool& tool, const TransferProgress& progress) {
 
 }  // namespace
 
-ExchangeFault AttachGateway(Tool& tool) {
+ExchangeFault AttachGateway(Tool& tool, const StopRequest& stop) {
   WorkState& st = tool.state;
   // A port that has hung up since (the adapter, the gateway or the network
   // server restarted while the tool was idle) is opened anew before it is
@@ -104,8 +107,9 @@ ExchangeFault AttachGateway(Tool& tool) {
     return {xerr::SystemError, kLinesUnconfirmed};
   }
   tool.image.ClearImage();
-  if (!AwaitModem(tool)) {
+  if (const Awoken awoken = AwaitModem(tool, stop); awoken != Awoken::Yes) {
     st.deviceConnected = false;
+    if (awoken == Awoken::Left) return {0, {}, true};
     return {xerr::NoAnswer, tool.port.Lost() ? kLineLost : std::string()};
   }
   tool.bookLines.clear();
@@ -149,13 +153,26 @@ SaveOutcome SaveSimToFile(Tool& tool, const std::string& path, const TransferPro
   return {};
 }
 
-SendOutcome SendFileToSim(Tool& tool, std::string_view fileBytes, const TransferProgress& progress) {
+SendOutcome SendFileToSim(Tool& tool, std::string_view fileBytes, const std::string& fileName,
+                          const TransferProgress& progress, const StopRequest& stop) {
   SendOutcome out;
   const std::vector<std::string> commands = SplitLinesForSim(fileBytes);
   out.total = static_cast<int>(commands.size());
+  // The journal is on the disk before the SIM is touched, so that a tool
+  // killed or a line dropped at any cell leaves word of it.
+  TransferJournal journal = StartJournal(tool, false, fileName, out.total);
+  if (!WriteJournal(journal, &out.journalFault)) {
+    out.journalFailed = true;
+    return out;
+  }
   Tell(progress, 0);
   int line = 0;
   for (const std::string& command : commands) {
+    if (line > 0 && stop && stop()) {
+      out.stopped = true;
+      tool.state.deviceConnected = false;
+      return out;
+    }
     ++line;
     // A refused line is counted, so that the end is not reported as a
     // success when the SIM took nothing. A device that is gone leaves the
@@ -164,11 +181,19 @@ SendOutcome SendFileToSim(Tool& tool, std::string_view fileBytes, const Transfer
     const bool gone = out.tally.Add(SendCellWrite(tool.at, command));
     if (out.tally.Failed() > failedBefore) out.refusedLines.push_back(line);
     if (gone) {
+      out.sent = line - 1;
       char detail[64];
       std::snprintf(detail, sizeof detail, kWrittenSoFar, out.tally.taken, out.total);
       out.device = {xerr::NoAnswer, tool.port.Lost() ? std::string(kLineLost) + ". " + detail : detail};
       tool.state.deviceConnected = false;
       return out;
+    }
+    out.sent = line;
+    // Only an answered line counts as come through: one left unanswered may
+    // or may not have reached the SIM.
+    if (out.tally.unansweredInARow == 0) {
+      journal.written = line;
+      UpdateJournal(journal);
     }
     Tell(progress, line);
   }

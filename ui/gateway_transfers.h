@@ -22,12 +22,15 @@ struct Tool;
 struct ExchangeFault {
   int code = 0;  // 0: none
   std::string detail;
-  bool Failed() const { return code != 0; }
+  bool left = false;  // the operator left the wait: nothing to report
+  bool Failed() const { return code != 0 || left; }
 };
 
 // Told how many cells or lines are done: 0 once before the first, then after
 // each one.
 using TransferProgress = std::function<void(int done)>;
+// Asked between cells: true to stop after the cell just written.
+using StopRequest = std::function<bool()>;
 
 // A port whose DTR and RTS nobody confirmed (cp866): the warning with which
 // gateway 1 goes on, and the reason the other gateways are refused.
@@ -39,8 +42,10 @@ inline constexpr const char* kLinesUnconfirmed = "линии DTR/RTS не под
 // signature the caller then checks. A failure that leaves no usable
 // connection clears deviceConnected. Gateways 2 to 4 are refused on a port
 // whose lines nobody confirmed (ExchangeError 7 with kLinesUnconfirmed);
-// gateway 1 goes on, and the caller warns.
-ExchangeFault AttachGateway(Tool& tool);
+// gateway 1 goes on, and the caller warns. stop, when given, can leave the
+// wait for a modem that is waking up (a fault that is left, deviceConnected
+// cleared).
+ExchangeFault AttachGateway(Tool& tool, const StopRequest& stop = {});
 
 // Reads cells 1..99 into the image. text, when given, receives the line a
 // settings file keeps for each cell: the device's own "+CPBR:" line, or an
@@ -60,15 +65,24 @@ SaveOutcome SaveSimToFile(Tool& tool, const std::string& path, const TransferPro
 
 // File to SIM: each line of the settings file as one phonebook write. A
 // line the SIM refuses does not stop the transfer; a device that is gone
-// does (device then says how far it came, and deviceConnected is cleared).
-// The read-back is ReadSimCells.
+// does (device then says how far it came, and deviceConnected is cleared),
+// and so does stop() saying so (stopped; deviceConnected cleared, since the
+// SIM then holds a mix the image does not show). The gateway's journal
+// (ui/transfer_journal.h) is written before the first line and after each;
+// when it cannot be written nothing is sent (journalFault). The caller
+// removes it after a whole read-back (ReadSimCells, then RemoveJournal).
 struct SendOutcome {
   int total = 0;  // lines in the file
   WriteTally tally;
   std::vector<int> refusedLines;  // 1-based places in the file
   ExchangeFault device;
+  bool stopped = false;
+  int sent = 0;  // lines sent, refused ones included
+  FileFault journalFault = FileFault::None;
+  bool journalFailed = false;
 };
-SendOutcome SendFileToSim(Tool& tool, std::string_view fileBytes, const TransferProgress& progress);
+SendOutcome SendFileToSim(Tool& tool, std::string_view fileBytes, const std::string& fileName,
+                          const TransferProgress& progress, const StopRequest& stop = {});
 
 // Whether the file's cell 98 carries the gateway's signature. A file without
 // it (made by hand, or for something else) would leave a SIM that the next

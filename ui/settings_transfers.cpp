@@ -21,6 +21,7 @@
 #include "ui/file_chooser.h"
 #include "ui/gateway_transfers.h"
 #include "ui/tool.h"
+#include "ui/transfer_journal.h"
 
 namespace tv {
 
@@ -38,6 +39,12 @@ constexpr const char* kAskSimToFile = "Сохранить данные из SIM-
 constexpr const char* kAskFileToSim = "Загрузить данные из файла в SIM-Карту? [Y/N]"_cp;
 constexpr const char* kAskLoad = "Загрузить данные для редактирования? [Y/N]"_cp;
 constexpr const char* kAskSave = "Сохранить данные в файле? [Y/N]"_cp;
+// The same two over a file that is there: it is replaced.
+constexpr const char* kAskReplaceFromSim = "Заменить файл данными из SIM-Карты? [Y/N]"_cp;
+constexpr const char* kAskReplaceSave = "Заменить файл редактируемыми данными? [Y/N]"_cp;
+// Under a question that writes: from what to what ("gw1.set -> COM1 ШЛЮЗ 2").
+constexpr const char* kArrow = " -> ";
+constexpr const char* kFileLabel = "Файл: "_cp;
 // File to SIM of a file whose cell 98 lacks the gateway's signature: the
 // connection would then find an uninitialised SIM.
 constexpr const char* kAskUnsigned = "В файле нет настроек шлюза. Записать в SIM-Карту? [Y/N]"_cp;
@@ -56,6 +63,12 @@ constexpr const char* kRefusedLines = "SIM-Карта не приняла стр
 // the tool wrote, line N is cell N).
 constexpr const char* kRefusedList = "Не приняты строки:"_cp;
 constexpr int kRefusedListed = 8;
+// Esc during File to SIM: the line in flight is finished first.
+constexpr const char* kAskStop = "Остановить запись после этой строки? [Y/N]"_cp;
+constexpr const char* kStopWarning = "В SIM-Карте останется смесь файла и прежних данных"_cp;
+constexpr const char* kStopped = "Запись остановлена: записано строк %d из %d"_cp;
+constexpr const char* kStoppedMix = "В SIM-Карте смесь файла и прежних данных"_cp;
+constexpr const char* kConnectAnew = "Установите связь заново. Нажмите клавишу"_cp;
 constexpr const char* kLoaded = "Данные загружены. Для продолжения нажмите любую клавишу"_cp;
 // Before a loaded file's unsaved changes would be replaced.
 constexpr const char* kUnsavedEdits = "Изменения в файле не сохранены"_cp;
@@ -73,8 +86,16 @@ constexpr const char* kNoPermission = "Нет прав доступа к фай�
 constexpr const char* kDiskFull = "Диск переполнен"_cp;
 constexpr const char* kNotOrdinaryFile = "Это не обычный файл"_cp;
 
+// The status area at the right of row 1 (port, speed and gateway, or the
+// loaded file) stays in view, so that a question is read with the gateway
+// it acts on.
+constexpr int kStatusX = 57;
+
 void OpenPanel(Screen& s) {
+  uint8_t status[(ScreenWidth - kStatusX + 1) * 2];
+  s.SaveRect(kStatusX, 1, ScreenWidth, 1, status);
   s.ClearScreen();
+  s.RestoreRect(kStatusX, 1, ScreenWidth, 1, status);
   s.DrawPanel(kPanelX, kPanelY, kPanelW, kPanelH);
 }
 void ClosePanel(Screen& s) { s.ErasePanel(kPanelX, kPanelY, kPanelW, kPanelH); }
@@ -145,13 +166,44 @@ void Finish(Screen& s, const char* text) {
   ClosePanel(s);
 }
 
-// The panel, the chooser once, and the question: true when a name was
-// accepted and the operator answered y or Y; otherwise the panel is closed.
-bool ChooseAndConfirm(Tool& tool, const char* question) {
+// "COM1 ШЛЮЗ 2": the gateway whose lines are driven.
+std::string GatewayName(const Tool& tool) {
+  return PortDeviceName(tool.state.portIndex) + " " + GatewayNames[tool.state.gatewayIndex];
+}
+
+// The chosen file's name as the panel can show it beside a gateway name.
+std::string ShownFileName(const Tool& tool) { return DisplayFileName(tool.state.currentFileName, 36); }
+
+bool FileExists(const std::string& path) {
+  std::string bytes;
+  FileFault fault = FileFault::None;
+  return ReadSettingsFile(path, bytes, &fault) != FileReadResult::OpenFailed || fault != FileFault::NoSuchFile;
+}
+
+// What a question acts on, on the row under it.
+void SayTarget(Screen& s, const std::string& target) {
+  BlankRow(s, kDetailRow);
+  s.PutTextAttr(kTextX, kDetailRow, target.c_str(), ColorPanel);
+}
+
+// The panel, the chooser once, and the question with what it acts on under
+// it: true when a name was accepted and the operator answered y or Y;
+// otherwise the panel is closed.
+bool ChooseAndConfirm(Tool& tool, const char* question, const char* replacing = nullptr,
+                      bool fileToGateway = false) {
   Screen& s = tool.screen;
   OpenPanel(s);
-  if (ChooseFile(tool.screen, tool.state.currentFileName, kPattern) == ChooseAccepted && AskYes(s, question))
-    return true;
+  if (ChooseFile(tool.screen, tool.state.currentFileName, kPattern) == ChooseAccepted) {
+    const bool replace = replacing && FileExists(tool.state.currentFileName);
+    Say(s, replace ? replacing : question);
+    SayTarget(s, fileToGateway ? ShownFileName(tool) + kArrow + GatewayName(tool)
+                               : kFileLabel + ShownFileName(tool));
+    s.DiscardTypeahead();
+    if (s.ReadYes()) {
+      BlankRow(s, kDetailRow);
+      return true;
+    }
+  }
   ClosePanel(s);
   return false;
 }
@@ -172,10 +224,14 @@ void SimToFile(Tool& tool) {
       return;
     }
     if (chosen == ChooseAccepted) {
-      Say(s, kAskSimToFile);
+      Say(s, FileExists(tool.state.currentFileName) ? kAskReplaceFromSim : kAskSimToFile);
+      SayTarget(s, GatewayName(tool) + kArrow + ShownFileName(tool));
       s.DiscardTypeahead();
       const int k = s.ReadCharacterKey();
-      if (k == 'y' || k == 'Y') break;
+      if (k == 'y' || k == 'Y') {
+        BlankRow(s, kDetailRow);
+        break;
+      }
       if (k == key::Esc) {
         ClosePanel(s);
         return;
@@ -208,7 +264,7 @@ void FileToSim(Tool& tool) {
     ShowExchangeError(s, xerr::NoPort);
     return;
   }
-  if (!ChooseAndConfirm(tool, kAskFileToSim)) return;
+  if (!ChooseAndConfirm(tool, kAskFileToSim, nullptr, true)) return;
   std::string bytes;
   if (!ReadChosenFile(tool, bytes)) return;
   // A file without the gateway's signature in cell 98 would leave a SIM the
@@ -218,16 +274,50 @@ void FileToSim(Tool& tool) {
     ClosePanel(s);
     return;
   }
-  const SendOutcome sent = SendFileToSim(tool, bytes, [&s](int done) {
-    if (done == 0) {
-      Say(s, kLabelWritten);
-      StartProgress(s, kTextRow);
-    } else {
-      AdvanceProgress(s, kTextRow, done);
-    }
-  });
+  // Esc between two lines asks whether to stop there; the rows under the
+  // progress line hold the question while it waits.
+  const auto stop = [&s] {
+    if (!s.EscPressed()) return false;
+    s.PutTextAttr(kTextX, kDetailRow + 1, kAskStop, ColorAlert);
+    s.PutTextAttr(kTextX, kDetailRow + 2, kStopWarning, ColorAlert);
+    s.DiscardTypeahead();
+    const bool yes = s.ReadYes();
+    BlankRow(s, kDetailRow + 1);
+    BlankRow(s, kDetailRow + 2);
+    return yes;
+  };
+  const SendOutcome sent = SendFileToSim(
+      tool, bytes, tool.state.currentFileName,
+      [&s](int done) {
+        if (done == 0) {
+          Say(s, kLabelWritten);
+          StartProgress(s, kTextRow);
+        } else {
+          AdvanceProgress(s, kTextRow, done);
+        }
+      },
+      stop);
+  if (sent.journalFailed) {
+    FileFailed(s, kWriteError, ColorAlert, sent.journalFault);
+    return;
+  }
   if (sent.device.Failed()) {
     ExchangeFailed(tool, sent.device);
+    return;
+  }
+  if (sent.stopped) {
+    // The SIM holds part of the file: the image no longer shows it, so the
+    // connection is to be made anew (which then tells of the stop).
+    tool.image.ClearImage();
+    char text[96];
+    std::snprintf(text, sizeof text, kStopped, sent.sent, sent.total);
+    BlankRow(s, kTextRow);
+    s.PutTextAttr(kTextX, kTextRow, text, ColorAlert);
+    s.PutTextAttr(kTextX, kDetailRow, kStoppedMix, ColorAlert);
+    s.PutTextAttr(kTextX, kDetailRow + 1, kConnectAnew, ColorAlert);
+    s.DiscardTypeahead();
+    s.ReadKeyCode();
+    ClosePanel(s);
     return;
   }
   tool.image.ClearImage();
@@ -241,6 +331,9 @@ void FileToSim(Tool& tool) {
     ExchangeFailed(tool, readBack);
     return;
   }
+  // The SIM holds the file whole (refused lines are said below): the
+  // journal of the write is done with.
+  RemoveJournal(tool.state.portIndex, tool.state.gatewayIndex);
   const WriteTally& tally = sent.tally;
   const int total = sent.total;
   const std::vector<int>& refusedLines = sent.refusedLines;
@@ -291,7 +384,7 @@ void SaveToFile(Tool& tool) {
     ShowExchangeError(s, xerr::NoPort);
     return;
   }
-  if (!ChooseAndConfirm(tool, kAskSave)) return;
+  if (!ChooseAndConfirm(tool, kAskSave, kAskReplaceSave)) return;
   AtomicFileWriter file;
   if (!file.Open(tool.state.currentFileName)) {
     CreateFailed(s, file.Fault());

@@ -148,11 +148,11 @@ bool AtomicFileWriter::Open(const std::string& path) {
   return true;
 }
 
-bool AtomicFileWriter::Commit(std::string_view bytes) {
+bool AtomicFileWriter::Commit(std::string_view bytes, bool durable) {
   if (fd_ < 0) return Fail(fault_ == FileFault::None ? FileFault::Other : fault_);
   // The first failure is the one that explains it.
   FileFault fault = FileFault::None;
-  if (!WriteAll(fd_, bytes) || ::fsync(fd_) != 0) fault = FaultOf(errno);
+  if (!WriteAll(fd_, bytes) || (durable && ::fsync(fd_) != 0)) fault = FaultOf(errno);
   if (::close(fd_) != 0 && fault == FileFault::None) fault = FaultOf(errno);
   fd_ = -1;
   if (fault == FileFault::None && ::rename(temp_.c_str(), target_.c_str()) != 0) fault = FaultOf(errno);
@@ -161,6 +161,7 @@ bool AtomicFileWriter::Commit(std::string_view bytes) {
     return Fail(fault);
   }
   temp_.clear();
+  if (!durable) return true;
   // Make the rename itself durable.
   const int dirFd = ::open(DirectoryOf(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dirFd >= 0) {
@@ -180,6 +181,13 @@ void AtomicFileWriter::Discard() {
 bool WriteFileAtomically(const std::string& path, std::string_view bytes) {
   AtomicFileWriter writer;
   return writer.Open(path) && writer.Commit(bytes);
+}
+
+bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0 || errno == ENOENT; }
+
+long long FileModifiedTime(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 ? static_cast<long long>(st.st_mtime) : 0;
 }
 
 std::vector<std::string> ListOrdinaryFiles(const std::string& dir) {

@@ -157,16 +157,16 @@ bool AtomicFileWriter::Open(const std::string& path) {
   return true;
 }
 
-bool AtomicFileWriter::Commit(std::string_view bytes) {
+bool AtomicFileWriter::Commit(std::string_view bytes, bool durable) {
   if (fd_ < 0) return Fail(fault_ == FileFault::None ? FileFault::Other : fault_);
   // The first failure is the one that explains it.
   const HANDLE h = HandleOf(fd_);
   FileFault fault = FileFault::None;
-  if (!WriteAll(h, bytes) || !FlushFileBuffers(h)) fault = LastFault();
+  if (!WriteAll(h, bytes) || (durable && !FlushFileBuffers(h))) fault = LastFault();
   _close(fd_);  // closes the handle
   fd_ = -1;
   if (fault == FileFault::None && !MoveFileExW(WideFromName(temp_).c_str(), WideFromName(target_).c_str(),
-                                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+                                               MOVEFILE_REPLACE_EXISTING | (durable ? MOVEFILE_WRITE_THROUGH : 0)))
     fault = LastFault();
   if (fault != FileFault::None) {
     Discard();
@@ -186,6 +186,19 @@ void AtomicFileWriter::Discard() {
 bool WriteFileAtomically(const std::string& path, std::string_view bytes) {
   AtomicFileWriter writer;
   return writer.Open(path) && writer.Commit(bytes);
+}
+
+bool RemoveFile(const std::string& path) {
+  return DeleteFileW(WideFromName(path).c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
+}
+
+long long FileModifiedTime(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExW(WideFromName(path).c_str(), GetFileExInfoStandard, &data)) return 0;
+  // 100 ns units since 1601; seconds are enough for an order.
+  const unsigned long long ticks =
+      (static_cast<unsigned long long>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+  return static_cast<long long>(ticks / 10000000ULL);
 }
 
 std::vector<std::string> ListOrdinaryFiles(const std::string& dir) {

@@ -94,7 +94,7 @@ TEST_F(MenuFixture, StatusAreaShowsConnectionOrFile) {
 
   tool.state.currentFileName = "abcdefghijklm.set";  // 17 characters: 16 fit
   DrawMainScreen(tool, menu);
-  EXPECT_EQ(screen.TextAt(65, 1), "abcdefghijklm.s~");
+  EXPECT_EQ(screen.TextAt(65, 1), "abcde~hijklm.set");  // cut in the middle: the end shows
   EXPECT_EQ(screen.CharAt(1, 2), line::SingleTopLeft);  // nothing wrapped onto row 2
 }
 

@@ -82,7 +82,8 @@ TEST_F(FilesE2E, SimToFileLoadEditSaveAndBackToSim) {
 
   ASSERT_TRUE(Choose(t, kFileMenu, 5, Utf8(u8"Сохранение данных в файле")));
   ASSERT_TRUE(PickTheOnlyFile(t));
-  ASSERT_TRUE(Answer(t, Utf8(u8"Сохранить данные в файле? [Y/N]"), "y"));
+  // test.set is there: the question says it is replaced, and which file.
+  ASSERT_TRUE(Answer(t, Utf8(u8"Заменить файл редактируемыми данными? [Y/N]"), "y"));
   ASSERT_TRUE(Acknowledge(t, Utf8(u8"Данные сохранены. Для продолжения нажмите любую клавишу")));
   text = FileText(file);
   EXPECT_EQ(fs::file_size(file), (text.size() / 256 + 1) * 256);

@@ -53,6 +53,9 @@ class GatewaySession {
     return ::testing::AssertionSuccess();
   }
 
+  // Ends gwsim (by its PID), as an adapter unplugged.
+  void StopGateway() { gateway_.reset(); }
+
   std::string Dump() const {
     std::ifstream in(DumpPath(), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});

@@ -102,9 +102,15 @@ struct SessionCallbacks {
 TerminalSession::TerminalSession(const std::string& binary, SessionOptions options)
     : cols_(options.cols), rows_(options.rows) {
   char tmpl[] = "/tmp/tarvelin-e2e-XXXXXX";
-  if (!mkdtemp(tmpl)) throw std::runtime_error("mkdtemp failed");
-  dir_ = tmpl;
-  if (options.withHelpFile) CopyInto(RepoFile("help.txt"), dir_);
+  if (!options.directory.empty()) {
+    dir_ = options.directory;
+    ownDir_ = false;
+  } else if (!mkdtemp(tmpl)) {
+    throw std::runtime_error("mkdtemp failed");
+  } else {
+    dir_ = tmpl;
+  }
+  if (ownDir_ && options.withHelpFile) CopyInto(RepoFile("help.txt"), dir_);
   for (const std::string& f : options.extraFiles) CopyInto(f, dir_);
 
   vt_ = vterm_new(rows_, cols_);
@@ -158,7 +164,7 @@ TerminalSession::~TerminalSession() {
   if (master_ >= 0) close(master_);
   if (vt_) vterm_free(vt_);
   std::error_code ec;
-  if (!dir_.empty()) fs::remove_all(dir_, ec);
+  if (!dir_.empty() && ownDir_) fs::remove_all(dir_, ec);
 }
 
 void TerminalSession::CheckChild() {

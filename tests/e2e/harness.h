@@ -85,6 +85,7 @@ struct SessionOptions {
   std::vector<std::string> extraFiles;  // more files copied into the directory
   std::vector<std::string> args;        // the program's arguments
   std::vector<std::pair<std::string, std::string>> env;  // more environment (PATH, PAGER, ...)
+  std::string directory;  // an existing working directory (the files an earlier run left), kept
 };
 
 class TerminalSession {
@@ -147,6 +148,7 @@ class TerminalSession {
   void CheckChild();
 
   std::string dir_;
+  bool ownDir_ = true;
   pid_t pid_ = -1;
   int master_ = -1;
   int cols_, rows_;

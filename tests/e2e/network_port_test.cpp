@@ -408,7 +408,7 @@ TEST_F(NetworkPortE2E, ConnectionDroppedDuringSimToFile) {
                 kScreenWait))
       << t.ScreenText();
   t.Press(Key::Enter);
-  ASSERT_TRUE(Shows(t, 20, 4, Utf8(u8"Сохранить данные из SIM-Карты в файл? [Y/N]")));
+  ASSERT_TRUE(Shows(t, 20, 4, Utf8(u8"Заменить файл данными из SIM-Карты? [Y/N]")));
   rig.relay->DropAfter(1500);  // about a third of the book
   const auto start = Clock::now();
   t.SendKeys("y");

@@ -8,12 +8,15 @@
 #include <functional>
 #include <string>
 
+#include "core/pad_text.h"
 #include "sim/gateway_model.h"
 #include "sim/sim_serial_port.h"
+#include "tests/support/scratch_dir.h"
 #include "tests/support/scripted_console.h"
 #include "tests/support/simulated_tool.h"
 #include "ui/exchange_error.h"
 #include "ui/tool.h"
+#include "ui/transfer_journal.h"
 
 namespace tv {
 namespace {
@@ -24,6 +27,16 @@ using namespace tv::test;
 // Records the progress figure every time the screen is shown.
 class RecordingConsole : public ScriptedConsole {
  public:
+  // Esc pressed while the tool is busy, once this first says so.
+  std::function<bool()> escWhen;
+  bool PollKey(const Screen& s, KeyPress& k) override {
+    if (escWhen && escWhen()) {
+      escWhen = nullptr;
+      k = Esc;
+      return true;
+    }
+    return ScriptedConsole::PollKey(s, k);
+  }
   void Present(const Screen& s) override {
     ScriptedConsole::Present(s);
     progress.push_back(s.TextAt(31, 22, 4));
@@ -31,8 +44,10 @@ class RecordingConsole : public ScriptedConsole {
   std::vector<std::string> progress;
 };
 
-// One tool on the simulated gateway.
+// One tool on the simulated gateway, in a scratch working directory (where
+// the journal of an initialisation is kept).
 struct Rig : SimulatedTool<RecordingConsole> {
+  ScratchDir dir;
   sim::GatewayModel& model{gateway};
 
   void Connect(std::vector<KeyPress> keys) {
@@ -416,6 +431,65 @@ TEST(ConnectRealModems, AWakingModemIsWaitedForAndItsLateReplyNotTaken) {
   }
 }
 
+// A modem slow to wake whose answer to the first "AT" comes only after the
+// second "AT" was sent, a moment before the second one's own answer (the
+// gateway answers every command 100 ms after it). The connection waits for a
+// quiet line before the first read: otherwise the second "OK" would be taken
+// for cell 98's answer, and the SIM for one without the gateway's settings.
+class LateFirstAnswer : public SerialPort {
+ public:
+  LateFirstAnswer(sim::SimSerialPort& line, ManualClock& clock) : line_(line), clock_(clock) {}
+  int Open(int portIndex) override { return line_.Open(portIndex); }
+  bool IsOpen() const override { return line_.IsOpen(); }
+  bool SetDtr(bool on) override { return line_.SetDtr(on); }
+  bool SetRts(bool on) override { return line_.SetRts(on); }
+  void DiscardInput() override { line_.DiscardInput(); }
+  std::string Describe(int portIndex) const override { return line_.Describe(portIndex); }
+  void WriteBytes(const uint8_t* data, std::size_t count) override {
+    const std::string command(reinterpret_cast<const char*>(data), count);
+    if (command == "AT\r" && ++probes_ == 1) return;  // answered late, below
+    if (command == "AT\r" && probes_ == 2) {
+      late_ = "\r\nOK\r\n";
+      lateAt_ = clock_.Now() + Millis(10);
+    }
+    line_.WriteBytes(data, count);
+  }
+  ReadStatus ReadByte(uint8_t& byte) override {
+    if (late_.empty()) return line_.ReadByte(byte);
+    if (clock_.Now() < lateAt_) clock_.Advance(std::chrono::duration_cast<Millis>(lateAt_ - clock_.Now()));
+    byte = static_cast<uint8_t>(late_.front());
+    late_.erase(0, 1);
+    return ReadOk;
+  }
+
+ private:
+  sim::SimSerialPort& line_;
+  ManualClock& clock_;
+  int probes_ = 0;
+  std::string late_;
+  Clock::TimePoint lateAt_{};
+};
+
+TEST(ConnectRealModems, AnAnswerToAnEarlierProbeIsNotTakenForCell98) {
+  sim::GatewayModel model;
+  model.Options().commandLatency = 100ms;
+  ManualClock clock;
+  sim::SimSerialPort line(model, clock);
+  LateFirstAnswer port(line, clock);
+  ScriptedConsole console({Enter, Chr(' ')});
+  Screen screen(&console);
+  Tool tool(screen, clock, port);
+  ConnectToDevice(tool);
+  EXPECT_EQ(console.KeysLeft(), 0u);
+  EXPECT_TRUE(tool.state.deviceConnected);
+  EXPECT_TRUE(tool.image.HasSignature());
+  for (int cell : {1, 98, 99}) {
+    SCOPED_TRACE(cell);
+    EXPECT_EQ(tool.image.CellNumber(cell), model.Number(cell));
+    EXPECT_EQ(tool.image.CellName(cell), model.Name(cell));
+  }
+}
+
 TEST(ConnectRealModems, AnEntryOfAnotherIndexIsReportedNeverStored) {
   {
     Rig shown;
@@ -539,6 +613,131 @@ TEST(ConnectImage, AChangedLoadedFileIsNotDroppedUnasked) {
     EXPECT_EQ(r.tool.state.unsavedEdits, !goOn);
     EXPECT_EQ(r.tool.image.CellNumber(41), goOn ? r.model.Number(41) : "8495");
   }
+}
+
+}  // namespace
+}  // namespace tv
+
+namespace tv {
+namespace {
+
+// The journal of a write to COM1 ШЛЮЗ 1 that stopped at line 20 of 99.
+TransferJournal StoppedWrite() {
+  TransferJournal j;
+  j.device = "simulated gateway";
+  j.file = "gw1_20261210.set";
+  j.written = 19;
+  j.total = 99;
+  return j;
+}
+
+// A write that stopped part way is told at every connection to that gateway,
+// under the dialog, before the book is read; D (В on a Russian layout)
+// forgets it, any other key keeps it for the next time.
+TEST(ConnectJournal, AnUnfinishedWriteIsToldUntilDismissed) {
+  struct Case {
+    const char* name;
+    KeyPress key;
+    bool kept;
+  } cases[] = {
+      {"D", Chr('D'), false},
+      {"d", Chr('d'), false},
+      {"Russian layout", Chr(0xA2 /* cp866 в */), false},
+      {"space", Chr(' '), true},
+      {"Esc", Esc, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    {
+      Rig shown;
+      ASSERT_TRUE(WriteJournal(StoppedWrite()));
+      shown.RunUntilWait({Enter});
+      EXPECT_EQ(shown.screen.TextAt(19, 20, 46),
+                std::string("Прошлая запись файла в SIM-Карту не завершена:"_cp));
+      const std::string where = "остановлена на строке 20 из 99, файл gw1_20261210.set"_cp;
+      EXPECT_EQ(shown.screen.TextAt(19, 21, static_cast<int>(where.size())), where);
+      EXPECT_EQ(shown.screen.AttrAt(19, 20), ColorAlert);
+      // Nothing is read before the notice is answered.
+      EXPECT_EQ(shown.Commands(), (std::vector<std::string>{kProbe, ReadOf(98)}));
+    }
+    Rig r;
+    ASSERT_TRUE(WriteJournal(StoppedWrite()));
+    r.Connect({Enter, c.key, Chr(' ')});
+    EXPECT_TRUE(r.tool.state.deviceConnected);
+    TransferJournal left;
+    EXPECT_EQ(ReadJournal(0, 0, left), c.kept);
+  }
+}
+
+// Another gateway's journal is not told at this one's connection.
+TEST(ConnectJournal, AnotherGatewaysJournalIsNotTold) {
+  Rig r;
+  TransferJournal other = StoppedWrite();
+  other.gatewayIndex = 1;
+  ASSERT_TRUE(WriteJournal(other));
+  r.Connect({Enter, Chr(' ')});
+  EXPECT_TRUE(r.tool.state.deviceConnected);
+  EXPECT_TRUE(ScratchDir::Exists(JournalPath(0, 1)));
+}
+
+// The wait for a modem that is waking (up to 4 s) says what it waits for
+// and how to leave it; Esc leaves it at once, without an error box.
+TEST(ConnectJournal, TheWakeWaitSaysWhatItWaitsForAndEscLeavesIt) {
+  Rig r;
+  r.model.Options().faults.silentAfterCommands = 0;
+  std::string shown;
+  r.console.escWhen = [&r, &shown] {
+    shown = r.screen.TextAt(12, 13, 57);
+    return r.model.CommandsSeen() == 1;
+  };
+  r.Connect({Enter});
+  EXPECT_NE(shown.find("Ожидание ответа шлюза (до 4 с). ESC - прервать"_cp), std::string::npos) << shown;
+  EXPECT_FALSE(r.tool.state.deviceConnected);
+  EXPECT_EQ(r.Commands(), std::vector<std::string>{kProbe});
+}
+
+// A connection says what it did: the book read, and the initialisation.
+TEST(ConnectJournal, TheEndSaysWhatWasDone) {
+  for (bool blank : {false, true}) {
+    SCOPED_TRACE(blank);
+    Rig r;
+    if (blank) r.model.FillBlank();
+    r.RunUntilWait(blank ? std::vector<KeyPress>{Enter, Chr('I')} : std::vector<KeyPress>{Enter});
+    const std::string did = blank ? "SIM-Карта инициализирована. Прочитано 99 ячеек"_cp : "Прочитано 99 ячеек"_cp;
+    EXPECT_NE(r.screen.TextAt(12, 13, 57).find(did), std::string::npos) << r.screen.TextAt(12, 13, 57);
+    EXPECT_EQ(r.screen.TextAt(20, 14, 38), std::string("Для продолжения нажмите любую клавишу."_cp));
+    // A completed initialisation leaves no journal.
+    EXPECT_TRUE(ScratchDir::Entries().empty());
+  }
+}
+
+// Esc during the initialisation asks whether to stop after the cell written;
+// stopping leaves the journal of an initialisation, and the next connection
+// tells it.
+TEST(ConnectJournal, EscDuringTheInitialisationStopsAfterTheCellWritten) {
+  {
+    Rig shown;
+    shown.model.FillBlank();
+    // Two commands address the gateway; Esc comes once ten cells are written.
+    shown.console.escWhen = [&shown] { return shown.model.CommandsSeen() == 2 + 10; };
+    shown.RunUntilWait({Enter, Chr('I')});
+    EXPECT_EQ(shown.screen.TextAt(18, 23, 57),
+              PadText("Остановить после этой ячейки? Останется смесь [Y/N]"_cp, 57, 2));
+  }
+  Rig r;
+  r.model.FillBlank();
+  r.console.escWhen = [&r] { return r.model.CommandsSeen() == 2 + 10; };
+  r.Connect({Enter, Chr('I'), Chr('y'), Chr(' ')});
+  EXPECT_EQ(r.model.CommandsSeen(), 2 + 10);
+  EXPECT_FALSE(r.tool.state.deviceConnected);
+  TransferJournal journal;
+  ASSERT_TRUE(ReadJournal(0, 0, journal));
+  EXPECT_TRUE(journal.initialisation);
+  EXPECT_EQ(journal.written, 10);
+
+  r.RunUntilWait({Enter});
+  EXPECT_EQ(r.screen.TextAt(19, 20, 45), std::string("Прошлая инициализация SIM-Карты не завершена:"_cp));
+  EXPECT_EQ(r.screen.TextAt(19, 21, 30), std::string("остановлена на ячейке 11 из 99"_cp));
 }
 
 }  // namespace

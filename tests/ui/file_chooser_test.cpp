@@ -25,7 +25,8 @@ TEST_F(ChooserTest, DrawsLabelListCountAndHints) {
   EXPECT_EQ(screen.TextAt(20, 4, 14), std::string("Текущий файл: "_cp));
   EXPECT_EQ(screen.AttrAt(20, 4), ColorPanel);
   EXPECT_EQ(screen.TextAt(34, 4, 14), "f00.set       ");
-  EXPECT_EQ(screen.TextAt(20, 23, 22), std::string("Колличество файлов: 64"_cp));
+  // Every file is counted; four columns of 16 show at a time.
+  EXPECT_EQ(screen.TextAt(20, 23, 22), std::string("Колличество файлов: 70"_cp));
   EXPECT_EQ(screen.TextAt(45, 23, 32), std::string("ENTER - Выполнить  ESC  - Выход "_cp));
   EXPECT_EQ(screen.AttrAt(45, 23), ColorSelected);
   EXPECT_EQ(screen.AttrAt(50, 23), ColorPanel);
@@ -99,9 +100,10 @@ TEST_F(ChooserTest, TypingANewName) {
       {"a removed dot counts no more", "ab.", {Backspace, Chr('c'), Enter}, ChooseAccepted, "abc.set"},
       {"other keys ignored",
        "a",
-       {Up, Chr('-'), Chr('/'), Chr(' '), Chr('b'), Enter},
+       {Up, Chr('/'), Chr(' '), Chr('b'), Enter},
        ChooseAccepted,
        "ab.set"},
+      {"a name with '-', '_' and digits", "COM1-1", {Enter}, ChooseAccepted, "cOM1-1.set"},
       {"Esc while typing", "new", {Esc}, ChooseTypingEsc, "keep.set"},
       {"13 characters with a dot, Enter", "abcdef.ghijkl", {Enter}, ChooseAccepted, "abcdef.ghijkl"},
   };
@@ -151,9 +153,10 @@ TEST_F(ChooserTest, LongNameShownShortenedButChosenWhole) {
   ScratchDir::Write("b.set", "");
   EXPECT_EQ(Choose({Enter}), ChooseAccepted);
   EXPECT_EQ(tool.state.currentFileName, "a_very_long_settings_name.set");
-  EXPECT_EQ(screen.TextAt(20, 6, 15), "a_very_long~   ");
+  // Cut in the middle: the end of the name shows.
+  EXPECT_EQ(screen.TextAt(20, 6, 15), "a_ve~name.set  ");
   EXPECT_EQ(screen.TextAt(20, 7, 5), "b.set");
-  EXPECT_EQ(screen.TextAt(34, 4, 14), "a_very_long_s~");
+  EXPECT_EQ(screen.TextAt(34, 4, 14), "a_ve~_name.set");
 }
 
 // With no file to list, the place of the list says how to go on; the
@@ -236,7 +239,9 @@ TEST(FileNameDisplay, Cases) {
   } cases[] = {
       {"fits", "abc.set", 12, "abc.set"},
       {"exactly the width", "abcdefgh.set", 12, "abcdefgh.set"},
-      {"one over", "abcdefghi.set", 12, "abcdefghi.s~"},
+      {"one over", "abcdefghi.set", 12, "abc~fghi.set"},
+      {"dates that differ at the end", "gw1_20261210.set", 13, "gw1_~1210.set"},
+      {"the other date", "gw1_20261211.set", 13, "gw1_~1211.set"},
       {"Cyrillic UTF-8 to cp866", "\xd0\xa4\xd0\xb0\xd0\xb9\xd0\xbb.set", 12, "Файл.set"_cp},
       {"UTF-8 without cp866 glyph", "\xe2\x82\xac.set", 12, "?.set"},
       {"cp866 bytes from a DOS system kept", "\x94\xa0\xa9\xab.set", 12, "Файл.set"_cp},
@@ -249,6 +254,47 @@ TEST(FileNameDisplay, Cases) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(DisplayFileName(c.file, c.width), c.shown);
   }
+}
+
+// More files than four columns hold: the columns scroll sideways, so that
+// every file can be reached.
+TEST_F(ChooserTest, EveryFileIsReachableByScrolling) {
+  MakeFiles(81);
+  EXPECT_EQ(Choose({Right, Right, Right, Right, Right, Down, Esc}), ChooseListEsc);
+  // Entry 80 (column 5) is highlighted in the last column in view, which
+  // shows columns 2 to 5.
+  EXPECT_EQ(screen.TextAt(65, 6, 7), Numbered(80));
+  EXPECT_EQ(screen.AttrAt(65, 6), ColorSelected);
+  EXPECT_EQ(screen.TextAt(20, 6, 7), Numbered(32));
+  EXPECT_EQ(screen.TextAt(65, 7, 13), std::string(13, ' '));
+  EXPECT_EQ(screen.TextAt(34, 4, 7), Numbered(80));
+  EXPECT_EQ(Choose({Right, Right, Right, Right, Right, Left, Left, Left, Left, Enter}), ChooseAccepted);
+  EXPECT_EQ(tool.state.currentFileName, Numbered(16));
+  EXPECT_EQ(screen.TextAt(20, 6, 7), Numbered(16));
+}
+
+// F2 sorts newest first and back by name; the highlighted file stays the
+// same, and the row under the list says what F2 gives.
+TEST_F(ChooserTest, F2SortsNewestFirstOrByName) {
+  namespace fs = std::filesystem;
+  MakeFiles(3);
+  const auto now = fs::file_time_type::clock::now();
+  fs::last_write_time(Numbered(0), now - std::chrono::hours(3));
+  fs::last_write_time(Numbered(1), now - std::chrono::hours(1));
+  fs::last_write_time(Numbered(2), now - std::chrono::hours(2));
+  const KeyPress f2 = Ext(0x3C);
+  EXPECT_EQ(Choose({Esc}), ChooseListEsc);
+  EXPECT_EQ(screen.TextAt(20, 22, 24), std::string("F2 - новые файлы первыми"_cp));
+  EXPECT_EQ(Choose({f2, Esc}), ChooseListEsc);
+  EXPECT_EQ(screen.TextAt(20, 6, 7), Numbered(1));
+  EXPECT_EQ(screen.TextAt(20, 7, 7), Numbered(2));
+  EXPECT_EQ(screen.TextAt(20, 8, 7), Numbered(0));
+  EXPECT_EQ(screen.AttrAt(20, 8), ColorSelected);  // f00.set, as before
+  EXPECT_EQ(screen.TextAt(20, 22, 13), std::string("F2 - по имени"_cp));
+  EXPECT_EQ(Choose({f2, Up, Up, Enter}), ChooseAccepted);
+  EXPECT_EQ(tool.state.currentFileName, Numbered(1));
+  EXPECT_EQ(Choose({f2, f2, Enter}), ChooseAccepted);
+  EXPECT_EQ(tool.state.currentFileName, Numbered(0));
 }
 
 }  // namespace

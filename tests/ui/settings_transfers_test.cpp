@@ -15,6 +15,7 @@
 #include "sim/sim_serial_port.h"
 #include "tests/ui/transfer_fixture.h"
 #include "ui/cell_fields.h"
+#include "ui/transfer_journal.h"
 
 namespace tv {
 namespace {
@@ -297,7 +298,9 @@ TEST_F(TransferTest, SaveToFileWritesTheImage) {
   ScratchDir::Write("s.set", "previous");
   Run(SaveToFile, "", {Enter, Chr('Y'), Enter});
   EXPECT_EQ(ScratchDir::Read("s.set"), EncodeSettingsFile(tool.image));
-  EXPECT_EQ(console.shots[1].TextAt(20, 4, 31), std::string("Сохранить данные в файле? [Y/N]"_cp));
+  // The file is there: the question says it is replaced, and which.
+  EXPECT_EQ(console.shots[1].TextAt(20, 4, 43), std::string("Заменить файл редактируемыми данными? [Y/N]"_cp));
+  EXPECT_EQ(console.shots[1].TextAt(20, 5, 11), std::string("Файл: s.set"_cp));
   EXPECT_EQ(LastShot().TextAt(20, 4, 55),
             std::string("Данные сохранены. Для продолжения нажмите любую клавишу"_cp));
   EXPECT_TRUE(tool.state.fileLoaded);
@@ -579,6 +582,129 @@ TEST_F(TransferTest, FileToSimNamesTheLinesTheSimRefused) {
     EXPECT_EQ(shot.TextAt(19, 5, 59), RowWith(20, c.listed));
     EXPECT_EQ(shot.AttrAt(20, 5), ColorAlert);
     EXPECT_TRUE(tool.state.deviceConnected);
+  }
+}
+
+// --- stopping File to SIM, and its journal ---
+
+// The writes the gateway has taken so far.
+int WritesSent(const std::string& wire) { return Count(wire, "AT+CPBW="); }
+
+// Esc between two lines asks whether to stop there (the SIM then holds a
+// mix): No goes on to the end, Yes stops after the line written. Either way
+// the journal says how far the SIM got until a whole write is read back.
+TEST_F(TransferTest, EscDuringFileToSimAsksAndStopsAfterTheLineWritten) {
+  struct Case {
+    const char* name;
+    KeyPress answer;
+    int writes;       // lines the SIM gets
+    bool connected;   // after the operation
+    bool journalStays;
+  } cases[] = {
+      {"no: the write goes on", Chr('n'), 99, true, false},
+      {"yes: it stops after line 10", Chr('y'), 10, false, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    tool.state.deviceConnected = true;
+    port.written.clear();
+    console.shots.clear();
+    SimImage source = GatewayImage();
+    source.SetCellNumber(1, "555");
+    ScratchDir::Write("gw1-0612.set", EncodeSettingsFile(source));
+    console.escWhen = [this] { return WritesSent(port.written) == 10; };
+    Run(FileToSim, "", {Enter, Chr('y'), c.answer, Enter});
+    EXPECT_EQ(WritesSent(port.written), c.writes);
+    // The question came after line 10, with what stopping leaves.
+    const Screen& asked = console.shots[2];
+    const std::string question = "Остановить запись после этой строки? [Y/N]"_cp;
+    const std::string warning = "В SIM-Карте останется смесь файла и прежних данных"_cp;
+    EXPECT_EQ(asked.TextAt(20, 6, static_cast<int>(question.size())), question);
+    EXPECT_EQ(asked.TextAt(20, 7, static_cast<int>(warning.size())), warning);
+    EXPECT_EQ(asked.AttrAt(20, 6), ColorAlert);
+    EXPECT_EQ(tool.state.deviceConnected, c.connected);
+    EXPECT_EQ(ScratchDir::Exists("tarvelin-COM1-1.journal"), c.journalStays);
+    if (c.journalStays) {
+      const std::string stopped = "Запись остановлена: записано строк 10 из 99"_cp;
+      const std::string mix = "В SIM-Карте смесь файла и прежних данных"_cp;
+      EXPECT_EQ(LastShot().TextAt(20, 4, static_cast<int>(stopped.size())), stopped);
+      EXPECT_EQ(LastShot().TextAt(20, 5, static_cast<int>(mix.size())), mix);
+      TransferJournal journal;
+      ASSERT_TRUE(ReadJournal(0, 0, journal));
+      EXPECT_EQ(journal.file, "gw1-0612.set");
+      EXPECT_EQ(journal.written, 10);
+      EXPECT_EQ(journal.total, 99);
+      EXPECT_FALSE(journal.initialisation);
+      EXPECT_EQ(journal.device, "simulated gateway");
+      // The image no longer shows a SIM that holds a mix.
+      EXPECT_EQ(tool.image.CellNumber(1), "");
+    } else {
+      EXPECT_EQ(LastShot().TextAt(20, 4, 56),
+                std::string("Данные загружены.  Для продолжения нажмите любую клавишу"_cp));
+    }
+  }
+}
+
+// The journal is on the disk before the first line, and says how far a
+// write came that the line ended; a later write that completes removes it.
+TEST_F(TransferTest, FileToSimJournalOutlivesALostGatewayUntilAWriteCompletes) {
+  ScratchDir::Write("fresh.set", EncodeSettingsFile(GatewayImage()));
+  for (int silentAfter : {0, 40}) {
+    SCOPED_TRACE(silentAfter);
+    tool.state.deviceConnected = true;
+    gateway.Options().faults.silentAfterCommands = gateway.CommandsSeen() + silentAfter;
+    Run(FileToSim, "", {Enter, Chr('y'), Enter});
+    EXPECT_FALSE(tool.state.deviceConnected);
+    TransferJournal journal;
+    ASSERT_TRUE(ReadJournal(0, 0, journal));
+    EXPECT_EQ(journal.written, silentAfter);
+    EXPECT_EQ(InterruptionNoticeLine(journal),
+              std::string("Прошлая запись файла в SIM-Карту не завершена: остановлена на строке "_cp) +
+                  std::to_string(silentAfter + 1) + std::string(" из 99, файл fresh.set"_cp));
+    gateway.Options().faults.silentAfterCommands = -1;
+  }
+  tool.state.deviceConnected = true;
+  Run(FileToSim, "", {Enter, Chr('y'), Enter});
+  EXPECT_FALSE(ScratchDir::Exists("tarvelin-COM1-1.journal"));
+}
+
+// Questions that write name what they act on: the file and the gateway; a
+// file that is there is replaced, and the question says so.
+TEST_F(TransferTest, QuestionsNameTheFileAndTheGateway) {
+  tool.state.portIndex = 2;
+  tool.state.gatewayIndex = 1;
+  ScratchDir::Write("gw1-0612.set", EncodeSettingsFile(GatewayImage()));
+  struct Case {
+    const char* name;
+    Operation op;
+    std::string typed;
+    std::string question, target;
+  } cases[] = {
+      {"file to SIM", FileToSim, "", "Загрузить данные из файла в SIM-Карту? [Y/N]"_cp,
+       "gw1-0612.set -> COM3 ШЛЮЗ 2"_cp},
+      {"SIM to a new file", SimToFile, "new", "Сохранить данные из SIM-Карты в файл? [Y/N]"_cp,
+       "COM3 ШЛЮЗ 2 -> new.set"_cp},
+      {"SIM over a file", SimToFile, "", "Заменить файл данными из SIM-Карты? [Y/N]"_cp,
+       "COM3 ШЛЮЗ 2 -> gw1-0612.set"_cp},
+      {"save over a file", SaveToFile, "", "Заменить файл редактируемыми данными? [Y/N]"_cp,
+       "Файл: gw1-0612.set"_cp},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    tool.state.deviceConnected = true;
+    console.shots.clear();
+    // The status area, as the menu draws it, stays in view.
+    screen.PutTextAttr(59, 1, "COM3   115200  ШЛЮЗ 2"_cp, ColorPanel);
+    // No: SIM to file goes back to the list, which Esc closes.
+    std::vector<KeyPress> keys = {Enter, Chr('n')};
+    if (c.op == SimToFile) keys.push_back(Esc);
+    Run(c.op, c.typed, keys);
+    const Screen& asked = console.shots[console.shots.size() - (c.op == SimToFile ? 2 : 1)];
+    EXPECT_EQ(asked.TextAt(20, 4, static_cast<int>(c.question.size())), c.question);
+    EXPECT_EQ(asked.TextAt(20, 5, static_cast<int>(c.target.size())), c.target);
+    EXPECT_EQ(console.shots[0].TextAt(59, 1, 21), std::string("COM3   115200  ШЛЮЗ 2"_cp));
+    EXPECT_EQ(asked.TextAt(59, 1, 21), std::string("COM3   115200  ШЛЮЗ 2"_cp));
+    EXPECT_EQ(port.written.find("AT+CPBW"), std::string::npos);
   }
 }
 
