@@ -523,9 +523,16 @@ void TerminalConsole::Present(const Screen& screen) {
     shownCursorY_ = screen.CursorY();
   }
   attrset(A_NORMAL);
-  curs_set(1);
+  curs_set(blockCursor_ ? 2 : 1);
   move(screen.CursorY() - 1, screen.CursorX() - 1);
   refresh();
+}
+
+// curs_set(2) is the terminal's "very visible" cursor: a block where the
+// terminal has one (xterm, the Linux console), else the same as 1.
+void TerminalConsole::SetBlockCursor(bool block) {
+  blockCursor_ = block;
+  if (started_ && !noticeShown_) curs_set(block ? 2 : 1);
 }
 
 KeyPress TerminalConsole::NextKey(const Screen& screen) {
