@@ -51,6 +51,7 @@ class TerminalConsole final : public HostConsole {
   int shownCursorX_ = 0, shownCursorY_ = 0;
   bool noticeShown_ = false;
   bool blockCursor_ = false;
+  bool cursorStyles_ = false;  // the terminal takes cursor-style sequences
   short pairOf_[256] = {};
   short nextPair_ = 1;
 };

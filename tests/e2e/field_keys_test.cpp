@@ -48,6 +48,13 @@ TEST_F(FieldKeysE2E, InsertTypesOverANumberAndTheSimGetsWhatTheFieldShows) {
       },
       "8495"));
   EXPECT_TRUE(g.WaitForDumpLine("40,\"8495\",129,\"40\""));
+  // The cursor was a block while typing over (DECSCUSR 2, the terminal type
+  // has the cursor styles) and the underline again after Enter.
+  const std::string& raw = t.RawOutput();
+  const std::size_t block = raw.rfind("\x1b[2 q"), underline = raw.rfind("\x1b[4 q");
+  EXPECT_NE(block, std::string::npos);
+  EXPECT_NE(underline, std::string::npos);
+  EXPECT_GT(underline, block);
   // Without Insert the digits go in front, as they always did, and the
   // field shows it before Enter.
   ASSERT_TRUE(EditField(
