@@ -110,8 +110,10 @@ class FieldEditor {
   int HintY() const { return grid_.Y() == HintRow ? HintRow - 1 : HintRow; }
 
   void ShowHint(const std::string& text) {
-    if (!hintShown_) screen_.SaveRect(1, HintY(), ScreenWidth, HintY(), hintSaved_);
-    if (hintShown_) screen_.RestoreRect(1, HintY(), ScreenWidth, HintY(), hintSaved_);
+    if (hintShown_)
+      screen_.RestoreRect(1, HintY(), ScreenWidth, HintY(), hintSaved_);  // a longer hint goes whole
+    else
+      screen_.SaveRect(1, HintY(), ScreenWidth, HintY(), hintSaved_);
     hintShown_ = true;
     screen_.PutTextAttr(HintX, HintY(), (" " + text + " ").c_str(), ColorAlert);
     screen_.SetAttribute(ColorPanel);
