@@ -31,6 +31,9 @@ class Console {
   // Drops the keys pressed but not yet read: keys typed while the tool was
   // busy with the device must not answer the question that follows.
   virtual void DiscardTypeahead() {}
+  // The cursor as a block instead of the usual underline: a field editor
+  // shows with it that typed characters replace the ones under the cursor.
+  virtual void SetBlockCursor(bool block) { (void)block; }
   // Runs a command line through the system shell with the terminal handed
   // over to it, waits for it, and takes the terminal back. The result is not
   // examined.

@@ -56,6 +56,12 @@ constexpr const char* kNotSupported = "Запрос не поддерживае�
 constexpr const char* kNoText = "Сеть завершила запрос без ответа"_cp;
 constexpr const char* kEmptyText = "Сеть прислала пустой ответ"_cp;
 constexpr const char* kRefused = "Запрос отклонен: "_cp;  // followed by the modem's line
+constexpr const char* kLineLost = "линия связи потеряна"_cp;
+
+// On the frame's bottom row while the answer is awaited.
+constexpr int WaitHintY = 24;
+constexpr const char* kWaitKey = "ESC";
+constexpr const char* kWaitText = "-Прервать ожидание ответа сети"_cp;
 
 void Put(Screen& s, const Text& t) { s.PutTextAttr(t.x, t.y, PadRight(t.text, t.width).c_str(), t.attr); }
 
@@ -105,6 +111,7 @@ std::optional<Answer> AwaitAnswer(Tool& tool, bool& sessionOpen) {
   }
   if (request.status == AtStatus::Error)
     return Message(std::string(kRefused) + ScreenSafeText(request.finalLine));
+  if (request.status == AtStatus::Failed) return Message(kLineLost);
   if (request.status != AtStatus::Ok) return Message(kNoAnswer);
   sessionOpen = true;
   bool emptySeen = false;
@@ -115,7 +122,8 @@ std::optional<Answer> AwaitAnswer(Tool& tool, bool& sessionOpen) {
   for (;;) {
     const auto line = tool.at.AwaitUnsolicited("+CUSD:", deadline, esc);
     if (!line) {
-      if (tool.clock.Now() < deadline && !tool.port.Lost()) return std::nullopt;  // Esc
+      if (tool.port.Lost()) return Message(kLineLost);
+      if (tool.clock.Now() < deadline) return std::nullopt;  // Esc
       return Message(emptySeen ? kEmptyText : kNoAnswer);
     }
     if (auto answer = TakeCusd(tool, *line, deadline)) return answer;
@@ -165,8 +173,14 @@ void BalanceQuery(Tool& tool) {
   Put(s, kLabel);
   Put(s, kWaiting);
 
+  // The wait may take a minute: the frame's bottom row says how to leave it.
+  uint8_t frameRow[ScreenWidth * 2];
+  s.SaveRect(1, WaitHintY, ScreenWidth, WaitHintY, frameRow);
+  s.PutTextAttr(4, WaitHintY, kWaitKey, ColorHintKey);
+  s.PutTextAttr(7, WaitHintY, kWaitText, ColorPanel);
   bool sessionOpen = false;
   const std::optional<Answer> awaited = AwaitAnswer(tool, sessionOpen);
+  s.RestoreRect(1, WaitHintY, ScreenWidth, WaitHintY, frameRow);
   // A session the network still holds open (a menu awaiting a choice) is
   // ended too: the next request would otherwise be taken as the choice.
   if (sessionOpen && (!awaited || !awaited->isText || awaited->networkWaits)) EndUssdSession(tool);

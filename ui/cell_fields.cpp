@@ -2,7 +2,10 @@
 // a copy of the text on the highlighted field; Enter stores the copy into the
 // image and sends the cell at once, e.g.
 //   AT+CPBW=41,"0951234",129,"41"\r  ->  OK
-// Esc drops the copy. Keys that do not apply are ignored without a sound.
+// Esc drops the copy. Typed characters go in at the cursor (insert); Insert
+// switches to typing over the characters (the cursor turns into a block) and
+// back. A typed character the field cannot take changes nothing and says why
+// on the form's hint row until the next key the field takes.
 #include "ui/cell_fields.h"
 
 #include <cstdio>
@@ -22,11 +25,20 @@ namespace {
 constexpr const char* kAskShorten = "Ячейка %02d: текст будет укорочен. Записать? [Y/N]"_cp;
 constexpr const char* kLongerThanCell = "На SIM-Карте текст длиннее 47 знаков"_cp;
 
+// Why a typed character changed nothing, in ColorAlert on the hint row.
+constexpr const char* kRefusedPlus = "номер набирается без +"_cp;
+constexpr const char* kRefusedInNumber = "В номере только цифры, * и #"_cp;
+constexpr const char* kRefusedInName = "В имени только A-Z, цифры и * # , ."_cp;
+constexpr const char* kFieldFull = "Поле заполнено: не более %d знаков"_cp;
+constexpr int HintRow = 24;  // the forms' key-hint row
+constexpr int HintX = 4;
+
 // What the two editors differ in.
 struct FieldKind {
   int copyPositions;    // how much of the 48-byte text the editor works on
   int longest;          // most characters the operator may bring the text to
   const char* allowed;  // characters that can be typed
+  bool number;          // a number: '+' and letters are refused with their own hint
 };
 
 constexpr int NumberCopyPositions = 42;
@@ -60,18 +72,11 @@ class FieldEditor {
   // Runs the key loop; true when the operator confirmed with Enter.
   bool Run() {
     screen_.SetAttribute(ColorPanel);
-    for (;;) {
-      const int k = screen_.ReadKey();
-      if (k == key::Enter) return true;
-      if (k == key::Esc) return false;
-      if (k == key::Prefix) {
-        Extended(screen_.ReadKey());
-      } else if (k == key::Backspace) {
-        TakeBack();
-      } else {
-        Type(k);
-      }
-    }
+    SetOvertype(false);
+    const bool confirmed = Loop();
+    ClearHint();
+    SetOvertype(false);
+    return confirmed;
   }
 
   const std::string& Copy() const { return copy_; }
@@ -80,6 +85,52 @@ class FieldEditor {
  private:
   int Length() const { return static_cast<int>(copy_.size()); }
   void CursorToPos() { screen_.SetCursor(grid_.X() + pos_, grid_.Y()); }
+
+  bool Loop() {
+    for (;;) {
+      const int k = screen_.ReadKey();
+      if (k == key::Enter) return true;
+      if (k == key::Esc) return false;
+      if (k == key::Prefix) {
+        ClearHint();
+        Extended(screen_.ReadKey());
+      } else if (k == key::Backspace) {
+        ClearHint();
+        TakeBack();
+      } else if (const std::string refusal = Type(k); !refusal.empty()) {
+        ShowHint(refusal);
+      } else {
+        ClearHint();
+      }
+    }
+  }
+
+  // The hint row (the row above when the field itself stands there) keeps
+  // what it showed, to be put back on the next key the field takes.
+  int HintY() const { return grid_.Y() == HintRow ? HintRow - 1 : HintRow; }
+
+  void ShowHint(const std::string& text) {
+    if (hintShown_)
+      screen_.RestoreRect(1, HintY(), ScreenWidth, HintY(), hintSaved_);  // a longer hint goes whole
+    else
+      screen_.SaveRect(1, HintY(), ScreenWidth, HintY(), hintSaved_);
+    hintShown_ = true;
+    screen_.PutTextAttr(HintX, HintY(), (" " + text + " ").c_str(), ColorAlert);
+    screen_.SetAttribute(ColorPanel);
+    CursorToPos();
+  }
+
+  void ClearHint() {
+    if (!hintShown_) return;
+    hintShown_ = false;
+    screen_.RestoreRect(1, HintY(), ScreenWidth, HintY(), hintSaved_);
+    CursorToPos();
+  }
+
+  void SetOvertype(bool on) {
+    overtype_ = on;
+    if (Console* console = screen_.AttachedConsole()) console->SetBlockCursor(on);
+  }
 
   // Rewrites the copy from position `from` to its end, then `blanks` blanks,
   // never beyond the field (a text longer than the field is shown cut).
@@ -93,6 +144,15 @@ class FieldEditor {
   void Extended(int scan) {
     const int len = Length();
     switch (scan) {
+      case key::Insert: SetOvertype(!overtype_); break;
+      case key::Home:
+        pos_ = 0;
+        CursorToPos();
+        break;
+      case key::End:
+        pos_ = len < width_ ? len : width_;
+        CursorToPos();
+        break;
       case key::Left:
         if (pos_ > 0) {
           --pos_;
@@ -131,8 +191,14 @@ class FieldEditor {
     Echo(pos_, 1);
   }
 
-  void Type(int k) {
-    if (k <= 0 || k > 0xFF || std::strchr(kind_.allowed, k) == nullptr) return;
+  // Takes a typed character; what the field refused it for when it did not
+  // (empty when taken, or when it is no character at all, as Tab).
+  std::string Type(int k) {
+    if (k < key::Blank || k > 0xFF) return {};
+    if (std::strchr(kind_.allowed, k) == nullptr) {
+      if (!kind_.number) return kRefusedInName;
+      return k == '+' ? kRefusedPlus : kRefusedInNumber;
+    }
     if (!changed_ && copy_ == UnusedMarker) {
       // "0" stands in a cell that holds nothing: the first character typed
       // takes its place instead of going in front of it (8903... must not
@@ -142,18 +208,34 @@ class FieldEditor {
       pos_ = 1;
       screen_.SetCursor(grid_.X(), grid_.Y());
       screen_.WriteChar(static_cast<uint8_t>(k));
-      return;
+      return {};
     }
     const int len = Length();
-    if (len >= longest_) return;
+    if (overtype_ && pos_ < len) {
+      // Over a character: the length stays. Behind the field's last column
+      // stands a hidden part of a longer text, which is not typed over blind.
+      if (pos_ >= width_) return FieldFull();
+      changed_ = true;
+      copy_[static_cast<std::size_t>(pos_++)] = static_cast<char>(k);
+      screen_.WriteChar(static_cast<uint8_t>(k));
+      return {};
+    }
+    if (len >= longest_) return FieldFull();
     changed_ = true;
     copy_.insert(copy_.begin() + pos_, static_cast<char>(k));
     if (pos_ == len) {
       ++pos_;
       screen_.WriteChar(static_cast<uint8_t>(k));
-      return;
+      return {};
     }
     Echo(pos_++, 0);  // from the cursor on; the cursor then goes to the new pos
+    return {};
+  }
+
+  std::string FieldFull() const {
+    char text[64];
+    std::snprintf(text, sizeof text, kFieldFull, longest_);
+    return text;
   }
 
   static constexpr std::string_view UnusedMarker = "0";
@@ -165,6 +247,9 @@ class FieldEditor {
   int longest_ = 0;
   int pos_ = 0;
   bool changed_ = false;
+  bool overtype_ = false;  // every edit starts inserting
+  bool hintShown_ = false;
+  uint8_t hintSaved_[ScreenWidth * 2] = {};
   std::string copy_;
 };
 
@@ -209,12 +294,12 @@ void ShowNameField(Tool& tool, const FormGrid& grid, int cell, uint8_t attr) {
 
 void EditNumberField(Tool& tool, FormGrid& grid, int cell, int width) {
   // The longest number is the field's width.
-  const FieldKind kind{NumberCopyPositions, width, NumberCharacters};
+  const FieldKind kind{NumberCopyPositions, width, NumberCharacters, true};
   EditField(tool, grid, cell, false, kind, width, ShowNumberField);
 }
 
 void EditNameField(Tool& tool, FormGrid& grid, int cell) {
-  static constexpr FieldKind kName{NameCopyPositions, NameTextLongest, NameCharacters};
+  static constexpr FieldKind kName{NameCopyPositions, NameTextLongest, NameCharacters, false};
   EditField(tool, grid, cell, true, kName, NameFieldWidth, ShowNameFieldOfWidth);
 }
 

@@ -6,8 +6,9 @@
 // Forwarding commands travel to the network and back, which takes seconds:
 //   AT+CCFC=0,2\r  ->  +CCFC: 1,1,"+79161234567",145 / OK     (or +CCFC: 0,7 / OK)
 //   AT+CCFC=2,3,"123",,,,,20\r  ->  OK                          (or ERROR)
-// Every wait ends after ForwardingWait at the latest; a service whose state
-// the network did not report is shown as unknown, never as on or off.
+// Every wait ends after ForwardingWait at the latest, or at once on Esc; a
+// service whose state the network did not report is shown as unknown, never
+// as on or off.
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -51,24 +52,33 @@ constexpr Text kFixedTexts[] = {
     {10, RowNoReply, "Переадресация по <НЕТ ОТВЕТА>"_cp},
     {10, RowNumber, "Номер переадресации"_cp},
     {10, RowDelay, "Время задержки переадресации"_cp},
+    {43, RowDelay, "с"_cp},
 };
 
 // At column 40 of a service's row:
-constexpr const char* kQueryUnconditional = "Запрос переадресации по занято"_cp;  // ColorPanel, 34
+constexpr const char* kQueryUnconditional = "Запрос безусловной переадресации"_cp; // ColorPanel, 34
 constexpr const char* kQueryNoReply = "Запрос переадресации по неответу"_cp;      // ColorPanel, 34
 constexpr const char* kOn = "Включена"_cp;                                        // ColorNormal, 34
 constexpr const char* kOff = "Выключена"_cp;                                      // ColorNormal, 34
 constexpr const char* kNoAnswer = "Состояние неизвестно (нет ответа)"_cp;         // ColorAlert, 34
 constexpr const char* kRefused = "Состояние неизвестно (отказ сети)"_cp;          // ColorAlert, 34
+constexpr const char* kLeft = "Состояние неизвестно (прервано)"_cp;              // ColorAlert, 34
+constexpr const char* kLineLost = "линия связи потеряна"_cp;                      // ColorAlert, 34
 constexpr const char* kAskOff = "Выключить переадресацию? [Y/N]"_cp;              // ColorPanel, 32
 constexpr const char* kAskOn = "Включить переадресацию? [Y/N]"_cp;                // ColorPanel, 32
 constexpr const char* kSwitchingOff = "Идет выключение переадресации"_cp;         // ColorPanel, 32
 constexpr const char* kSwitchingOn = "Идет включение переадресации"_cp;           // ColorPanel, 32
 constexpr const char* kInvalidNumber = "Неверный номер переадресации"_cp;         // ColorAlert, 32
+// Beside the delay while it is edited; in ColorAlert while the typed value is outside it.
+constexpr const char* kDelayRange = "допустимо от 01 до 30"_cp;
+constexpr int DelayRangeX = 46;
+// Row 24 while the network is waited for.
+constexpr const char* kWaitKey = "ESC";
+constexpr const char* kWaitText = "-Прервать ожидание ответа сети"_cp;
 
 // What the network last said about a service. Unknown states count as off
 // for Enter (it offers to switch on), but are never shown as off.
-enum class ServiceState { Off, On, NoAnswer, Refused };
+enum class ServiceState { Off, On, NoAnswer, Refused, Left, LineLost };
 
 struct Service {
   int reason;
@@ -94,25 +104,44 @@ void ShowState(Screen& s, const Service& service) {
     case ServiceState::Off: PutField(s, service.y, kOff, StateWidth, ColorNormal); break;
     case ServiceState::NoAnswer: PutField(s, service.y, kNoAnswer, StateWidth, ColorAlert); break;
     case ServiceState::Refused: PutField(s, service.y, kRefused, StateWidth, ColorAlert); break;
+    case ServiceState::Left: PutField(s, service.y, kLeft, StateWidth, ColorAlert); break;
+    case ServiceState::LineLost: PutField(s, service.y, kLineLost, StateWidth, ColorAlert); break;
   }
 }
 
 // --- the exchange ---
 
-enum class Outcome { Ok, Error, GaveUp };
+// GaveUp: no answer within the wait; Left: the operator pressed Esc; Lost:
+// the line hung up.
+enum class Outcome { Ok, Error, GaveUp, Left, Lost };
+
+// The state a service is in when a command about it got no decision.
+ServiceState Undecided(Outcome outcome) {
+  switch (outcome) {
+    case Outcome::Left: return ServiceState::Left;
+    case Outcome::Lost: return ServiceState::LineLost;
+    default: return ServiceState::NoAnswer;
+  }
+}
 
 // Sends a forwarding command and collects its reply until "OK" or an error
-// answer, or until ForwardingWait has passed (at once when the line is
-// gone). Every "+CCFC:" line goes to onLine.
+// answer, until ForwardingWait has passed or the operator presses Esc (at
+// once when the line is gone). Every "+CCFC:" line goes to onLine. Row 24
+// says how to leave the wait meanwhile.
 template <typename OnLine>
 Outcome Exchange(Tool& tool, const std::string& command, OnLine&& onLine) {
-  const AtReply reply = tool.at.Run(command, "+CCFC:", ForwardingWait);
+  Screen& s = tool.screen;
+  s.PutTextAttr(4, 24, PadRight(kWaitKey, 3).c_str(), ColorHintKey);
+  s.PutTextAttr(7, 24, PadRight(kWaitText, 70).c_str(), ColorPanel);
+  const AtReply reply = tool.at.Run(command, "+CCFC:", ForwardingWait, [&s] { return s.EscPressed(); });
   for (const std::string& line : reply.lines) onLine(std::string_view(line));
   switch (reply.status) {
     case AtStatus::Ok: return Outcome::Ok;
     case AtStatus::Error: return Outcome::Error;
-    default: return Outcome::GaveUp;
+    case AtStatus::Failed: return Outcome::Lost;
+    case AtStatus::Timeout: break;
   }
+  return reply.stopped ? Outcome::Left : Outcome::GaveUp;
 }
 
 Outcome QueryService(Form& f, Service& service) {
@@ -133,7 +162,7 @@ Outcome QueryService(Form& f, Service& service) {
   else if (outcome == Outcome::Ok)
     service.state = ServiceState::Off;
   else
-    service.state = outcome == Outcome::Error ? ServiceState::Refused : ServiceState::NoAnswer;
+    service.state = outcome == Outcome::Error ? ServiceState::Refused : Undecided(outcome);
   ShowState(tool.screen, service);
   return outcome;
 }
@@ -147,60 +176,67 @@ void ShowDelay(Form& f) {
   }
 }
 
-// The number and delay rows; the form is left on the delay row.
+// The number and delay rows; the form's current row stays where it was.
 void ShowNumberAndDelay(Form& f) {
+  const int row = f.grid.row;
   f.grid.row = 3;
   ShowNumberField(f.tool, f.grid, ForwardCell, NumberWidth, ColorNormal);
   f.grid.row = 4;
   ShowDelay(f);
+  f.grid.row = row;
 }
 
-// When the network leaves the first query unanswered for the whole wait, the
-// second is not asked: it would only keep the operator waiting as long again.
-// Its state is then unknown as well.
-void RefreshForwarding(Form& f) {
-  if (QueryService(f, f.services[0]) == Outcome::GaveUp) {
-    f.services[1].state = ServiceState::NoAnswer;
+// When the network leaves the first query unanswered for the whole wait (or
+// the line is gone), the second is not asked: it would only keep the
+// operator waiting as long again. Its state is then unknown as well.
+// False when the operator left the wait with Esc: the screen is left.
+bool RefreshForwarding(Form& f) {
+  const Outcome first = QueryService(f, f.services[0]);
+  if (first == Outcome::Left) return false;
+  if (first == Outcome::GaveUp || first == Outcome::Lost) {
+    f.services[1].state = Undecided(first);
     ShowState(f.tool.screen, f.services[1]);
-  } else {
-    QueryService(f, f.services[1]);
+  } else if (QueryService(f, f.services[1]) == Outcome::Left) {
+    return false;
   }
   ShowNumberAndDelay(f);
+  return true;
 }
 
 // After a switch: a reply (OK or an error answer) means the network has
-// decided, and both services are asked anew; without a reply the service's
-// state is unknown, and asking again would only keep the operator waiting.
-void AfterSwitch(Form& f, Service& service, Outcome outcome) {
-  if (outcome == Outcome::GaveUp) {
-    service.state = ServiceState::NoAnswer;
-    ShowState(f.tool.screen, service);
-    ShowNumberAndDelay(f);
-  } else {
-    RefreshForwarding(f);
-  }
+// decided, and both services are asked anew; without a reply (none in
+// time, Esc, the line gone) the service's state is unknown, and asking again
+// would only keep the operator waiting. False when the operator left the
+// queries with Esc.
+bool AfterSwitch(Form& f, Service& service, Outcome outcome) {
+  if (outcome == Outcome::Ok || outcome == Outcome::Error) return RefreshForwarding(f);
+  service.state = Undecided(outcome);
+  ShowState(f.tool.screen, service);
+  ShowNumberAndDelay(f);
+  return true;
 }
 
-void DisableForwarding(Form& f, Service& service) {
+// Both: false when the operator left the screen with Esc.
+bool DisableForwarding(Form& f, Service& service) {
   Screen& s = f.tool.screen;
   PutField(s, service.y, kAskOff, PromptWidth, ColorPanel);
   if (!s.ReadYes()) {
     ShowState(s, service);
-    return;
+    return true;
   }
   PutField(s, service.y, kSwitchingOff, PromptWidth, ColorPanel);
   const Outcome outcome = Exchange(f.tool, BuildForwardingCommand(service.reason, ForwardingMode::SwitchOff),
                                    [](std::string_view) {});
-  AfterSwitch(f, service, outcome);
+  return AfterSwitch(f, service, outcome);
 }
 
-void EnableForwarding(Form& f, Service& service) {
+bool EnableForwarding(Form& f, Service& service) {
   Tool& tool = f.tool;
   Screen& s = tool.screen;
   PutField(s, service.y, kAskOn, PromptWidth, ColorPanel);
   if (!s.ReadYes()) {
     ShowState(s, service);
-    return;
+    return true;
   }
   PutField(s, service.y, kSwitchingOn, PromptWidth, ColorPanel);
   const std::string_view number = tool.image.CellNumber(ForwardCell);
@@ -209,66 +245,64 @@ void EnableForwarding(Form& f, Service& service) {
     s.Present();
     tool.clock.Sleep(InvalidNumberShown);
     ShowState(s, service);
-    return;
+    return true;
   }
   const char delay[2] = {tool.image.ModeChar(ForwardDelay), tool.image.ModeChar(ForwardDelay + 1)};
   const Outcome outcome = Exchange(
       tool,
       BuildForwardingCommand(service.reason, ForwardingMode::SwitchOn, number, std::string_view(delay, 2)),
       [](std::string_view) {});
-  AfterSwitch(f, service, outcome);
+  return AfterSwitch(f, service, outcome);
 }
 
-// Two digits, 01 to 30: a first digit 0..3, then after 0 a digit 1..9,
-// after 3 only 0, after 1 or 2 any digit. A digit that cannot follow blanks
-// the field and starts over, as does a third digit.
+// Two digits, 01 to 30; one digit d is 0d. The digits show as typed, never
+// changed behind the operator's back: while they make no delay of that range
+// (35, 00, a third digit) the range beside the field turns red and Enter
+// writes nothing; Backspace takes a digit back.
 void EditForwardingDelay(Form& f) {
   Tool& tool = f.tool;
   Screen& s = tool.screen;
-  char digits[2] = {};
+  char digits[2] = {' ', ' '};
   int count = 0;
-  auto startOver = [&] {
-    s.PutTextAttr(FieldX, RowDelay, "  ", ColorPanel);
-    s.SetCursor(FieldX, RowDelay);
-    count = 0;
+  auto value = [&] { return count == 1 ? digits[0] - '0' : (digits[0] - '0') * 10 + (digits[1] - '0'); };
+  auto inRange = [&] { return count > 0 && value() >= 1 && value() <= 30; };
+  // A single digit is still being typed: only two digits can be out of range.
+  auto outOfRange = [&] { return count == 2 && !inRange(); };
+  auto show = [&](bool refused) {
+    s.PutTextAttr(FieldX, RowDelay, std::string(digits, 2).c_str(), ColorPanel);
+    s.PutTextAttr(DelayRangeX, RowDelay, kDelayRange, refused ? ColorAlert : ColorNormal);
+    s.SetCursor(FieldX + count, RowDelay);
   };
-  startOver();
+  show(false);
   for (;;) {
     const int k = s.ReadKeyCode();
     if (k == key::Esc) break;
     if (k == key::Enter) {
       if (count == 0) break;
-      if (count == 1) {
-        // A lone 0 would make a delay of 00 s, which the network refuses.
-        if (digits[0] == '0') {
-          startOver();
-          continue;
-        }
-        digits[1] = digits[0];
-        digits[0] = '0';
+      if (!inRange()) {
+        show(true);
+        continue;
       }
+      const int v = value();
       const SimImage::CellState before = tool.image.Cell(ModeCell);
-      tool.image.SetModeChar(ForwardDelay, digits[0]);
-      tool.image.SetModeChar(ForwardDelay + 1, digits[1]);
+      tool.image.SetModeChar(ForwardDelay, static_cast<char>('0' + v / 10));
+      tool.image.SetModeChar(ForwardDelay + 1, static_cast<char>('0' + v % 10));
       CommitCell(tool, ModeCell, before);  // on failure the delay shows what the SIM holds
       break;
     }
-    if (k < '0' || k > '9') continue;
-    const char d = static_cast<char>(k);
-    bool taken = false;
-    if (count == 0)
-      taken = d <= '3';
-    else if (count == 1)
-      taken = digits[0] == '0' ? d != '0' : digits[0] == '3' ? d == '0' : true;
-    if (!taken) {
-      startOver();
+    if (k == key::Backspace) {
+      if (count > 0) digits[--count] = ' ';
+      show(outOfRange());
       continue;
     }
-    digits[count++] = d;
-    s.SetAttribute(ColorPanel);
-    s.WriteChar(static_cast<uint8_t>(d));
-    s.SetAttribute(ColorNormal);
+    if (k < '0' || k > '9' || count == 2) {
+      show(true);
+      continue;
+    }
+    digits[count++] = static_cast<char>(k);
+    show(outOfRange());
   }
+  s.PutText(DelayRangeX, RowDelay, PadRight("", static_cast<int>(std::string_view(kDelayRange).size())).c_str());
   s.SetAttribute(ColorNormal);
   ShowDelay(f);
 }
@@ -287,7 +321,7 @@ void CallForwardingScreen(Tool& tool) {
   for (const Text& t : kFixedTexts) s.PutText(t.x, t.y, t.text);
 
   Form f{tool};
-  RefreshForwarding(f);
+  if (!RefreshForwarding(f)) return;  // Esc while the network was asked
   f.grid.column = 1;
   f.grid.row = 1;
   for (;;) {
@@ -299,10 +333,9 @@ void CallForwardingScreen(Tool& tool) {
         case 1:
         case 2: {
           Service& service = f.services[f.grid.row - 1];
-          if (service.state == ServiceState::On)
-            DisableForwarding(f, service);
-          else
-            EnableForwarding(f, service);
+          const bool stay =
+              service.state == ServiceState::On ? DisableForwarding(f, service) : EnableForwarding(f, service);
+          if (!stay) return;
           break;
         }
         case 3:

@@ -137,6 +137,73 @@ const ModeRow* ModeAt(const SettingsForm& form, const FormGrid& grid) {
   return nullptr;
 }
 
+bool HasField(const SettingsForm& form, const FormGrid& grid) {
+  return ListAt(form, grid) != nullptr || ModeAt(form, grid) != nullptr;
+}
+
+bool HasField(const SettingsForm& form, FormGrid grid, int column, int row) {
+  grid.column = column;
+  grid.row = row;
+  return HasField(form, grid);
+}
+
+// Draws the current field in the attribute: the focus, or normal again.
+void ShowCurrentField(Tool& tool, const SettingsForm& form, const FormGrid& grid, uint8_t attr) {
+  if (const CellList* list = ListAt(form, grid))
+    ShowNumberField(tool, grid, list->firstCell + grid.row - 1, form.fieldWidth, attr);
+  else if (const ModeRow* mode = ModeAt(form, grid))
+    ShowModeValue(tool, grid, mode->position, mode->kind, attr);
+}
+
+// An arrow moves the focus to the next field in its direction; the grid's
+// positions where the form shows nothing (the labels of the mode rows, the
+// short third column) are passed over, so that Enter always has a field to
+// act on. Up and Down keep the column where it has a field further on, else
+// go to the nearest field of the next row that has one. No wrap-around.
+void StepFocus(const SettingsForm& form, FormGrid& grid, int scan) {
+  const int columns = grid.ColumnCount(), rows = grid.RowCount();
+  if (scan == key::Left || scan == key::Right) {
+    const int dir = scan == key::Left ? -1 : 1;
+    for (int c = grid.column + dir; c >= 1 && c <= columns; c += dir)
+      if (HasField(form, grid, c, grid.row)) {
+        grid.column = c;
+        return;
+      }
+    return;
+  }
+  const int dir = scan == key::Up ? -1 : 1;
+  for (int r = grid.row + dir; r >= 1 && r <= rows; r += dir)
+    if (HasField(form, grid, grid.column, r)) {
+      grid.row = r;
+      return;
+    }
+  for (int r = grid.row + dir; r >= 1 && r <= rows; r += dir)
+    for (int d = 1; d < columns; ++d)
+      for (const int c : {grid.column - d, grid.column + d})
+        if (c >= 1 && c <= columns && HasField(form, grid, c, r)) {
+          grid.column = c;
+          grid.row = r;
+          return;
+        }
+}
+
+// Browsing: the field with the focus is highlighted. Returns Esc, Enter,
+// Tab, or the scan code of an extended key other than the arrows.
+int BrowseFields(Tool& tool, const SettingsForm& form, FormGrid& grid) {
+  Screen& screen = tool.screen;
+  for (;;) {
+    ShowCurrentField(tool, form, grid, ColorSelected);
+    PlaceGridCursor(screen, grid, 0);
+    const int k = screen.ReadKey();
+    if (k == key::Esc || k == key::Enter || k == key::Tab) return k;
+    if (k != key::Prefix) continue;  // plain characters do not move anything
+    const int scan = screen.ReadKey();
+    if (scan != key::Left && scan != key::Right && scan != key::Up && scan != key::Down) return scan;
+    ShowCurrentField(tool, form, grid, ColorNormal);
+    StepFocus(form, grid, scan);
+  }
+}
+
 void RunForm(Tool& tool, const SettingsForm& form) {
   if (!tool.state.deviceConnected && !tool.state.fileLoaded) {
     ShowExchangeError(tool.screen, xerr::NoPort);
@@ -146,7 +213,7 @@ void RunForm(Tool& tool, const SettingsForm& form) {
   DrawForm(tool, form, grid);
   for (;;) {
     tool.screen.HintsParameterChoice();
-    const int k = NavigateGrid(tool.screen, grid);
+    const int k = BrowseFields(tool, form, grid);
     if (k == key::Esc) return;
     const CellList* list = ListAt(form, grid);
     const ModeRow* mode = ModeAt(form, grid);

@@ -256,6 +256,14 @@ bool CanAddressCursor() {
 
 bool TooSmall() { return LINES < ScreenHeight || COLS < ScreenWidth; }
 
+// The terminal's cursor-style sequences (DECSCUSR: xterm, VTE, Konsole,
+// tmux), or nullptr when its type has none.
+const char* CursorStyle(const char* name) {
+  const char* s = tigetstr(name);
+  return s != nullptr && s != reinterpret_cast<char*>(-1) ? s : nullptr;  // NOLINT(performance-no-int-to-ptr)
+}
+constexpr int StyleBlock = 2, StyleUnderline = 4;  // steady
+
 // What get_wch gave, as a key of the tool; false for none (a key the tool
 // has no code for, a control character, a character cp866 lacks).
 bool DecodeKey(int r, wint_t wc, KeyPress& out) {
@@ -372,6 +380,11 @@ void TerminalConsole::Start(const Screen& screen) {
     if (key_defined(k.bytes) == 0) define_key(k.bytes, k.curses);
   leaveok(stdscr, FALSE);
   curs_set(1);
+  // As on a PC screen: an underline cursor, a block while a field types
+  // over. Terminals without styles get curses' "very visible" cursor for
+  // the block (a block on the Linux console).
+  cursorStyles_ = CursorStyle("Ss") != nullptr && CursorStyle("Se") != nullptr;
+  if (cursorStyles_) putp(tiparm(CursorStyle("Ss"), blockCursor_ ? StyleBlock : StyleUnderline));
 
   color_ = has_colors();
   if (color_) {
@@ -400,6 +413,7 @@ void TerminalConsole::Stop() {
   erase();
   move(0, 0);
   curs_set(1);
+  if (cursorStyles_) putp(CursorStyle("Se"));
   refresh();
   gCursesActive = 0;
   endwin();
@@ -523,9 +537,20 @@ void TerminalConsole::Present(const Screen& screen) {
     shownCursorY_ = screen.CursorY();
   }
   attrset(A_NORMAL);
-  curs_set(1);
+  curs_set(blockCursor_ && !cursorStyles_ ? 2 : 1);
   move(screen.CursorY() - 1, screen.CursorX() - 1);
   refresh();
+}
+
+void TerminalConsole::SetBlockCursor(bool block) {
+  blockCursor_ = block;
+  if (!started_ || noticeShown_) return;
+  if (cursorStyles_) {
+    putp(tiparm(CursorStyle("Ss"), block ? StyleBlock : StyleUnderline));
+    std::fflush(stdout);
+  } else {
+    curs_set(block ? 2 : 1);
+  }
 }
 
 KeyPress TerminalConsole::NextKey(const Screen& screen) {

@@ -30,6 +30,7 @@ class TerminalConsole final : public HostConsole {
   KeyPress NextKey(const Screen& screen) override;
   bool PollKey(const Screen& screen, KeyPress& key) override;
   void DiscardTypeahead() override;
+  void SetBlockCursor(bool block) override;
   void RunCommand(const char* commandLine, const Screen& screen) override;
 
  private:
@@ -49,6 +50,8 @@ class TerminalConsole final : public HostConsole {
   uint64_t shownVersion_ = 0;
   int shownCursorX_ = 0, shownCursorY_ = 0;
   bool noticeShown_ = false;
+  bool blockCursor_ = false;
+  bool cursorStyles_ = false;  // the terminal takes cursor-style sequences
   short pairOf_[256] = {};
   short nextPair_ = 1;
 };

@@ -151,6 +151,14 @@ void Win32Console::Stop() {
   started_ = false;
 }
 
+// The console's cursor size is the share of the cell it fills: 25 is the
+// usual underline, 100 the whole cell.
+void Win32Console::SetBlockCursor(bool block) {
+  if (!started_) return;
+  CONSOLE_CURSOR_INFO cursor{block ? 100u : 25u, TRUE};
+  SetConsoleCursorInfo(gSaved.tool, &cursor);
+}
+
 void Win32Console::Present(const Screen& screen) {
   if (!started_) return;
   if (!shownValid_ || screen.Version() != shownVersion_) {

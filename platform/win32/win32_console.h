@@ -28,6 +28,7 @@ class Win32Console final : public HostConsole {
   KeyPress NextKey(const Screen& screen) override;
   bool PollKey(const Screen& screen, KeyPress& key) override;
   void DiscardTypeahead() override;
+  void SetBlockCursor(bool block) override;
   void RunCommand(const char* commandLine, const Screen& screen) override;
 
  private:

@@ -155,10 +155,11 @@ inline ::testing::AssertionResult Connect(TerminalSession& t) {
 }
 
 // A form's field at (col, row) shows the text (blank-padded to width) in the
-// normal colours, i.e. it is not being edited.
+// normal colours or as the settings forms' focus (green), i.e. it is not
+// being edited.
 inline bool FieldShows(const TerminalSession& t, int col, int row, const std::string& text, int width) {
   return t.TextAt(col, row, width) == text + std::string(width - text.size(), ' ') &&
-         t.CellBg(col, row) == Indexed(ansi::Blue);
+         (t.CellBg(col, row) == Indexed(ansi::Blue) || t.CellBg(col, row) == Indexed(ansi::Green));
 }
 
 inline ::testing::AssertionResult ShowsField(TerminalSession& t, int col, int row, const std::string& text,

@@ -58,7 +58,7 @@ TEST_F(NetworkE2E, ForwardingQueriedSwitchedOnAndOff) {
     ASSERT_TRUE(t.WaitFor(
         [&] {
           return StateShows(t, 8, Utf8(u8"Включена"), 8) && StateShows(t, 10, Utf8(u8"Выключена"), 9) &&
-                 t.CursorPos() == std::make_pair(40, 14);  // the refresh ends on the delay row
+                 t.CursorPos() == std::make_pair(40, 8);  // the form stays on the operator's row
         },
         kExchangeWait))
         << t.ScreenText();
@@ -77,7 +77,7 @@ TEST_F(NetworkE2E, ForwardingQueriedSwitchedOnAndOff) {
     ASSERT_TRUE(Shows(t, 40, 8, Utf8(u8"Выключить переадресацию? [Y/N]")));
     t.SendKeys("Y");
     ASSERT_TRUE(t.WaitFor(
-        [&] { return StateShows(t, 8, Utf8(u8"Выключена"), 9) && t.CursorPos() == std::make_pair(40, 14); },
+        [&] { return StateShows(t, 8, Utf8(u8"Выключена"), 9) && t.CursorPos() == std::make_pair(40, 8); },
         kExchangeWait))
         << t.ScreenText();
     ASSERT_TRUE(LeaveForm(t, kCommandsMenu));

@@ -22,7 +22,8 @@ inline constexpr KeyPress Ext(int scan) { return KeyPress{true, static_cast<uint
 inline constexpr KeyPress Chr(int c) { return KeyPress{false, static_cast<uint8_t>(c)}; }
 inline constexpr KeyPress Up = Ext(key::Up), Down = Ext(key::Down), Left = Ext(key::Left),
                           Right = Ext(key::Right), PgUp = Ext(key::PgUp), PgDn = Ext(key::PgDn),
-                          Del = Ext(key::Delete), F10 = Ext(key::F10), F1 = Ext(key::F1);
+                          Del = Ext(key::Delete), F10 = Ext(key::F10), F1 = Ext(key::F1),
+                          Ins = Ext(key::Insert), Home = Ext(key::Home), End = Ext(key::End);
 inline constexpr KeyPress Enter = Chr(key::Enter), Esc = Chr(key::Esc), Tab = Chr(key::Tab),
                           Backspace = Chr(key::Backspace);
 
@@ -53,6 +54,7 @@ class ScriptedConsole : public Console {
   void DiscardTypeahead() override { typeahead_.clear(); }
 
   void Present(const Screen&) override { ++presents; }
+  void SetBlockCursor(bool block) override { blockCursor = block; }
   // Keys typed ahead come first, as from a terminal's input queue.
   KeyPress NextKey(const Screen&) override {
     if (!typeahead_.empty()) {
@@ -71,6 +73,7 @@ class ScriptedConsole : public Console {
 
   int presents = 0;
   int keysRead = 0;
+  bool blockCursor = false;
   std::vector<std::string> commands;
 
  private:

@@ -37,11 +37,12 @@ struct Balance : ::testing::Test {
 };
 
 TEST_F(Balance, ScreenWhileWaitingAndAfterTheAnswer) {
-  std::string waiting;
+  std::string waiting, waitHint;
   uint8_t waitingAttr = 0;
   port.onCommand = [&](const std::string&) {
     waiting = screen.TextAt(40, 8, 33);
     waitingAttr = screen.AttrAt(71, 8);
+    waitHint = screen.TextAt(4, 24, 33);
   };
   port.On("AT+CUSD=", {{Millis(0), "\r\nOK\r\n"}, {Millis(3000), "\r\n+CUSD: 0,\"Bal: 12.50\",15\r\n"}});
   BalanceQuery(tool);
@@ -50,6 +51,10 @@ TEST_F(Balance, ScreenWhileWaitingAndAfterTheAnswer) {
   EXPECT_EQ(kRequest.size(), 21u);
   EXPECT_EQ(waiting, Field("Выполняется запрос баланса"_cp, 32) + " ");
   EXPECT_EQ(waitingAttr, ColorPanel);
+  // The minute's wait says how to leave it; the frame is whole again after it.
+  EXPECT_EQ(waitHint, std::string("ESC-Прервать ожидание ответа сети"_cp));
+  EXPECT_EQ(screen.CharAt(4, 24), line::DoubleHorizontal);
+  EXPECT_EQ(screen.CharAt(78, 24), line::DoubleBottomRight);
   EXPECT_EQ(screen.TextAt(24, 2, 34), std::string(" Запрос и выдача на экран баланса "_cp));
   EXPECT_EQ(screen.CharAt(2, 2), line::DoubleTopLeft);
   EXPECT_EQ(screen.TextAt(10, 8, 30), Field("Текущий баланц"_cp, 30));  // column 40 is the answer's
@@ -160,10 +165,26 @@ TEST_F(Balance, SilenceEndsWithAMessageAfterTheBound) {
   }
 }
 
-TEST_F(Balance, FailingPortEndsAfterTheBound) {
-  port.HangUp();
-  BalanceQuery(tool);
-  EXPECT_EQ(screen.TextAt(40, 8, 32), Field("Нет ответа от сети"_cp, 32));
+// A line that hangs up is said as such, not blamed on the network, whether
+// it goes before the request or while the answer is awaited.
+TEST(BalanceQueryScreen, ALostLineIsSaidAsSuch) {
+  for (const bool afterOk : {false, true}) {
+    SCOPED_TRACE(afterOk ? "after the request's OK" : "before the request");
+    ScriptedTool rig({Enter});
+    auto& [keys, s, clk, p, t] = rig;
+    if (afterOk) {
+      p.On("AT+CUSD=", "\r\nOK\r\n");
+      p.hangUpAtEnd = true;
+    } else {
+      p.HangUp();
+    }
+    const auto start = clk.Now();
+    BalanceQuery(t);
+    EXPECT_LT(clk.Now() - start, Millis(5000));
+    EXPECT_EQ(s.TextAt(40, 8, 32), Field("линия связи потеряна"_cp, 32));
+    EXPECT_EQ(s.AttrAt(40, 8), ColorAlert);
+    EXPECT_FALSE(t.state.deviceConnected);
+  }
 }
 
 TEST_F(Balance, LongAnswersStayInsideTheFrame) {

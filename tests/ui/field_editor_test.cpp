@@ -3,6 +3,7 @@
 // sends, and Esc.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -133,6 +134,32 @@ const std::vector<EditCase>& Cases() {
        Times(8, Right) + std::vector{Del}, "12345678", 8, "123456780"},
       {"the phonebook width is 30", Editor::Number, 30, "", Typed(std::string(31, '5')), std::string(30, '5'),
        30, std::string(30, '5')},
+      // Insert switches to typing over the text; Home and End.
+      {"insert stays the default: 8495 typed on 8800 goes in front", Editor::Number, 8, "8800", Typed("8495"),
+       "84958800", 4, "84958800"},
+      {"Insert, then 8495 typed over 8800", Editor::Number, 8, "8800", std::vector{Ins} + Typed("8495"), "8495",
+       4, "8495"},
+      {"typing over runs on behind the text", Editor::Number, 8, "88", std::vector{Ins} + Typed("1234"), "1234",
+       4, "1234"},
+      {"typing over a full field stops at its end", Editor::Number, 8, "12345678",
+       std::vector{Ins} + Typed("987654321"), "98765432", 8, "98765432"},
+      {"Insert twice inserts again", Editor::Number, 8, "12", std::vector{Ins, Ins} + Typed("3"), "312", 1,
+       "312"},
+      {"typing over in the middle", Editor::Number, 8, "12345", std::vector{Right, Right, Ins} + Typed("9"),
+       "12945", 3, "12945"},
+      {"the unused marker is replaced when typing over too", Editor::Number, 8, "0",
+       std::vector{Ins} + Typed("12"), "12", 2, "12"},
+      {"typing over the shown part of a long number keeps its hidden part", Editor::Number, 8, "1234567890",
+       std::vector{Ins} + Typed("9"), "92345678", 1, "9234567890"},
+      {"typing over never reaches behind the field", Editor::Number, 8, "1234567890",
+       std::vector{Ins, End} + Typed("9"), "12345678", 8, "1234567890"},
+      {"End then Home", Editor::Number, 8, "12345", std::vector{End} + Typed("6") + std::vector{Home} + Typed("0"),
+       "0123456", 1, "0123456"},
+      {"End stops at the field width in a long number", Editor::Number, 8, "1234567890", {End}, "12345678", 8,
+       "1234567890"},
+      {"Backspace after End", Editor::Number, 8, "123", {End, Backspace}, "12", 2, "12"},
+      {"typing over a name", Editor::Name, 32, "ABC", std::vector{Ins} + Typed("X"), "XBC", 1, "XBC"},
+      {"End in a name", Editor::Name, 32, "ABC", std::vector{End} + Typed("D"), "ABCD", 4, "ABCD"},
       // Names.
       {"a small letter is refused in a name", Editor::Name, 32, "", Typed("aB"), "B", 1, "B"},
       {"the name set", Editor::Name, 32, "", Typed("QWERTYUIOP*#,."), "QWERTYUIOP*#,.", 14, "QWERTYUIOP*#,."},
@@ -365,6 +392,132 @@ TEST(FieldEditor, ATextTheSimHoldsLongerIsCutOnlyWhenTheOperatorAgrees) {
   EditNameField(b.tool, grid, NameCell);
   EXPECT_EQ(b.port.written.rfind("AT+CPBW=75,\"0\",129,\"" + std::string(47, 'A') + "\"\r", 0), 0u);
   EXPECT_EQ(b.console.KeysLeft(), 0u);
+}
+
+}  // namespace
+}  // namespace tv
+
+namespace tv {
+namespace {
+
+// Every typed character the field refuses says why on the hint row (the
+// row above when the field stands on it), and the next key the field takes
+// puts the row back as it was. The text stays as it was: what the field
+// shows is what Enter sends.
+TEST(FieldEditor, ARefusedCharacterSaysWhyUntilTheNextKeyTaken) {
+  struct Case {
+    std::string name;
+    Editor editor;
+    int width;
+    std::string start;
+    std::vector<KeyPress> keys;
+    std::string hint;
+  };
+  const std::vector<Case> cases = {
+      {"plus in a number", Editor::Number, 8, "12", Typed("+"), "номер набирается без +"_cp},
+      {"plus on the unused marker", Editor::Number, 8, "0", Typed("+"), "номер набирается без +"_cp},
+      {"a letter in a number", Editor::Number, 8, "12", Typed("a"), "В номере только цифры, * и #"_cp},
+      {"a blank in a number", Editor::Number, 16, "12", Typed(" "), "В номере только цифры, * и #"_cp},
+      {"a digit past the width", Editor::Number, 8, "12345678", {End, Chr('9')},
+       "Поле заполнено: не более 8 знаков"_cp},
+      {"a digit inserted into a full field", Editor::Number, 8, "12345678", {Chr('9')},
+       "Поле заполнено: не более 8 знаков"_cp},
+      {"a small letter in a name", Editor::Name, 32, "AB", Typed("a"), "В имени только A-Z, цифры и * # , ."_cp},
+      {"a Cyrillic letter in a name", Editor::Name, 32, "AB", Typed("Ж"_cp),
+       "В имени только A-Z, цифры и * # , ."_cp},
+      {"a seventeenth letter in a name", Editor::Name, 32, "ABCDEFGHIJKLMNOP", {End, Chr('Q')},
+       "Поле заполнено: не более 16 знаков"_cp},
+  };
+  for (const Case& c : cases) {
+    for (const int fieldY : {8, 24}) {
+      SCOPED_TRACE(c.name + ", field on row " + std::to_string(fieldY));
+      const int cell = c.editor == Editor::Number ? NumberCell : NameCell;
+      const int width = c.editor == Editor::Number ? c.width : NameFieldWidth;
+      const int hintY = fieldY == 24 ? 23 : 24;
+      // The keys on a fresh form; the editor is still open when they run out
+      // unless they end with Enter.
+      auto edit = [&](const std::vector<KeyPress>& keys) {
+        auto b = std::make_unique<FormsBench>();
+        if (c.editor == Editor::Number)
+          b->tool.image.SetCellNumber(cell, c.start);
+        else
+          b->tool.image.SetCellName(cell, c.start);
+        b->screen.HintsFieldEdit();
+        b->screen.PutText(1, 23, "row 23 of the form");
+        FormGrid grid{1, 1, {c.editor == Editor::Number ? 12 : 48}, {fieldY}};
+        b->console.Add(keys);
+        try {
+          if (c.editor == Editor::Number)
+            EditNumberField(b->tool, grid, cell, c.width);
+          else
+            EditNameField(b->tool, grid, cell);
+        } catch (const OutOfKeys&) {
+        }
+        return b;
+      };
+      const auto untouched = edit({});
+      const std::string rowBefore = untouched->screen.TextAt(1, hintY);
+
+      const auto refused = edit(c.keys);
+      EXPECT_EQ(refused->screen.TextAt(5, hintY, static_cast<int>(c.hint.size())), c.hint);
+      EXPECT_EQ(refused->screen.AttrAt(5, hintY), ColorAlert);
+      const int fieldX = c.editor == Editor::Number ? 12 : 48;
+      EXPECT_EQ(refused->Trimmed(fieldX, fieldY, width), c.start.substr(0, width));
+
+      const auto taken = edit(c.keys + std::vector{Home});
+      EXPECT_EQ(taken->screen.TextAt(1, hintY), rowBefore);
+      EXPECT_EQ(taken->screen.CursorX(), fieldX);
+      EXPECT_EQ(taken->screen.CursorY(), fieldY);
+
+      const auto sent = edit(c.keys + std::vector{Enter});
+      EXPECT_EQ(sent->screen.TextAt(1, hintY), rowBefore);
+      const std::string stored(c.editor == Editor::Number ? sent->tool.image.CellNumber(cell)
+                                                          : sent->tool.image.CellName(cell));
+      EXPECT_EQ(stored, c.start);
+      EXPECT_EQ(sent->gateway.Number(cell) + "/" + sent->gateway.Name(cell),
+                std::string(sent->tool.image.CellNumber(cell)) + "/" + std::string(sent->tool.image.CellName(cell)));
+    }
+  }
+}
+
+TEST(FieldEditor, AnotherRefusalReplacesTheHint) {
+  FormsBench b;
+  b.tool.image.SetCellNumber(NumberCell, "12");
+  b.screen.HintsFieldEdit();
+  FormGrid grid = GridFor(Editor::Number);
+  b.console.Add({Chr('a'), Chr('+')});
+  EXPECT_THROW(EditNumberField(b.tool, grid, NumberCell, 8), OutOfKeys);
+  // The longer hint is gone whole: the row shows the form's own hints behind the short one.
+  FormsBench fresh;
+  fresh.screen.HintsFieldEdit();
+  const std::string hint = " " + std::string("номер набирается без +"_cp) + " ";
+  EXPECT_EQ(b.screen.TextAt(4, 24, static_cast<int>(hint.size())), hint);
+  EXPECT_EQ(b.screen.TextAt(4 + static_cast<int>(hint.size()), 24),
+            fresh.screen.TextAt(4 + static_cast<int>(hint.size()), 24));
+}
+
+// Insert turns the cursor into a block while it types over; every edit
+// starts inserting, and the cursor is the usual one when the editor ends.
+TEST(FieldEditor, TheCursorShowsTypingOver) {
+  FormsBench b;
+  b.tool.image.SetCellNumber(NumberCell, "8800");
+  FormGrid grid = GridFor(Editor::Number);
+  b.console.Add({Ins});
+  EXPECT_THROW(EditNumberField(b.tool, grid, NumberCell, 8), OutOfKeys);
+  EXPECT_TRUE(b.console.blockCursor);
+  b.console.Add({Ins, Ins});  // a new edit: inserting again, then over, then back
+  EXPECT_THROW(EditNumberField(b.tool, grid, NumberCell, 8), OutOfKeys);
+  EXPECT_FALSE(b.console.blockCursor);
+  b.console.Add({Ins, Chr('1'), Enter});
+  EditNumberField(b.tool, grid, NumberCell, 8);
+  EXPECT_FALSE(b.console.blockCursor);
+  EXPECT_EQ(b.tool.image.CellNumber(NumberCell), "1800");
+  b.console.Add({Chr('2'), Esc});
+  EditNumberField(b.tool, grid, NumberCell, 8);
+  EXPECT_FALSE(b.console.blockCursor);
+  b.console.Add({Ins, Esc});
+  EditNumberField(b.tool, grid, NumberCell, 8);
+  EXPECT_FALSE(b.console.blockCursor);
 }
 
 }  // namespace

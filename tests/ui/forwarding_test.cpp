@@ -152,12 +152,13 @@ TEST_F(ScriptedForm, SwitchCommandsOnTheWire) {
     std::vector<KeyPress> keys;
     const char* number;
     std::string command;
+    int row;  // the screen row the form stays on
   };
   const std::string on = "\r\n+CCFC: 1,1,\"+79161234567\",145\r\n\r\nOK\r\n";
   const Case cases[] = {
-      {"switch on unconditional", kOff, {Enter, Chr('y')}, "89161234567", "AT+CCFC=0,3,\"89161234567\"\r"},
-      {"switch on no reply", kOff, {Down, Enter, Chr('Y')}, "123", "AT+CCFC=2,3,\"123\",,,,,20\r"},
-      {"switch off unconditional", on, {Enter, Chr('y')}, "89161234567", "AT+CCFC=0,4\r"},
+      {"switch on unconditional", kOff, {Enter, Chr('y')}, "89161234567", "AT+CCFC=0,3,\"89161234567\"\r", 8},
+      {"switch on no reply", kOff, {Down, Enter, Chr('Y')}, "123", "AT+CCFC=2,3,\"123\",,,,,20\r", 10},
+      {"switch off unconditional", on, {Enter, Chr('y')}, "89161234567", "AT+CCFC=0,4\r", 8},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -170,9 +171,10 @@ TEST_F(ScriptedForm, SwitchCommandsOnTheWire) {
     p.On("AT+CCFC=", kOk);
     EXPECT_THROW(CallForwardingScreen(t), OutOfKeys);
     const std::string queries = "AT+CCFC=0,2\rAT+CCFC=2,2\r";
-    // Queries, the switch, the queries again; the form then waits on row 4.
+    // Queries, the switch, the queries again; the form then waits on the
+    // service's row, where the operator was (not on the delay's).
     EXPECT_EQ(p.written, queries + c.command + queries);
-    EXPECT_EQ(s.CursorY(), 14);
+    EXPECT_EQ(s.CursorY(), c.row);
     EXPECT_EQ(s.CursorX(), 40);
   }
 }
@@ -253,9 +255,103 @@ TEST_F(ScriptedForm, ErrorAnswerToAQueryShowsTheStateAsUnknown) {
 
 TEST_F(ScriptedForm, FailingPortEndsTheWaitWithoutSpinning) {
   port.HangUp();
+  const auto start = clock.Now();
   ASSERT_TRUE(Run({Esc}));
-  EXPECT_EQ(screen.TextAt(40, 8, 34), Field("Состояние неизвестно (нет ответа)"_cp, 34));
-  EXPECT_EQ(screen.TextAt(40, 10, 34), Field("Состояние неизвестно (нет ответа)"_cp, 34));
+  EXPECT_LT(clock.Now() - start, Millis(2000));
+  // A hung-up line is said as such, not as the network's silence.
+  EXPECT_EQ(screen.TextAt(40, 8, 34), Field("линия связи потеряна"_cp, 34));
+  EXPECT_EQ(screen.TextAt(40, 10, 34), Field("линия связи потеряна"_cp, 34));
+  EXPECT_EQ(screen.AttrAt(40, 8), ColorAlert);
+  EXPECT_FALSE(tool.state.deviceConnected);
+}
+
+TEST_F(ScriptedForm, ALineLostDuringASwitchIsSaidAsSuch) {
+  port.On("AT+CCFC=0,2", kOff);
+  port.On("AT+CCFC=2,2", kOff);
+  port.onCommand = [&](const std::string& command) {
+    if (command.rfind("AT+CCFC=0,3", 0) == 0) port.HangUp();
+  };
+  ASSERT_FALSE(Run({Enter, Chr('y')}));
+  EXPECT_EQ(screen.TextAt(40, 8, 34), Field("линия связи потеряна"_cp, 34));
+  EXPECT_EQ(screen.CursorY(), 8);
+}
+
+// While the network is asked, the row shows the query in flight and row 24
+// says how to leave the wait.
+TEST_F(ScriptedForm, TheRowShowsTheQueryInFlight) {
+  port.On("AT+CCFC=0,2", kOff);
+  port.On("AT+CCFC=2,2", kOff);
+  std::vector<std::string> shown;
+  port.onCommand = [&](const std::string& command) {
+    const int row = command.rfind("AT+CCFC=0,2", 0) == 0 ? 8 : 10;
+    shown.push_back(screen.TextAt(40, row, 34) + "|" + screen.TextAt(4, 24, 33));
+  };
+  ASSERT_TRUE(Run({Esc}));
+  const std::string hint = "ESC-Прервать ожидание ответа сети"_cp;
+  EXPECT_EQ(shown, (std::vector<std::string>{Field("Запрос безусловной переадресации"_cp, 34) + "|" + hint,
+                                             Field("Запрос переадресации по неответу"_cp, 34) + "|" + hint}));
+}
+
+// Esc while the network is asked for the state leaves the screen at once,
+// and nothing is switched.
+TEST_F(ScriptedForm, EscDuringAQueryLeavesTheScreen) {
+  for (const char* query : {"AT+CCFC=0,2", "AT+CCFC=2,2"}) {
+    SCOPED_TRACE(query);
+    ScriptedTool rig;  // no keys: the screen must not wait for one
+    auto& [keys, s, clk, p, t] = rig;
+    t.image.SetCellNumber(ForwardCell, "89161234567");
+    const bool first = std::string(query) == "AT+CCFC=0,2";
+    if (!first) p.On("AT+CCFC=0,2", kOff);  // the query Esc is pressed in stays unanswered
+    auto& console = keys;
+    p.onCommand = [&](const std::string& command) {
+      if (command.rfind(query, 0) == 0) console.TypeAhead({Chr('y'), Esc, Enter, Chr('y')});
+    };
+    const auto start = clk.Now();
+    CallForwardingScreen(t);
+    EXPECT_LT(clk.Now() - start, Millis(2000));
+    EXPECT_EQ(p.written.find("AT+CCFC=0,3"), std::string::npos) << p.written;
+    EXPECT_EQ(Count(p.written, "AT+CCFC="), first ? 1 : 2);
+  }
+}
+
+// Esc while a switch is awaited: the service's state is unknown, said so,
+// and the screen stays.
+TEST_F(ScriptedForm, EscDuringASwitchLeavesItsStateUnknown) {
+  const std::string on = "\r\n+CCFC: 1,1,\"+79161234567\",145\r\n\r\nOK\r\n";
+  struct Case {
+    const char* name;
+    std::string state;
+    const char* switchCommand;
+    std::string waitText;
+  };
+  const Case cases[] = {
+      {"switching on", kOff, "AT+CCFC=0,3", "Идет включение переадресации"_cp},
+      {"switching off", on, "AT+CCFC=0,4", "Идет выключение переадресации"_cp},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScriptedTool rig({Enter, Chr('y')});
+    auto& [keys, s, clk, p, t] = rig;
+    t.image.SetCellNumber(ForwardCell, "89161234567");
+    p.On("AT+CCFC=0,2", c.state);
+    p.On("AT+CCFC=2,2", kOff);
+    std::string waiting;
+    auto& console = keys;
+    auto& screenRef = s;
+    p.onCommand = [&](const std::string& command) {
+      if (command.rfind(c.switchCommand, 0) != 0) return;
+      waiting = screenRef.TextAt(40, 8, 32);
+      console.TypeAhead({Esc});
+    };
+    const auto start = clk.Now();
+    EXPECT_THROW(CallForwardingScreen(t), OutOfKeys);  // the screen stays
+    EXPECT_LT(clk.Now() - start, Millis(2000));
+    EXPECT_EQ(waiting, Field(c.waitText, 32));
+    EXPECT_EQ(s.TextAt(40, 8, 34), Field("Состояние неизвестно (прервано)"_cp, 34));
+    EXPECT_EQ(s.AttrAt(40, 8), ColorAlert);
+    EXPECT_EQ(Count(p.written, "AT+CCFC="), 3);  // not asked again
+    EXPECT_EQ(s.CursorY(), 8);
+  }
 }
 
 TEST_F(ScriptedForm, SwitchWithoutAnswerLeavesTheServiceUnknown) {
@@ -266,7 +362,7 @@ TEST_F(ScriptedForm, SwitchWithoutAnswerLeavesTheServiceUnknown) {
   EXPECT_EQ(port.written, "AT+CCFC=0,2\rAT+CCFC=2,2\rAT+CCFC=0,3,\"89161234567\"\r");
   EXPECT_EQ(screen.TextAt(40, 8, 34), Field("Состояние неизвестно (нет ответа)"_cp, 34));
   EXPECT_EQ(screen.TextAt(40, 10, 34), Field("Выключена"_cp, 34));
-  EXPECT_EQ(screen.CursorY(), 14);
+  EXPECT_EQ(screen.CursorY(), 8);
 }
 
 TEST_F(ScriptedForm, DelayEditorKeys) {
@@ -278,19 +374,21 @@ TEST_F(ScriptedForm, DelayEditorKeys) {
   };
   const Case cases[] = {
       {"2 5 Enter", "25\r", "25", true},
-      {"3 Enter: leading zero", "3\r", "03", true},
+      {"3 Enter: 3 s", "3\r", "03", true},
+      {"7 Enter: 7 s", "7\r", "07", true},
       {"3 0 Enter", "30\r", "30", true},
       {"0 9 Enter", "09\r", "09", true},
-      {"3 5 starts over", "3512\r", "12", true},
-      {"3 1 blanks the field; the delay stays", "31\r", "20", false},
-      {"0 0 starts over", "0025\r", "25", true},
-      {"7 starts over", "715\r", "15", true},
-      {"third digit starts over and is dropped", "123\r", "20", false},
-      {"third digit, then a new delay", "1231\r", "01", true},
+      {"3 5 is not written", "35\r\x1b", "20", false},
+      {"3 5, Backspace twice, 1 2", "35\r\b\b12\r", "12", true},
+      {"3 1 is not written", "31\r\x1b", "20", false},
+      {"4 5 is not written", "45\r\x1b", "20", false},
+      {"0 0 is not written", "00\r\x1b", "20", false},
+      {"0 0, Backspace, 5", "00\b5\r", "05", true},
+      {"a third digit is refused", "123\r", "12", true},
       {"Esc after 1 2", "12\x1b", "20", false},
       {"Enter alone", "\r", "20", false},
       {"lone 0 is no delay", "0\r\x1b", "20", false},
-      {"letters ignored", "1a5\r", "15", true},
+      {"letters refused", "1a5\r", "15", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -314,13 +412,19 @@ TEST_F(ScriptedForm, DelayEditorKeys) {
   }
 }
 
+// The digits show as typed; beside them the range, red while the typed
+// value is outside it (or a key was refused), so that nothing is dropped or
+// changed without a word.
 TEST_F(ScriptedForm, DelayFieldWhileTyping) {
   struct Case {
     const char* keys;
     const char* field;
+    bool refused;
   };
   const Case cases[] = {
-      {"", "  "}, {"3", "3 "}, {"35", "  "}, {"00", "  "}, {"7", "  "}, {"25", "25"}, {"123", "  "},
+      {"", "  ", false},     {"3", "3 ", false},   {"35", "35", true},  {"00", "00", true},
+      {"0", "0 ", false},    {"0\r", "0 ", true},  {"7", "7 ", false},  {"25", "25", false},
+      {"123", "12", true},   {"12a", "12", true},  {"35\b", "3 ", false}, {"45", "45", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string("keys ") + c.keys);
@@ -333,6 +437,8 @@ TEST_F(ScriptedForm, DelayFieldWhileTyping) {
     EXPECT_EQ(s.TextAt(40, 14, 2), c.field);
     EXPECT_EQ(s.AttrAt(40, 14), ColorPanel);
     EXPECT_EQ(s.AttrAt(41, 14), ColorPanel);
+    EXPECT_EQ(s.TextAt(43, 14, 24), std::string("с  допустимо от 01 до 30"_cp));
+    EXPECT_EQ(s.AttrAt(46, 14), c.refused ? ColorAlert : ColorNormal);
     EXPECT_EQ(s.CursorX(), 40 + static_cast<int>(std::string(c.field).find_last_not_of(' ') + 1));
   }
 }
@@ -359,7 +465,7 @@ TEST_F(SimulatedForm, SwitchUnconditionalOnAndOffAgain) {
     EXPECT_TRUE(gateway.Forwarding(0).active);
     EXPECT_EQ(screen.TextAt(40, 8, 34), Field("Включена"_cp, 34));
     EXPECT_EQ(tool.image.CellNumber(ForwardCell), "89161234567");
-    EXPECT_EQ(screen.CursorY(), 14);
+    EXPECT_EQ(screen.CursorY(), 8);
 
     // The screen anew: the network now reports the service on.
     console.Add({Enter, Chr('y')});

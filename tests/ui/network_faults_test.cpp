@@ -37,6 +37,7 @@ const std::string kOn = Field("Включена"_cp, 34);
 const std::string kOff = Field("Выключена"_cp, 34);
 const std::string kNoAnswer = Field("Состояние неизвестно (нет ответа)"_cp, 34);
 const std::string kRefused = Field("Состояние неизвестно (отказ сети)"_cp, 34);
+const std::string kLineLost = Field("линия связи потеряна"_cp, 34);
 
 // The tool, connected to the simulated gateway.
 struct Rig : test::FormsBench {
@@ -80,7 +81,8 @@ TEST(ForwardingFaults, EveryWaitEndsAndTheStateIsNeverGuessed) {
        kForwardingBound + kSlack,
        1},
       // A line that has hung up answers nothing ever: the wait ends at once.
-      {"line dead from the start", deadAfter(0), {}, kNoAnswer, kNoAnswer, ColorAlert, Millis(0), kSlack, 1},
+      // It is said as a lost line, not as the network's silence.
+      {"line dead from the start", deadAfter(0), {}, kLineLost, kLineLost, ColorAlert, Millis(0), kSlack, 1},
       {"switch on unanswered: no new queries",
        quietAfter(2),
        {Enter, Chr('y')},
@@ -105,7 +107,7 @@ TEST(ForwardingFaults, EveryWaitEndsAndTheStateIsNeverGuessed) {
       {"line hangs up at the switch",
        deadAfter(2),
        {Enter, Chr('y')},
-       kNoAnswer,
+       kLineLost,
        kOff,
        ColorAlert,
        Millis(0),
@@ -204,7 +206,7 @@ TEST(BalanceFaults, TheWaitEndsWithWhatIsKnown) {
        ColorAlert, kUssdBound, kUssdBound + kSlack + AtEngine::QuietGap + ByteReadTimeout},
       {"modem silent", [](sim::GatewayModel& g) { g.Options().faults.silentAfterCommands = 0; }, noAnswer,
        ColorAlert, kUssdBound, kUssdBound + kSlack},
-      {"line dead", [](sim::GatewayModel& g) { g.Options().faults.hangUpAfterCommands = 0; }, noAnswer,
+      {"line dead", [](sim::GatewayModel& g) { g.Options().faults.hangUpAfterCommands = 0; }, "линия связи потеряна"_cp,
        ColorAlert, Millis(0), kSlack},
       {"ERROR", [](sim::GatewayModel& g) { g.Options().faults.errorPrefix = "AT+CUSD"; },
        "Запрос отклонен: ERROR"_cp, ColorAlert, Millis(0), Millis(1000)},

@@ -54,8 +54,9 @@ TEST(OutgoingForm, LayoutForTheSampleImage) {
   EXPECT_EQ(b.Trimmed(56, 8, 22), "");
   EXPECT_EQ(b.screen.CharAt(2, 2), line::DoubleTopLeft);
   EXPECT_EQ(b.screen.CharAt(78, 24), line::DoubleBottomRight);
-  EXPECT_EQ(b.screen.AttrAt(12, 8), ColorNormal);
-  // The cursor waits on column 1, row 1.
+  // The cursor waits on column 1, row 1, the field highlighted.
+  EXPECT_EQ(b.screen.AttrAt(12, 8), ColorSelected);
+  EXPECT_EQ(b.screen.AttrAt(12, 9), ColorNormal);
   EXPECT_EQ(b.screen.CursorX(), 12);
   EXPECT_EQ(b.screen.CursorY(), 8);
 }
@@ -132,18 +133,17 @@ TEST(SettingsForms, F10ShowsTheTopicOfTheField) {
       {"allowed list", OutgoingCallsEditor, 2, 1, "topic 11"},
       {"outgoing barring", OutgoingCallsEditor, 2, 11, "topic 13"},
       {"outgoing control", OutgoingCallsEditor, 2, 12, "topic 14"},
-      {"outgoing column 1 row 11", OutgoingCallsEditor, 1, 11, ""},
-      {"outgoing column 2 row 13", OutgoingCallsEditor, 2, 13, ""},
-      {"outgoing column 3", OutgoingCallsEditor, 3, 1, ""},
+      {"Down from cell 49 reaches the barring", OutgoingCallsEditor, 1, 11, "topic 13"},
+      {"Down from the control stays on it", OutgoingCallsEditor, 2, 13, "topic 14"},
+      {"Right from the allowed list stays on it", OutgoingCallsEditor, 3, 1, "topic 11"},
       {"black list", IncomingCallsEditor, 1, 1, "topic 30"},
       {"white list", IncomingCallsEditor, 2, 10, "topic 31"},
       {"call-back list", IncomingCallsEditor, 3, 8, "topic 32"},
       {"incoming barring", IncomingCallsEditor, 2, 11, "topic 33"},
       {"incoming control", IncomingCallsEditor, 2, 12, "topic 34"},
       {"message", IncomingCallsEditor, 2, 13, "topic 35"},
-      {"incoming column 3 row 9", IncomingCallsEditor, 3, 9, ""},
-      {"incoming column 3 row 10", IncomingCallsEditor, 3, 10, ""},
-      {"incoming column 1 row 12", IncomingCallsEditor, 1, 12, ""},
+      {"Down from cell 97 reaches the white list", IncomingCallsEditor, 3, 9, "topic 31"},
+      {"incoming column 1 row 12: the control", IncomingCallsEditor, 1, 12, "topic 34"},
   };
   for (const Case& c : cases)
     for (const KeyPress help : {F10, F1}) {
@@ -163,24 +163,57 @@ TEST(SettingsForms, F10ShowsTheTopicOfTheField) {
     }
 }
 
-TEST(SettingsForms, EnterDoesNothingWhereNoFieldIsShown) {
+// Browsing moves only among the fields the form shows, the one with the
+// focus highlighted: Enter always has a field to act on.
+TEST(SettingsForms, TheFocusIsAlwaysOnAShownFieldAndHighlighted) {
   struct Case {
+    std::string name;
     void (*form)(Tool&);
-    int column, row;
+    std::vector<KeyPress> keys;
+    int x, y;  // the field with the focus
+    int width;
   };
-  for (const Case& c : std::vector<Case>{{OutgoingCallsEditor, 3, 5},
-                                         {OutgoingCallsEditor, 1, 13},
-                                         {OutgoingCallsEditor, 2, 13},
-                                         {IncomingCallsEditor, 3, 9},
-                                         {IncomingCallsEditor, 3, 10},
-                                         {IncomingCallsEditor, 1, 11}}) {
-    SCOPED_TRACE(std::to_string(c.column) + "," + std::to_string(c.row));
+  const std::vector<Case> cases = {
+      {"start", OutgoingCallsEditor, {}, 12, 8, 8},
+      {"Down from cell 49 to the barring", OutgoingCallsEditor, To(1, 10) + std::vector{Down}, 36, 20, 9},
+      {"on to the control, and no further", OutgoingCallsEditor, To(1, 10) + std::vector{Down, Down, Down},
+       36, 21, 34},
+      {"Up from the barring to cell 59", OutgoingCallsEditor, To(1, 10) + std::vector{Down, Up}, 36, 17, 8},
+      {"Left and Right on a mode row stay", OutgoingCallsEditor,
+       To(1, 10) + std::vector{Down, Left, Right, Right}, 36, 20, 9},
+      {"Right from the allowed list stays", OutgoingCallsEditor, {Right, Right, Right}, 36, 8, 8},
+      {"Down from cell 97 to the white list", IncomingCallsEditor, To(3, 8) + std::vector{Down}, 36, 16, 16},
+      {"Down from cell 79 to the barring", IncomingCallsEditor, To(1, 10) + std::vector{Down}, 36, 20, 9},
+      {"down to the message mode", IncomingCallsEditor, To(1, 10) + std::vector{Down, Down, Down, Down}, 36,
+       22, 34},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
     FormsBench b;
-    b.console.Add(To(c.column, c.row) + std::vector{Enter, Chr('5'), Enter, Tab, Esc});
-    c.form(b.tool);
-    EXPECT_EQ(b.console.KeysLeft(), 0u);
-    EXPECT_TRUE(b.port.written.empty());
+    b.console.Add(c.keys);
+    EXPECT_THROW(c.form(b.tool), OutOfKeys);
+    EXPECT_EQ(b.screen.CursorX(), c.x);
+    EXPECT_EQ(b.screen.CursorY(), c.y);
+    for (int i = 0; i < c.width; ++i) ASSERT_EQ(b.screen.AttrAt(c.x + i, c.y), ColorSelected) << i;
+    // Only that field: every other field is back to normal.
+    int highlighted = 0;
+    for (int y = 8; y <= 22; ++y)
+      for (int x = 3; x <= 77; ++x) highlighted += b.screen.AttrAt(x, y) == ColorSelected;
+    EXPECT_EQ(highlighted, c.width);
+    // Enter acts on it: an editor or a selector opens (its keys run out).
+    b.console.Add(c.keys + std::vector{Enter});
+    EXPECT_THROW(c.form(b.tool), OutOfKeys);
+    EXPECT_EQ(b.screen.AttrAt(c.x, c.y), ColorPanel);
   }
+}
+
+TEST(SettingsForms, AfterAnEditTheFieldKeepsTheFocus) {
+  FormsBench b;
+  b.console.Add(To(1, 3) + std::vector{Enter, Chr('7'), Enter});
+  EXPECT_THROW(OutgoingCallsEditor(b.tool), OutOfKeys);
+  EXPECT_EQ(b.screen.AttrAt(12, 10), ColorSelected);
+  EXPECT_EQ(b.Trimmed(12, 10, 8), "7");
+  EXPECT_EQ(b.screen.CursorY(), 10);
 }
 
 TEST(SettingsForms, EditsReachTheGatewaysSim) {
