@@ -230,6 +230,7 @@ int Restore(Tool& tool, const std::string& port, const std::string& path, bool f
   std::string simText;
   if (const int rc = ReadSim(tool, port, kReadingBack, simText); rc != exitcode::Ok) return rc;
   RemoveJournal(tool.state.portIndex, tool.state.gatewayIndex);
+  Complain(port, WrittenAndMatched(sent));
   if (sent.tally.Failed() > 0) {
     char text[96];
     std::snprintf(text, sizeof text, kRefused, sent.tally.Failed(), sent.total);

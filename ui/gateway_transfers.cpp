@@ -165,9 +165,30 @@ SendOutcome SendFileToSim(Tool& tool, std::string_view fileBytes, const std::str
     out.journalFailed = true;
     return out;
   }
+  // Only the lines that differ from what the SIM holds are written (a SIM
+  // takes up to half a second a write): the SIM is read first, by range.
+  std::vector<bool> send(commands.size(), true);
+  if (!tool.writeAll) {
+    if (!tool.BookFresh()) {
+      if (ExchangeFault fault = ReadWholeBook(tool, {}); fault.Failed()) {
+        out.device = std::move(fault);
+        return out;
+      }
+    }
+    send = CommandsToSend(commands, tool.bookLines);
+    tool.bookLines.clear();
+  }
   Tell(progress, 0);
   int line = 0;
   for (const std::string& command : commands) {
+    if (!send[static_cast<std::size_t>(line)]) {
+      ++line;
+      ++out.matched;
+      out.sent = line;
+      journal.written = line;
+      Tell(progress, line);
+      continue;
+    }
     if (line > 0 && stop && stop()) {
       out.stopped = true;
       tool.state.deviceConnected = false;
@@ -183,7 +204,7 @@ SendOutcome SendFileToSim(Tool& tool, std::string_view fileBytes, const std::str
     if (gone) {
       out.sent = line - 1;
       char detail[64];
-      std::snprintf(detail, sizeof detail, kWrittenSoFar, out.tally.taken, out.total);
+      std::snprintf(detail, sizeof detail, kWrittenSoFar, out.tally.taken + out.matched, out.total);
       out.device = {xerr::NoAnswer, tool.port.Lost() ? std::string(kLineLost) + ". " + detail : detail};
       tool.state.deviceConnected = false;
       return out;
@@ -198,6 +219,13 @@ SendOutcome SendFileToSim(Tool& tool, std::string_view fileBytes, const std::str
     Tell(progress, line);
   }
   return out;
+}
+
+std::string WrittenAndMatched(const SendOutcome& sent) {
+  char text[96];
+  std::snprintf(text, sizeof text, "Записано строк: %d, уже совпадали: %d"_cp, sent.sent - sent.matched,
+                sent.matched);
+  return text;
 }
 
 bool CarriesGatewaySettings(std::string_view fileBytes) {

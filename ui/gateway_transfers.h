@@ -77,10 +77,14 @@ struct SendOutcome {
   std::vector<int> refusedLines;  // 1-based places in the file
   ExchangeFault device;
   bool stopped = false;
-  int sent = 0;  // lines sent, refused ones included
+  int sent = 0;  // lines gone through (sent, refused or already on the SIM)
+  int matched = 0;  // lines the SIM already held byte for byte: not sent
   FileFault journalFault = FileFault::None;
   bool journalFailed = false;
 };
+// What was written and what the SIM already held: "Записано строк: 3, уже
+// совпадали: 96".
+std::string WrittenAndMatched(const SendOutcome& sent);
 SendOutcome SendFileToSim(Tool& tool, std::string_view fileBytes, const std::string& fileName,
                           const TransferProgress& progress, const StopRequest& stop = {});
 

@@ -360,6 +360,8 @@ void FileToSim(Tool& tool) {
     ClosePanel(s);
     return;
   }
+  BlankRow(s, kDetailRow);
+  s.PutText(kTextX, kDetailRow, WrittenAndMatched(sent).c_str());
   Finish(s, kSentAndRead);
 }
 

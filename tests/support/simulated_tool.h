@@ -14,9 +14,12 @@ namespace tv::test {
 template <typename ConsoleT = ScriptedConsole>
 struct SimulatedTool {
   // The tests that spell out every command on the wire follow the
-  // cell-by-cell exchange; the range reads have tests of their own, which
-  // clear this.
-  SimulatedTool() { tool.cellByCell = true; }
+  // cell-by-cell exchange, every line of a file written; the range reads and
+  // the writes of what differs have tests of their own, which clear these.
+  SimulatedTool() {
+    tool.cellByCell = true;
+    tool.writeAll = true;
+  }
   SimulatedTool(const SimulatedTool&) = delete;
   SimulatedTool& operator=(const SimulatedTool&) = delete;
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/settings_file.h"
+#include "tests/support/scratch_dir.h"
 #include "tests/support/simulated_tool.h"
 #include "ui/gateway_transfers.h"
 #include "ui/tool.h"
@@ -92,6 +93,52 @@ TEST(BookRead, OneRangeCommandOrCellByCellTheSameText) {
     EXPECT_FALSE(ReadSimCells(r.tool, &again, {}).Failed());
     EXPECT_EQ(again, expected);
     EXPECT_EQ(Commands(r.port.written).size(), c.rangeAfter ? (c.commands.empty() ? 4u : 1u) : 99u);
+  }
+}
+
+}  // namespace
+}  // namespace tv
+
+namespace tv {
+namespace {
+
+// File to SIM writes only the lines that differ from the SIM's, byte for
+// byte, after one range read; the read-back then shows the file whole.
+TEST(DifferingWrites, OnlyWhatDiffersIsWritten) {
+  struct Case {
+    const char* name;
+    std::function<void(std::string&)> edit;  // on the SIM's own backup
+    std::vector<std::string> writes;
+  };
+  const Case cases[] = {
+      {"a file equal to the SIM", [](std::string&) {}, {}},
+      {"one cell differs",
+       [](std::string& text) {
+         const std::size_t at = text.find(" 5,\"");
+         text.replace(at, text.find("\r\n", at) - at, " 5,\"123\",129,\"05\"");
+       },
+       {"AT+CPBW= 5,\"123\",129,\"05\"\r"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::ScratchDir dir;  // the write's journal goes beside the settings files
+    Rig r(false);
+    r.tool.writeAll = false;
+    std::string file = r.ConnectAndRead();
+    c.edit(file);
+    r.port.written.clear();
+    const SendOutcome sent = SendFileToSim(r.tool, file, "test.set", {});
+    EXPECT_FALSE(sent.device.Failed());
+    std::vector<std::string> writes;
+    for (const std::string& cmd : Commands(r.port.written))
+      if (cmd.rfind("AT+CPBW=", 0) == 0) writes.push_back(cmd);
+    EXPECT_EQ(writes, c.writes);
+    // One range read before the writes, nothing else.
+    EXPECT_EQ(Commands(r.port.written).front(), "AT+CPBR=1,99\r");
+    EXPECT_EQ(sent.matched, 99 - static_cast<int>(c.writes.size()));
+    std::string back;
+    EXPECT_FALSE(ReadSimCells(r.tool, &back, {}).Failed());
+    EXPECT_EQ(back, file);
   }
 }
 
