@@ -36,7 +36,12 @@ Awoken AwaitModem(Tool& tool, const StopRequest& stop) {
     if (reply.stopped) return Awoken::Left;
     if (reply.status == AtStatus::Failed) return Awoken::No;
     if (reply.status != AtStatus::Timeout) {
-      if (late) tool.at.AwaitQuiet();
+      // Anything but the probe's own answer on the line (the tail of a reply
+      // the last connection left behind: entries and an OK that may have
+      // passed for the probe's) is let drain away first, so that none of it
+      // can pass for the book's reply.
+      const bool stray = !tool.at.TakeUnsolicited().empty();
+      if (late || stray) tool.at.AwaitQuiet();
       return Awoken::Yes;
     }
     late = true;

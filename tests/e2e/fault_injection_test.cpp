@@ -84,12 +84,21 @@ std::string SettingsFile(const std::string& number) {
   return text;
 }
 
+// The faults count the gateway's commands (silent after N, hang up after
+// N): the tool reads cell by cell and writes every line here, so that N
+// names a cell. The range reads have their faults tested on their own.
+SessionOptions CellByCell() {
+  SessionOptions o;
+  o.env = {{"TARVELIN_READ", "cells"}, {"TARVELIN_WRITE", "all"}};
+  return o;
+}
+
 // The tool in a scratch directory and gwsim serving ./COM1 there.
 struct Rig {
   TerminalSession t;
   std::unique_ptr<GatewayProcess> gateway;
 
-  explicit Rig(std::vector<std::string> faults) : t(TarvelinBinary()) {
+  explicit Rig(std::vector<std::string> faults) : t(TarvelinBinary(), CellByCell()) {
     std::vector<std::string> args = {"--link", t.Directory() + "/COM1"};
     args.insert(args.end(), faults.begin(), faults.end());
     gateway = std::make_unique<GatewayProcess>(GwsimBinary(), args, t.Directory() + "/COM1", kScreenWait);

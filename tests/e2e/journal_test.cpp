@@ -174,7 +174,11 @@ TEST_F(JournalE2E, AToolKilledMidFileToSimIsToldAtTheNextStart) {
 // The line dropped in the middle of File to SIM: the scripted commands say it
 // on standard error, the screen says it until D dismisses it.
 TEST_F(JournalE2E, ALineDroppedMidFileToSimIsToldUntilDismissed) {
-  GatewaySession g;
+  // The hang-up counts commands: cell by cell, every line written, it comes
+  // at a known line.
+  SessionOptions cellByCell;
+  cellByCell.env = {{"TARVELIN_READ", "cells"}, {"TARVELIN_WRITE", "all"}};
+  GatewaySession g(cellByCell);
   TerminalSession& t = g.Term();
   // 101 commands connect, then 30 lines are taken.
   ASSERT_TRUE(g.StartGateway({"--hang-up-after", "131"}));

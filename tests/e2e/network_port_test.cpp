@@ -124,8 +124,8 @@ struct NetworkRig {
     return options;
   }
 
-  ::testing::AssertionResult Start(TelnetRelay::Options options = {}) {
-    if (auto r = g.StartGateway({}, "gw"); !r) return r;
+  ::testing::AssertionResult Start(TelnetRelay::Options options = {}, std::vector<std::string> gatewayArgs = {}) {
+    if (auto r = g.StartGateway(std::move(gatewayArgs), "gw"); !r) return r;
     ser2net = std::make_unique<Ser2net>(g.Dir(), g.Dir() + "/gw");
     if (!ser2net->Ready()) return ::testing::AssertionFailure() << "ser2net did not start";
     options.upstreamPort = ser2net->Port();
@@ -150,16 +150,9 @@ struct Levels {
 };
 constexpr Levels kGatewayLevels[4] = {{true, true}, {false, true}, {true, false}, {false, false}};
 
-// The commands of a connection: the probe, cell 98, cells 1 to 99.
-std::string ConnectCommands() {
-  std::string all = "AT\rAT+CPBR=98\r";
-  char cmd[16];
-  for (int i = 1; i <= 99; ++i) {
-    std::snprintf(cmd, sizeof cmd, "AT+CPBR=%02d\r", i);
-    all += cmd;
-  }
-  return all;
-}
+// The commands of a connection: the probe, then the whole book in one range
+// read (ser2net passes the reply on as the modem sends it).
+std::string ConnectCommands() { return "AT\rAT+CPBR=1,99\r"; }
 
 // The dialog (which keeps the last gateway chosen) with the next gateway,
 // of this index (1..3), chosen; Enter, and the book read.
@@ -395,7 +388,9 @@ TEST_F(NetworkPortE2E, ServerRefusesOrStaysSilent) {
 TEST_F(NetworkPortE2E, ConnectionDroppedDuringSimToFile) {
   NetworkRig rig;
   TerminalSession& t = rig.g.Term();
-  ASSERT_TRUE(rig.Start());
+  // At line speed the book's one range reply takes a third of a second, so
+  // the connection drops in the middle of it.
+  ASSERT_TRUE(rig.Start({}, {"--pace"}));
   const std::string old = "not a file the tool would write\r\n" + std::string(300, '\xAA');
   WriteWhole(rig.g.Dir() + "/old.set", old);
   ASSERT_TRUE(Connect(t));
