@@ -126,13 +126,19 @@ std::string ShowHelpOutside(Console& console, const Screen& screen) {
 
 // share/tarvelin/<name> beside the bin directory the program runs from.
 std::string InstalledFile(std::string_view name) {
+  const std::string path = InstalledFileLocation(name);
+  return !path.empty() && IsFile(path) ? path : std::string();
+}
+
+std::string InstalledFileLocation(std::string_view name) {
   char exe[4096];
   const ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
   if (n <= 0) return {};
-  std::string dir(exe, static_cast<std::size_t>(n));
-  dir.erase(dir.rfind('/') == std::string::npos ? 0 : dir.rfind('/'));
-  const std::string path = dir + "/../share/tarvelin/" + std::string(name);
-  return IsFile(path) ? path : std::string();
+  // /proc/self/exe is the resolved path: its directory's parent is the
+  // prefix (/usr for /usr/bin/tarvelin).
+  std::string prefix(exe, static_cast<std::size_t>(n));
+  for (int up = 0; up < 2; ++up) prefix.erase(prefix.rfind('/') == std::string::npos ? 0 : prefix.rfind('/'));
+  return prefix + "/share/tarvelin/" + std::string(name);
 }
 
 // Through iconv from CP866 to the locale's encoding; a character the
