@@ -14,7 +14,7 @@ rm -f "$log"
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/tarvelin-demo.XXXXXX")"
 cp "$top/help.txt" "$work/"
-"$top/build/gwsim" --link "$work/COM1" "$@" &
+"$top/build/tarvelin-gwsim" --link "$work/COM1" "$@" &
 sim=$!
 cleanup() { kill "$sim" 2>/dev/null || true; wait "$sim" 2>/dev/null || true; rm -rf "$work"; }
 trap cleanup EXIT

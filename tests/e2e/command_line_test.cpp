@@ -486,6 +486,15 @@ TEST(InstallE2E, TheInstalledTreeRunsFromAnEmptyDirectory) {
   Scratch empty;
   const Outcome version = RunTool(empty.Path(), {"--version"}, prefix / "bin/tarvelin");
   EXPECT_EQ(version.out, "tarvelin " TARVELIN_VERSION "\n");
+  // The simulator goes by one name: the build's, the installed one, and the
+  // one its usage and examples tell the user to type.
+  EXPECT_EQ(std::filesystem::path(GwsimBinary()).filename(), "tarvelin-gwsim");
+  const Outcome gwsimHelp = RunTool(empty.Path(), {"--help"}, prefix / "bin/tarvelin-gwsim");
+  EXPECT_EQ(gwsimHelp.status, 0);
+  const std::string usage = gwsimHelp.out + gwsimHelp.err;
+  EXPECT_EQ(usage.rfind("usage: tarvelin-gwsim [", 0), 0u) << usage;
+  for (std::size_t at = usage.find("gwsim "); at != std::string::npos; at = usage.find("gwsim ", at + 1))
+    EXPECT_EQ(usage.compare(at < 9 ? 0 : at - 9, 9, "tarvelin-"), 0) << usage.substr(at < 40 ? 0 : at - 40, 80);
 
   SessionOptions o;
   o.withHelpFile = false;

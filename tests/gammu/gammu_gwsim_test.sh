@@ -4,7 +4,7 @@
 # read the whole phonebook, ask the balance by USSD and switch call
 # forwarding on and off.
 #
-#   tests/gammu/gammu_gwsim_test.sh build/gwsim
+#   tests/gammu/gammu_gwsim_test.sh build/tarvelin-gwsim
 set -euo pipefail
 
 gwsim=${1:?usage: gammu_gwsim_test.sh PATH-TO-GWSIM}
