@@ -71,6 +71,10 @@ std::string Quoted(const std::string& text) {
 constexpr const char* kNoHelpFile = "Нет файла справки (help.hlp, help.txt)"_cp;
 constexpr const char* kNoPager = "Нет программы просмотра: задайте PAGER или установите less"_cp;
 constexpr const char* kNoTempFile = "Не удалось создать временный файл справки"_cp;
+// The first line of the document in less or more: their Esc does not close
+// them (in less it begins key sequences of its own), and less cannot show
+// Cyrillic in its prompt row, so the document says which key does.
+constexpr const char* kPagerHead = "Закрыть справку: клавиша q. Листать: стрелки, PgUp, PgDn, пробел."_cp;
 
 // The help document for the pager: help.hlp, else help.txt, in the working
 // directory, else the help.txt installed with the program.
@@ -106,7 +110,12 @@ std::string ShowHelpOutside(Console& console, const Screen& screen) {
   else
     return kNoPager;
   std::ifstream in(document, std::ios::binary);
-  const std::string text = ToLocaleText(std::string(std::istreambuf_iterator<char>(in), {}));
+  std::string cp866(std::istreambuf_iterator<char>(in), {});
+  if (pager == "less" || pager == "more") {
+    const char* end = cp866.find("\r\n") != std::string::npos ? "\r\n" : "\n";
+    cp866 = kPagerHead + std::string(end) + end + cp866;
+  }
+  const std::string text = ToLocaleText(cp866);
   const char* tmpdir = std::getenv("TMPDIR");
   std::string temp = std::string(tmpdir && *tmpdir ? tmpdir : "/tmp") + "/tarvelin-help-XXXXXX";
   const int fd = ::mkstemp(temp.data());

@@ -424,17 +424,20 @@ TEST(HelpItemE2E, ThePagerReceivesTheDocumentInTheLocalesEncoding) {
     std::string pager;               // PAGER; unset when empty
     std::string reader;              // which one must have run
     bool withHlp;                    // a help.hlp beside help.txt
+    std::string args;                // the reader's arguments, a line each
+    bool head;                       // the document begins with the line on closing it
   };
   const std::vector<Case> cases = {
-      {"less on the PATH, help.txt", {"less", "more"}, "", "less", false},
-      {"more only, help.hlp first", {"more"}, "", "more", true},
-      {"PAGER with options", {"less", "mypager"}, "mypager -R", "mypager", false},
+      {"less on the PATH, help.txt", {"less", "more"}, "", "less", false, "", true},
+      {"more only, help.hlp first", {"more"}, "", "more", true, "", true},
+      {"PAGER with options", {"less", "mypager"}, "mypager -R", "mypager", false, "-R\n", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     Scratch bin;
     for (const std::string& f : c.fakes) {
-      WriteAll(bin / f, "#!/bin/sh\n/bin/cat > '" + bin.Path() + "/received-by-" + f + "'\n");
+      WriteAll(bin / f, "#!/bin/sh\n[ $# -eq 0 ] || printf '%s\\n' \"$@\" > '" + bin.Path() + "/args-of-" + f +
+                            "'\n/bin/cat > '" + bin.Path() + "/received-by-" + f + "'\n");
       chmod((bin / f).c_str(), 0700);
     }
     SessionOptions o;
@@ -448,14 +451,32 @@ TEST(HelpItemE2E, ThePagerReceivesTheDocumentInTheLocalesEncoding) {
     ASSERT_TRUE(t.WaitFor([&] { return std::filesystem::exists(received); }, kScreenWait));
     // The screen comes back with the help menu open.
     ASSERT_TRUE(Shows(t, 38, 3, Utf8(u8"Вызов справки")));
-    const std::string expected = FromCp866(c.withHlp ? hlp : ReadAll(RepoFile("help.txt")));
+    // less and more do not close on Esc: the document's first line says
+    // which key does (with the document's own line ends).
+    const std::string document = FromCp866(c.withHlp ? hlp : ReadAll(RepoFile("help.txt")));
+    const std::string end = document.find("\r\n") != std::string::npos ? "\r\n" : "\n";
+    const std::string head = Utf8(u8"Закрыть справку: клавиша q. Листать: стрелки, PgUp, PgDn, пробел.") + end + end;
+    const std::string expected = (c.head ? head : "") + document;
     EXPECT_TRUE(t.WaitFor([&] { return ReadAll(received) == expected; }, kScreenWait)) << ReadAll(received);
+    EXPECT_EQ(ReadAll(bin / ("args-of-" + c.reader)), c.args);
     for (const std::string& f : c.fakes) {
       if (f != c.reader) {
         EXPECT_FALSE(std::filesystem::exists(bin / ("received-by-" + f))) << f;
       }
     }
   }
+}
+
+// The real less: the document's first row says that q closes it, and q does.
+TEST(HelpItemE2E, LessSaysThatQClosesItAndQDoes) {
+  if (!std::filesystem::exists("/usr/bin/less")) GTEST_SKIP() << "no /usr/bin/less";
+  SessionOptions o;
+  o.env = {{"PATH", "/usr/bin:/bin"}, {"PAGER", ""}};
+  TerminalSession t(TarvelinBinary(), o);
+  ASSERT_TRUE(ChooseHelpItem(t));
+  ASSERT_TRUE(Shows(t, 1, 1, Utf8(u8"Закрыть справку: клавиша q. Листать: стрелки, PgUp, PgDn, пробел.")));
+  t.SendKeys("q");
+  ASSERT_TRUE(Shows(t, 38, 3, Utf8(u8"Вызов справки")));
 }
 
 TEST(HelpItemE2E, WithoutAPagerThePanelSaysSo) {
