@@ -2,7 +2,8 @@
 // them: the file read back through ReadSettingsFile (from an in-memory file),
 // parsed into an image that held other texts before, and split into
 // AT+CPBW= commands. Checked: texts of at most 47 characters in cells 1..99
-// only, every field still terminated, the cells equal to those of a plain
+// only (their length carried, a byte 0 inside one included), every field
+// zero behind its text, the cells equal to those of a plain
 // line-by-line reading of the file, and the saved form of the image loading
 // back into the same image.
 #include <sys/mman.h>
@@ -12,6 +13,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/settings_file.h"
@@ -37,9 +39,18 @@ struct ReferenceCells {
   std::string name[CellSlots];
 };
 
+// The file's text ends where its NUL padding begins: at a byte 0 at the start
+// or right after a line end. A byte 0 inside a line is a character of a text
+// (the modem's GSM '@').
+std::string_view TextBeforePadding(std::string_view bytes) {
+  for (std::size_t nul = bytes.find('\0'); nul != std::string_view::npos; nul = bytes.find('\0', nul + 1))
+    if (nul == 0 || bytes[nul - 1] == '\n' || bytes[nul - 1] == '\r') return bytes.substr(0, nul);
+  return bytes;
+}
+
 ReferenceCells ReadLineByLine(std::string_view bytes) {
   ReferenceCells ref;
-  const std::string_view content = bytes.substr(0, bytes.find('\0'));
+  const std::string_view content = TextBeforePadding(bytes);
   std::size_t start = 0;
   while (start <= content.size()) {
     std::size_t end = content.find_first_of("\r\n", start);
@@ -77,11 +88,13 @@ bool SameCells(const SimImage& a, const SimImage& b) {
   return true;
 }
 
-// Every field terminated and zero behind its text; slot 0 all zero.
+// Every text at most TextMax bytes long (its length carried: a byte 0 is a
+// character of it), the field zero behind it; slot 0 empty and all zero.
 void CheckFields(const SimImage& image) {
   for (int cell = 0; cell < CellSlots; ++cell) {
-    for (const char* field : {image.NumberField(cell), image.NameField(cell)}) {
-      const std::size_t length = strnlen(field, TextFieldBytes);
+    const std::pair<const char*, std::size_t> fields[] = {{image.NumberField(cell), image.CellNumber(cell).size()},
+                                                          {image.NameField(cell), image.CellName(cell).size()}};
+    for (const auto& [field, length] : fields) {
       Check(length <= static_cast<std::size_t>(TextMax));
       Check(cell != 0 || length == 0);
       for (std::size_t i = length; i < static_cast<std::size_t>(TextFieldBytes); ++i) Check(field[i] == 0);
