@@ -2,15 +2,19 @@
 // the menus (ui/gateway_transfers.h), reported on the command line.
 #include "app/command_line.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/version.h"
 #include "core/settings_file.h"
 #include "platform/file_access.h"
 #include "platform/host.h"
+#include "screen/cp866.h"
 #include "ui/exchange_error.h"
 #include "ui/gateway_transfers.h"
 #include "ui/settings_transfers.h"
@@ -21,19 +25,23 @@ namespace tv {
 
 namespace {
 
-constexpr const char* kUsage =
-    "Usage: tarvelin                               the full screen, in the working directory\n"
-    "       tarvelin backup COMn[:G] FILE          save the SIM to FILE\n"
-    "       tarvelin restore [--force] COMn[:G] FILE\n"
-    "                                              write FILE to the SIM, read it back, compare\n"
-    "       tarvelin verify COMn[:G] FILE          compare the SIM with FILE\n"
-    "       tarvelin --help | --version\n"
-    "COMn is COM1..COM16 (./COMn in the working directory first), G the gateway\n"
-    "on that port, 1..4 (default 1). restore refuses a file without the gateway's\n"
-    "signature in cell 98 unless --force is given; backup refuses a SIM that is\n"
-    "not initialised and leaves FILE as it was.\n"
-    "Exit status: 0 done, 1 the SIM differs from the file (the cells are listed),\n"
-    "2 usage error, 3 device error, 4 file error.\n";
+// The usage, a line each (cp866).
+constexpr const char* kUsage[] = {
+    "Использование:"_cp,
+    "  tarvelin                                  полный экран, в рабочем каталоге"_cp,
+    "  tarvelin backup [--json] COMn[:G] ФАЙЛ    SIM-Карту в ФАЙЛ"_cp,
+    "  tarvelin restore [--force] [--json] COMn[:G] ФАЙЛ"_cp,
+    "                                            ФАЙЛ в SIM-Карту, прочитать и сравнить"_cp,
+    "  tarvelin verify [--json] COMn[:G] ФАЙЛ    сравнить SIM-Карту с ФАЙЛом"_cp,
+    "  tarvelin --help | --version"_cp,
+    "COMn - COM1..COM16 (сначала ./COMn в рабочем каталоге), G - шлюз на этом"_cp,
+    "порту, 1..4 (по умолчанию 1). restore не пишет файл без подписи шлюза в"_cp,
+    "ячейке 98, если не задан --force; backup не копирует неинициализированную"_cp,
+    "SIM-Карту и оставляет ФАЙЛ прежним. --json: строки JSON (UTF-8) на"_cp,
+    "стандартный вывод, по одной на ячейку с отличиями, последняя - итог."_cp,
+    "Код завершения: 0 выполнено, 1 SIM-Карта отличается от файла (ячейки"_cp,
+    "перечислены), 2 ошибка в команде, 3 ошибка устройства, 4 ошибка файла."_cp,
+};
 
 // Messages; Russian texts as the screens show them.
 constexpr const char* kNotInitialised = "SIM-Карта не инициализирована: файл не записан"_cp;
@@ -51,6 +59,101 @@ constexpr const char* kReading = "Чтение SIM-Карты"_cp;
 constexpr const char* kWriting = "Запись в SIM-Карту"_cp;
 constexpr const char* kReadingBack = "Проверка записи"_cp;
 
+// What a --json run writes as its last line, gathered while the command
+// runs; texts in UTF-8.
+struct Summary {
+  bool json = false;
+  std::string command;
+  std::string gateway;  // "COM1:1"; empty until the port is known
+  std::string file;     // as given; empty until known
+  int cellsDiffering = 0;
+  std::vector<int> refusedLines;
+  std::string reason;  // why the status is not 0; empty: none
+  std::vector<std::string> notices;
+};
+
+Summary& Run() {
+  static Summary summary;
+  return summary;
+}
+
+// cp866 bytes (a device's or a file's text: any byte, 0 included) as UTF-8;
+// control bytes stay themselves.
+std::string Utf8FromCp866(std::string_view cp866) {
+  std::string out;
+  for (const char c : cp866) {
+    const auto b = static_cast<uint8_t>(c);
+    const char32_t u = b < 0x80 ? b : Cp866High[b - 0x80];
+    if (u < 0x80) {
+      out += static_cast<char>(u);
+    } else if (u < 0x800) {
+      out += static_cast<char>(0xC0 | (u >> 6));
+      out += static_cast<char>(0x80 | (u & 0x3F));
+    } else {
+      out += static_cast<char>(0xE0 | (u >> 12));
+      out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (u & 0x3F));
+    }
+  }
+  return out;
+}
+
+// An argument as typed (a file name in the locale's encoding) as UTF-8: a
+// byte that is not part of a UTF-8 sequence becomes U+FFFD.
+std::string Utf8FromArgument(std::string_view text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size();) {
+    const auto b = static_cast<uint8_t>(text[i]);
+    const std::size_t length = b < 0x80 ? 1 : (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 ? 4 : 0;
+    bool whole = length > 0 && i + length <= text.size() && (length != 2 || b >= 0xC2);
+    for (std::size_t k = 1; whole && k < length; ++k) whole = (static_cast<uint8_t>(text[i + k]) & 0xC0) == 0x80;
+    if (whole) {
+      out.append(text.substr(i, length));
+      i += length;
+    } else {
+      out += "\xEF\xBF\xBD";
+      ++i;
+    }
+  }
+  return out;
+}
+
+// A UTF-8 text as a JSON string: quotes, backslashes and every control
+// byte (a 0 inside a cell's text too) escaped.
+std::string Json(std::string_view utf8) {
+  std::string out = "\"";
+  for (const char c : utf8) {
+    const auto b = static_cast<uint8_t>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (b < 0x20 || b == 0x7F) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", b);
+      out += escaped;
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
+}
+
+std::string JsonOrNull(const std::string& utf8) { return utf8.empty() ? "null" : Json(utf8); }
+
+// The last line of a --json run.
+void WriteSummary(int status) {
+  const Summary& s = Run();
+  std::string line = "{\"status\": " + std::to_string(status) + ", \"command\": " + JsonOrNull(s.command) +
+                     ", \"gateway\": " + JsonOrNull(s.gateway) + ", \"file\": " + JsonOrNull(s.file) +
+                     ", \"cells_differing\": " + std::to_string(s.cellsDiffering) + ", \"refused_lines\": [";
+  for (std::size_t n = 0; n < s.refusedLines.size(); ++n)
+    line += (n == 0 ? "" : ", ") + std::to_string(s.refusedLines[n]);
+  line += "], \"reason\": " + JsonOrNull(s.reason) + ", \"notices\": [";
+  for (std::size_t n = 0; n < s.notices.size(); ++n) line += (n == 0 ? "" : ", ") + Json(s.notices[n]);
+  line += "]}\n";
+  std::fputs(line.c_str(), stdout);
+}
+
 // A text from the device or a file may hold any byte: none of them may
 // control the terminal.
 std::string Harmless(std::string_view text) {
@@ -62,7 +165,7 @@ std::string Harmless(std::string_view text) {
 
 // One message line on standard error: "tarvelin: ", the place it concerns
 // (a port or a file name, as given), and cp866 text.
-void Complain(std::string_view where, std::string_view cp866) {
+void Say(std::string_view where, std::string_view cp866) {
   std::string line = "tarvelin: ";
   line += where;
   line += ": ";
@@ -71,12 +174,27 @@ void Complain(std::string_view where, std::string_view cp866) {
   std::fputs(line.c_str(), stderr);
 }
 
-int UsageError(std::string_view why) {
-  std::string line = "tarvelin: ";
-  line += why;
-  line += "\n";
-  std::fputs(line.c_str(), stderr);
-  std::fputs(kUsage, stderr);
+// The message of a failure: said, and the summary's reason (the first one
+// given, the one that decided the status).
+void Complain(std::string_view where, std::string_view cp866) {
+  Say(where, cp866);
+  if (Run().reason.empty()) Run().reason = Utf8FromCp866(cp866);
+}
+
+// A message that does not decide the status (what the operator should know
+// besides): said, and one of the summary's notices.
+void Notice(std::string_view where, std::string_view cp866) {
+  Say(where, cp866);
+  Run().notices.push_back(Utf8FromCp866(cp866));
+}
+
+// The usage error "cp866Before ARGUMENT cp866After" (the argument as typed),
+// then the usage.
+int UsageError(std::string_view cp866Before, std::string_view argument = {}, std::string_view cp866After = {}) {
+  const std::string shown = Harmless(argument);
+  std::fputs(("tarvelin: " + ToLocaleText(cp866Before) + shown + ToLocaleText(cp866After) + "\n").c_str(), stderr);
+  for (const char* line : kUsage) std::fputs((ToLocaleText(line) + "\n").c_str(), stderr);
+  Run().reason = Utf8FromCp866(cp866Before) + Utf8FromArgument(shown) + Utf8FromCp866(cp866After);
   return exitcode::Usage;
 }
 
@@ -150,7 +268,7 @@ int DeviceFailed(std::string_view port, const ExchangeFault& fault) {
 // SIM may hold a mix of two files.
 void ReportUnfinishedTransfer(const Tool& tool, std::string_view port) {
   const std::string notice = UnfinishedTransferNotice(tool.state.portIndex, tool.state.gatewayIndex);
-  if (!notice.empty()) Complain(port, notice);
+  if (!notice.empty()) Notice(port, notice);
 }
 
 // The connection; lines that nobody confirmed are said before gateway 1 goes
@@ -158,7 +276,7 @@ void ReportUnfinishedTransfer(const Tool& tool, std::string_view port) {
 ExchangeFault Attach(Tool& tool, std::string_view port) {
   ExchangeFault fault = AttachGateway(tool);
   if (fault.Failed()) return fault;
-  if (tool.port.LinesUnconfirmed()) Complain(port, kLinesUnconfirmed);
+  if (tool.port.LinesUnconfirmed()) Notice(port, kLinesUnconfirmed);
   ReportUnfinishedTransfer(tool, port);
   return fault;
 }
@@ -174,15 +292,27 @@ int ReportDifferences(std::string_view fileBytes, std::string_view simText) {
   auto texts = [](const SimImage& image, int cell) {
     return "\"" + Harmless(image.CellNumber(cell)) + "\",\"" + Harmless(image.CellName(cell)) + "\"";
   };
+  // With --json the cells go to standard output as JSON Lines, the texts
+  // whole (any byte); the human lines then go to standard error.
+  const bool json = Run().json;
   for (const int cell : cells) {
     char head[48];
     std::snprintf(head, sizeof head, kCell, cell);
     const std::string line = head + texts(file, cell) + kOnSim + texts(sim, cell) + "\n";
-    std::fputs(ToLocaleText(line).c_str(), stdout);
+    std::fputs(ToLocaleText(line).c_str(), json ? stderr : stdout);
+    if (json)
+      std::fputs(("{\"cell\": " + std::to_string(cell) + ", \"file\": " + Json(Utf8FromCp866(file.CellNumber(cell))) +
+                  ", \"sim\": " + Json(Utf8FromCp866(sim.CellNumber(cell))) + ", \"file_name\": " +
+                  Json(Utf8FromCp866(file.CellName(cell))) + ", \"sim_name\": " + Json(Utf8FromCp866(sim.CellName(cell))) +
+                  "}\n")
+                     .c_str(),
+                 stdout);
   }
   char count[48];
   std::snprintf(count, sizeof count, kDiffer, static_cast<int>(cells.size()));
   std::fputs(("tarvelin: " + ToLocaleText(count) + "\n").c_str(), stderr);
+  Run().cellsDiffering = static_cast<int>(cells.size());
+  if (Run().reason.empty()) Run().reason = Utf8FromCp866(count);
   return exitcode::Differences;
 }
 
@@ -230,7 +360,7 @@ int Restore(Tool& tool, const std::string& port, const std::string& path, bool f
   std::string simText;
   if (const int rc = ReadSim(tool, port, kReadingBack, simText); rc != exitcode::Ok) return rc;
   RemoveJournal(tool.state.portIndex, tool.state.gatewayIndex);
-  Complain(port, WrittenAndMatched(sent));
+  Notice(port, WrittenAndMatched(sent));
   if (sent.tally.Failed() > 0) {
     char text[96];
     std::snprintf(text, sizeof text, kRefused, sent.tally.Failed(), sent.total);
@@ -241,6 +371,7 @@ int Restore(Tool& tool, const std::string& port, const std::string& path, bool f
       listed += number;
     }
     Complain(port, listed);
+    Run().refusedLines = sent.refusedLines;
   }
   const int rc = ReportDifferences(bytes, simText);
   return sent.tally.Failed() > 0 ? exitcode::Differences : rc;
@@ -255,37 +386,52 @@ int Verify(Tool& tool, const std::string& port, const std::string& path) {
   return ReportDifferences(bytes, simText);
 }
 
+
+int RunCommand(Tool& tool, const std::vector<std::string>& args) {
+  if (args.empty()) return UsageError("не задана команда"_cp);
+  const std::string& command = args[0];
+  if (command != "backup" && command != "restore" && command != "verify")
+    return UsageError("неизвестная команда или ключ '"_cp, command, "'");
+  Run().command = command;
+  std::vector<std::string> rest(args.begin() + 1, args.end());
+  bool force = false;
+  // The options, in any order before the port.
+  while (!rest.empty() && (rest[0] == "--json" || (command == "restore" && rest[0] == "--force"))) {
+    (rest[0] == "--json" ? Run().json : force) = true;
+    rest.erase(rest.begin());
+  }
+  if (rest.size() != 2) return UsageError("", command, ": нужны порт и файл"_cp);
+  const std::string& port = rest[0];
+  const std::string& path = rest[1];
+  if (!ParsePort(port, tool.state.portIndex, tool.state.gatewayIndex))
+    return UsageError("'", port, "' - не COM1..COM16 (после него можно :1..:4)"_cp);
+  Run().gateway =
+      "COM" + std::to_string(tool.state.portIndex + 1) + ":" + std::to_string(tool.state.gatewayIndex + 1);
+  Run().file = Utf8FromArgument(path);
+  if (command == "backup") return Backup(tool, port, path);
+  if (command == "restore") return Restore(tool, port, path, force);
+  return Verify(tool, port, path);
+}
+
 }  // namespace
 
 int RunCommandLine(Tool& tool, const std::vector<std::string>& args) {
   // The commands show no screen; the device's waits present nothing.
   tool.screen.AttachConsole(nullptr);
-  if (args.empty()) return UsageError("no command");
-  const std::string& command = args[0];
-  if (args.size() == 1 && command == "--help") {
-    std::fputs(kUsage, stdout);
+  if (args.size() == 1 && args[0] == "--help") {
+    for (const char* line : kUsage) std::fputs((ToLocaleText(line) + "\n").c_str(), stdout);
     return exitcode::Ok;
   }
-  if (args.size() == 1 && command == "--version") {
+  if (args.size() == 1 && args[0] == "--version") {
     std::fputs("tarvelin " TARVELIN_VERSION "\n", stdout);
     return exitcode::Ok;
   }
-  if (command != "backup" && command != "restore" && command != "verify")
-    return UsageError("unknown command or option '" + Harmless(command) + "'");
-  std::vector<std::string> rest(args.begin() + 1, args.end());
-  bool force = false;
-  if (command == "restore" && !rest.empty() && rest[0] == "--force") {
-    force = true;
-    rest.erase(rest.begin());
-  }
-  if (rest.size() != 2) return UsageError(command + ": a port and a file are needed");
-  const std::string& port = rest[0];
-  const std::string& path = rest[1];
-  if (!ParsePort(port, tool.state.portIndex, tool.state.gatewayIndex))
-    return UsageError("'" + Harmless(port) + "' is not COM1..COM16, optionally with :1..:4");
-  if (command == "backup") return Backup(tool, port, path);
-  if (command == "restore") return Restore(tool, port, path, force);
-  return Verify(tool, port, path);
+  Run() = Summary{};
+  // A script that asked for JSON gets its summary after a usage error too.
+  Run().json = std::find(args.begin(), args.end(), "--json") != args.end();
+  const int status = RunCommand(tool, args);
+  if (Run().json) WriteSummary(status);
+  return status;
 }
 
 }  // namespace tv

@@ -1,10 +1,13 @@
 // The program: the console, the serial port and the clock of this machine
 // around the one Tool, and the main loop; with arguments, the scripted
 // commands on the same Tool without the screen.
+#include <filesystem>
 #include <iostream>
+#include <string>
 
 #include "app/command_line.h"
 #include "app/main_loop.h"
+#include "core/cp866_literal.h"
 #include "device/clock.h"
 #include "device/exchange_trace.h"
 #include "platform/host.h"
@@ -19,7 +22,18 @@ int main(int argc, char** argv) {
   tool.TakeExchangeSettings();
   if (argc > 1) return tv::RunCommandLine(tool, std::vector<std::string>(argv + 1, argv + argc));
   console->Start(screen);
-  const int status = tv::RunTarvelin(tool, tv::HelpFilePath().c_str());
+  const std::string helpPath = tv::HelpFilePath();
+  const int status = tv::RunTarvelin(tool, helpPath.c_str());
   console->Stop();
+  // The box said only that the help file could not be opened: where it was
+  // looked for is said once the terminal is given back.
+  if (status == 1) {
+    std::error_code ec;
+    const std::string here = (std::filesystem::current_path(ec) / "help.txt").string();
+    std::string text = tv::ToLocaleText("tarvelin: не удалось открыть файл помощи help.txt; искали:"_cp) + "\n  " + here;
+    if (const std::string installed = tv::InstalledFileLocation("help.txt"); !installed.empty())
+      text += "\n  " + installed;
+    std::cerr << text << std::endl;
+  }
   return status;
 }

@@ -1,12 +1,11 @@
 // Settings file bytes -> what "Load for editing" and "File to SIM" make of
 // them: the file read back through ReadSettingsFile (from an in-memory file),
 // parsed into an image that held other texts before, and split into
-// AT+CPBW= commands. Texts carry their length: a byte 0 inside a quoted text
-// is one of its characters (the modem's GSM '@'). Checked: texts of at most
-// 47 characters in cells 1..99 only, every field zero behind its text, the
-// cells (texts and shortened marks) equal to those of a plain line-by-line
-// reading of the file, and the saved form of the image loading back into the
-// same texts.
+// AT+CPBW= commands. Checked: texts of at most 47 characters in cells 1..99
+// only (their length carried, a byte 0 inside one included), every field
+// zero behind its text, the cells equal to those of a plain
+// line-by-line reading of the file, and the saved form of the image loading
+// back into the same image.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -14,6 +13,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/settings_file.h"
@@ -29,26 +29,30 @@ void Check(bool ok) {
   if (!ok) __builtin_trap();
 }
 
-// The cells as a reader taking one line at a time sees them: a UTF-8
-// byte-order mark skipped, the lines up to the first one that begins with a
-// zero byte (the padding), blanks dropped, the index from the digits before
-// the first comma, then the first quoted text as the number and the next one
-// as the name (an unclosed one runs to the end of the line; zero bytes are
-// characters like any other); a later line for the same cell replaces each
-// text it opens.
+// The cells as a reader taking one line at a time sees them: blanks dropped,
+// the index from the digits before the first comma, then the first quoted
+// text as the number and the next one as the name (an unclosed one runs to
+// the end of the line); a later line for the same cell replaces each text it
+// opens.
 struct ReferenceCells {
   std::string number[CellSlots];
   std::string name[CellSlots];
-  bool numberCut[CellSlots] = {};
-  bool nameCut[CellSlots] = {};
 };
 
-ReferenceCells ReadLineByLine(std::string_view content) {
+// The file's text ends where its NUL padding begins: at a byte 0 at the start
+// or right after a line end. A byte 0 inside a line is a character of a text
+// (the modem's GSM '@').
+std::string_view TextBeforePadding(std::string_view bytes) {
+  for (std::size_t nul = bytes.find('\0'); nul != std::string_view::npos; nul = bytes.find('\0', nul + 1))
+    if (nul == 0 || bytes[nul - 1] == '\n' || bytes[nul - 1] == '\r') return bytes.substr(0, nul);
+  return bytes;
+}
+
+ReferenceCells ReadLineByLine(std::string_view bytes) {
   ReferenceCells ref;
-  if (content.substr(0, 3) == "\xEF\xBB\xBF") content.remove_prefix(3);
+  const std::string_view content = TextBeforePadding(bytes);
   std::size_t start = 0;
   while (start <= content.size()) {
-    if (start < content.size() && content[start] == '\0') break;
     std::size_t end = content.find_first_of("\r\n", start);
     if (end == std::string_view::npos) end = content.size();
     std::string line;
@@ -63,21 +67,12 @@ ReferenceCells ReadLineByLine(std::string_view content) {
       if (line[i] >= '0' && line[i] <= '9' && index < 100000) index = index * 10 + (line[i] - '0');
     const bool valid = index >= 1 && index <= SettingsLines;
     std::size_t from = comma + 1;
-    const std::size_t cell = valid ? index : 0;
-    struct Field {
-      std::string* text;
-      bool* cut;
-    };
-    for (const Field field :
-         {Field{&ref.number[cell], &ref.numberCut[cell]}, Field{&ref.name[cell], &ref.nameCut[cell]}}) {
+    for (std::string* text : {&ref.number[valid ? index : 0], &ref.name[valid ? index : 0]}) {
       const std::size_t open = line.find('"', from);
       if (open == std::string::npos) break;
       std::size_t close = line.find('"', open + 1);
       if (close == std::string::npos) close = line.size();
-      if (valid) {
-        *field.text = line.substr(open + 1, std::min<std::size_t>(close - open - 1, TextMax));
-        *field.cut = close - open - 1 > static_cast<std::size_t>(TextMax);
-      }
+      if (valid) *text = line.substr(open + 1, std::min<std::size_t>(close - open - 1, TextMax));
       from = close + 1;
       if (close >= line.size()) break;
     }
@@ -85,29 +80,24 @@ ReferenceCells ReadLineByLine(std::string_view content) {
   return ref;
 }
 
-// The same texts, zero bytes inside them included, and the same fields.
 bool SameCells(const SimImage& a, const SimImage& b) {
   for (int cell = 0; cell < CellSlots; ++cell)
-    if (a.CellNumber(cell) != b.CellNumber(cell) || a.CellName(cell) != b.CellName(cell) ||
-        std::memcmp(a.NumberField(cell), b.NumberField(cell), TextFieldBytes) != 0 ||
+    if (std::memcmp(a.NumberField(cell), b.NumberField(cell), TextFieldBytes) != 0 ||
         std::memcmp(a.NameField(cell), b.NameField(cell), TextFieldBytes) != 0)
       return false;
   return true;
 }
 
-// Every text at most 47 characters, its field holding it and zero behind
-// it (the field always ends in a zero); slot 0 empty.
+// Every text at most TextMax bytes long (its length carried: a byte 0 is a
+// character of it), the field zero behind it; slot 0 empty and all zero.
 void CheckFields(const SimImage& image) {
   for (int cell = 0; cell < CellSlots; ++cell) {
-    const std::string_view texts[] = {image.CellNumber(cell), image.CellName(cell)};
-    const char* fields[] = {image.NumberField(cell), image.NameField(cell)};
-    for (int f = 0; f < 2; ++f) {
-      const std::size_t length = texts[f].size();
+    const std::pair<const char*, std::size_t> fields[] = {{image.NumberField(cell), image.CellNumber(cell).size()},
+                                                          {image.NameField(cell), image.CellName(cell).size()}};
+    for (const auto& [field, length] : fields) {
       Check(length <= static_cast<std::size_t>(TextMax));
       Check(cell != 0 || length == 0);
-      Check(texts[f].data() == fields[f] || length == 0);
-      for (std::size_t i = length; i < static_cast<std::size_t>(TextFieldBytes); ++i)
-        Check(fields[f][i] == 0);
+      for (std::size_t i = length; i < static_cast<std::size_t>(TextFieldBytes); ++i) Check(field[i] == 0);
     }
   }
 }
@@ -160,10 +150,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   ParseSettingsText(bytes, image);
   CheckFields(image);
   const ReferenceCells ref = ReadLineByLine(bytes);
-  for (int cell = 1; cell <= SettingsLines; ++cell) {
+  for (int cell = 1; cell <= SettingsLines; ++cell)
     Check(image.CellNumber(cell) == ref.number[cell] && image.CellName(cell) == ref.name[cell]);
-    Check(image.Shortened(cell) == (ref.numberCut[cell] || ref.nameCut[cell]));
-  }
 
   // Save to file, then load that file again.
   const std::string text = EncodeSettingsText(image);

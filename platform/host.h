@@ -38,6 +38,9 @@ std::string ShowHelpOutside(Console& console, const Screen& screen);
 // A file installed with the program (the help text "help.txt"): its path,
 // or "" when this installation has none.
 std::string InstalledFile(std::string_view name);
+// Where the installed copy of such a file is looked for (for a message that
+// names it), whether it is there or not.
+std::string InstalledFileLocation(std::string_view name);
 
 // Text for the command line (standard output and error): cp866 bytes in
 // the encoding of the user's locale.

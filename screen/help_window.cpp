@@ -1,5 +1,6 @@
 // The context help window. help.txt holds topics, each a header line "#<n>"
-// followed by its text lines up to the next header:
+// with its title (the window shows the title, not the number) followed by
+// its text lines up to the next header:
 //   #10
 //   Запрещенный набор: номера, набор которых запрещен ...
 //   #11
@@ -60,6 +61,15 @@ int TopicNumber(const char* header) {
   return n;
 }
 
+// The title of a header: what follows the '#', its number and the blanks
+// after it ("#10 Запрещенный набор" shows "Запрещенный набор").
+const char* HeaderTitle(const char* header) {
+  const char* p = header + 1;
+  while (*p >= '0' && *p <= '9') ++p;
+  while (*p == ' ' || *p == '\t') ++p;
+  return p;
+}
+
 // A piece at (textX, y), up to its line feed, at most shownColumns characters.
 // A stray carriage return shows nothing.
 void WritePiece(Screen& screen, int y, const char* piece) {
@@ -82,7 +92,7 @@ void WriteTopic(Screen& screen, std::FILE* file, int topic) {
   while (!found && ReadPiece(file, piece)) found = IsHeader(piece) && TopicNumber(piece) == topic;
   if (!found) return;
   screen.SetAttribute(ColorPanel);
-  WritePiece(screen, kLayout.headerY, piece);
+  WritePiece(screen, kLayout.headerY, HeaderTitle(piece));
   for (int y = kLayout.firstLineY; y <= kLayout.lastLineY; ++y) {
     if (!ReadPiece(file, piece) || IsHeader(piece)) break;
     WritePiece(screen, y, piece);

@@ -34,7 +34,7 @@ run() {
   dir="$scratch/$name"
   mkdir "$dir"
   cd "$dir"
-  "$build/gwsim" --pace "$@" > gwsim.log &
+  "$build/tarvelin-gwsim" --pace "$@" > gwsim.log &
   gwsim_pid=$!
   i=0
   while [ ! -L COM1 ]; do

@@ -58,10 +58,10 @@ run() {
 cmake --build "$build" --target tarvelin gwsim bench_connect netrelay -j2 >/dev/null
 
 mkdir "$scratch/local" "$scratch/line" "$scratch/ser2net" "$scratch/relay" "$scratch/wan"
-(cd "$scratch/local" && exec "$build/gwsim" --pace >gwsim.log) &
+(cd "$scratch/local" && exec "$build/tarvelin-gwsim" --pace >gwsim.log) &
 pids+=($!)
 await_link "$scratch/local/COM1"
-(cd "$scratch/line" && exec "$build/gwsim" --pace --link "$scratch/line/gw" >gwsim.log) &
+(cd "$scratch/line" && exec "$build/tarvelin-gwsim" --pace --link "$scratch/line/gw" >gwsim.log) &
 pids+=($!)
 await_link "$scratch/line/gw"
 port=$(free_port)

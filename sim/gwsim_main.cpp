@@ -1,8 +1,8 @@
-// gwsim: the simulated gateway on a pseudo-terminal. It links the slave side
+// tarvelin-gwsim (the gwsim target): the simulated gateway on a pseudo-terminal. It links the slave side
 // as ./COM1 (or --link PATH), so that the tool opens it like a serial port,
 // and serves the gateway model on the master side in real time.
 //
-//   gwsim --pace --latency 20 &      then start the tool in the same directory
+//   tarvelin-gwsim --pace --latency 20 &      then start the tool in the same directory
 //
 // All behaviour lives in the model; this file only moves bytes and time.
 #include <fcntl.h>
@@ -39,109 +39,109 @@ void OnPrint(int) { gPrint = 1; }
 
 void Usage(FILE* to = stderr) {
   std::fputs(
-      "usage: gwsim [--link PATH] [--blank] [--echo] [--blank-after-comma] [--latency MS] [--pace]\n"
-      "             [--silent-after N] [--error-to PREFIX] [--cme-error] [--garbage] [--long-lines]\n"
-      "             [--hang-up-after N] [--ussd-delay MS] [--ussd-text TEXT] [--ussd-plain]\n"
-      "             [--ussd-silent] [--forwarding-silent] [--forwarding-delay MS]\n"
-      "             [--forwarding-error] [--dump FILE] [--print]\n"
-      "             [--urc PERCENT] [--seed N] [--drop-while-busy] [--write-delay MS[-MS]]\n"
-      "             [--cme-not-found] [--wake-delay MS] [--wrong-index N[,N...]] [--gsm-nul]\n"
-      "             [--late-cusd] [--no-range] [--range-cap N] [--line-end cr|lf|crlf|crcrlf]\n"
-      "             [--help]\n"
+      "usage: tarvelin-gwsim [--link PATH] [--blank] [--echo] [--blank-after-comma] [--latency MS] [--pace]\n"
+      "                      [--silent-after N] [--error-to PREFIX] [--cme-error] [--garbage] [--long-lines]\n"
+      "                      [--hang-up-after N] [--ussd-delay MS] [--ussd-text TEXT] [--ussd-plain]\n"
+      "                      [--ussd-silent] [--forwarding-silent] [--forwarding-delay MS]\n"
+      "                      [--forwarding-error] [--dump FILE] [--print]\n"
+      "                      [--urc PERCENT] [--seed N] [--drop-while-busy] [--write-delay MS[-MS]]\n"
+      "                      [--cme-not-found] [--wake-delay MS] [--wrong-index N[,N...]] [--gsm-nul]\n"
+      "                      [--late-cusd] [--no-range] [--range-cap N] [--line-end cr|lf|crlf|crcrlf]\n"
+      "                      [--help]\n"
       "\n"
       "Serves a simulated gateway (its modem and SIM phonebook) on a pseudo-terminal, linked\n"
       "where the tool looks for its serial port. It runs until SIGINT or SIGTERM (Ctrl+C).\n"
       "Without options: ./COM1, an initialised SIM with sample settings, answers at once.\n"
-      "  gwsim &                          then start the tool in the same directory\n"
+      "  tarvelin-gwsim &                 then start the tool in the same directory\n"
       "\n"
       "The line and the SIM:\n"
       "  --link PATH           the link to the pseudo-terminal (default ./COM1); an old link\n"
-      "                        there is replaced, any other file is left alone and gwsim ends\n"
-      "                          gwsim --link /tmp/gw/COM2\n"
+      "                        there is replaced, any other file is left alone and it ends\n"
+      "                          tarvelin-gwsim --link /tmp/gw/COM2\n"
       "  --blank               an empty SIM, not prepared for the gateway: the tool offers to\n"
       "                        initialise it\n"
-      "                          gwsim --blank\n"
+      "                          tarvelin-gwsim --blank\n"
       "  --echo                every command echoed back, as a modem just after power-on\n"
-      "                          gwsim --echo\n"
+      "                          tarvelin-gwsim --echo\n"
       "  --latency MS          time from a command's CR to the first byte of its reply, the SIM's\n"
       "                        time to read one location; a range read (AT+CPBR=1,99) takes it\n"
       "                        for every location of the range, each entry sent as it is read\n"
-      "                          gwsim --latency 100        a SIM taking 100 ms an entry\n"
+      "                          tarvelin-gwsim --latency 100        a SIM taking 100 ms an entry\n"
       "  --pace                each byte takes its time at 115200 baud (87 us), as on a real line\n"
-      "                          gwsim --pace --latency 20\n"
+      "                          tarvelin-gwsim --pace --latency 20\n"
       "  --line-end END        how the modem ends its lines: crlf (default), cr (S4 set to 13),\n"
       "                        lf, or crcrlf\n"
-      "                          gwsim --line-end cr\n"
+      "                          tarvelin-gwsim --line-end cr\n"
       "  --blank-after-comma   call forwarding states read \"+CCFC: 1, 1,...\", a blank after\n"
       "                        each comma, as the gateway's own modem answers\n"
-      "                          gwsim --blank-after-comma\n"
+      "                          tarvelin-gwsim --blank-after-comma\n"
       "\n"
       "Faults:\n"
       "  --silent-after N      answers N commands, then nothing at all (no echo either)\n"
-      "                          gwsim --silent-after 10    dies in the middle of a book read\n"
+      "                          tarvelin-gwsim --silent-after 10    dies in the middle of a book read\n"
       "  --hang-up-after N     the line hangs up after N commands; PATH then leads nowhere, as\n"
       "                        for an unplugged adapter\n"
-      "                          gwsim --hang-up-after 50\n"
+      "                          tarvelin-gwsim --hang-up-after 50\n"
       "  --error-to PREFIX     ERROR to every command beginning with PREFIX (give it in capitals)\n"
-      "                          gwsim --error-to AT+CPBW   the SIM refuses every write\n"
+      "                          tarvelin-gwsim --error-to AT+CPBW   the SIM refuses every write\n"
       "  --cme-error           errors come as \"+CME ERROR: <code>\" instead of ERROR, whatever\n"
       "                        AT+CMEE asked for\n"
-      "                          gwsim --error-to AT+CPBW --cme-error\n"
+      "                          tarvelin-gwsim --error-to AT+CPBW --cme-error\n"
       "  --garbage             a line of noise bytes (0xFF, NUL, ESC, ...) before every reply\n"
-      "                          gwsim --garbage\n"
+      "                          tarvelin-gwsim --garbage\n"
       "  --long-lines          every +CPBR reply line padded past 200 bytes\n"
-      "                          gwsim --long-lines\n"
+      "                          tarvelin-gwsim --long-lines\n"
       "  --urc PERCENT         unsolicited lines (RING, +CREG: 1, ...) at this share of reply line\n"
       "                        boundaries, and about every 300 ms while the line is idle\n"
-      "                          gwsim --urc 30\n"
+      "                          tarvelin-gwsim --urc 30\n"
       "  --seed N              seed of the random choices (--urc, --write-delay), so that a run\n"
       "                        repeats itself (default 20240611)\n"
-      "                          gwsim --urc 30 --seed 7\n"
+      "                          tarvelin-gwsim --urc 30 --seed 7\n"
       "  --drop-while-busy     bytes sent before the final result code of a command are lost\n"
-      "                          gwsim --drop-while-busy --latency 50\n"
+      "                          tarvelin-gwsim --drop-while-busy --latency 50\n"
       "  --write-delay MS[-MS] each AT+CPBW takes this long (a random time in the range), as a\n"
       "                        SIM writing its memory\n"
-      "                          gwsim --write-delay 300-500\n"
+      "                          tarvelin-gwsim --write-delay 300-500\n"
       "  --cme-not-found       an empty phonebook location reads as +CME ERROR: 22, not OK\n"
-      "                          gwsim --blank --cme-not-found\n"
+      "                          tarvelin-gwsim --blank --cme-not-found\n"
       "  --wake-delay MS       asleep at start and after 5 s idle: the first command is answered\n"
       "                        this much later, bytes meanwhile are lost\n"
-      "                          gwsim --wake-delay 1500\n"
+      "                          tarvelin-gwsim --wake-delay 1500\n"
       "  --wrong-index N,...   reading cell N answers with cell N+1\n"
-      "                          gwsim --wrong-index 13,40\n"
+      "                          tarvelin-gwsim --wrong-index 13,40\n"
       "  --gsm-nul             '@' travels as byte 0 inside phonebook texts (the GSM alphabet)\n"
-      "                          gwsim --gsm-nul\n"
+      "                          tarvelin-gwsim --gsm-nul\n"
       "  --no-range            the range form AT+CPBR=a,b is refused (ERROR, or +CME ERROR: 4\n"
       "                        after AT+CMEE=1 or with --cme-error); one location at a time works\n"
-      "                          gwsim --no-range\n"
+      "                          tarvelin-gwsim --no-range\n"
       "  --range-cap N         at most N entries to a range read, then OK, as modems that cap it\n"
-      "                          gwsim --range-cap 10\n"
+      "                          tarvelin-gwsim --range-cap 10\n"
       "\n"
       "The network (balance request and call forwarding):\n"
       "  --ussd-delay MS       time from OK to the network's +CUSD answer (default 1500)\n"
-      "                          gwsim --ussd-delay 5000\n"
+      "                          tarvelin-gwsim --ussd-delay 5000\n"
       "  --ussd-text TEXT      the network's answer, UTF-8 (default \"Баланс: 123.45 руб.\")\n"  // UTF-8
-      "                          gwsim --ussd-text 'Ваш баланс 10.00 р.'\n"                      // UTF-8
+      "                          tarvelin-gwsim --ussd-text 'Ваш баланс 10.00 р.'\n"                      // UTF-8
       "  --ussd-plain          the answer as plain text (dcs 15), any non-ASCII letter as '?',\n"
       "                        instead of UCS2 hex (dcs 72)\n"
-      "                          gwsim --ussd-plain --ussd-text 'Balance: 5.00'\n"
+      "                          tarvelin-gwsim --ussd-plain --ussd-text 'Balance: 5.00'\n"
       "  --ussd-silent         the network never answers a balance request\n"
-      "                          gwsim --ussd-silent\n"
+      "                          tarvelin-gwsim --ussd-silent\n"
       "  --late-cusd           the +CUSD answer comes after the next command's final result\n"
-      "                          gwsim --late-cusd\n"
+      "                          tarvelin-gwsim --late-cusd\n"
       "  --forwarding-silent   AT+CCFC (call forwarding) is never answered\n"
-      "                          gwsim --forwarding-silent\n"
+      "                          tarvelin-gwsim --forwarding-silent\n"
       "  --forwarding-delay MS AT+CCFC is answered this much later, as by a busy network\n"
-      "                          gwsim --forwarding-delay 3000\n"
+      "                          tarvelin-gwsim --forwarding-delay 3000\n"
       "  --forwarding-error    ERROR to AT+CCFC\n"
-      "                          gwsim --forwarding-error\n"
+      "                          tarvelin-gwsim --forwarding-error\n"
       "\n"
       "Watching the phonebook:\n"
       "  --dump FILE           the phonebook written to FILE, one line an entry (NN,\"number\",129,\n"
       "                        \"name\"), at start, after every change and at the end\n"
-      "                          gwsim --dump gateway.dump\n"
+      "                          tarvelin-gwsim --dump gateway.dump\n"
       "  --print               the phonebook printed on standard output on SIGUSR1 and at the end\n"
-      "                          gwsim --print &   kill -USR1 $!\n"
+      "                          tarvelin-gwsim --print &   kill -USR1 $!\n"
       "  --help                this text\n",
       to);
 }
@@ -306,7 +306,7 @@ int main(int argc, char** argv) {
 
   int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
-    std::perror("gwsim: pseudo-terminal");
+    std::perror("tarvelin-gwsim: pseudo-terminal");
     return 1;
   }
   const std::string slavePath = ptsname(master);
@@ -316,7 +316,7 @@ int main(int argc, char** argv) {
   int slave = open(slavePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
   termios tio{};
   if (slave < 0 || tcgetattr(slave, &tio) != 0) {
-    std::perror("gwsim: slave side");
+    std::perror("tarvelin-gwsim: slave side");
     return 1;
   }
   cfmakeraw(&tio);
@@ -327,13 +327,13 @@ int main(int argc, char** argv) {
   struct stat st {};
   if (lstat(link.c_str(), &st) == 0) {
     if (!S_ISLNK(st.st_mode)) {
-      std::fprintf(stderr, "gwsim: %s exists and is not a link\n", link.c_str());
+      std::fprintf(stderr, "tarvelin-gwsim: %s exists and is not a link\n", link.c_str());
       return 1;
     }
     unlink(link.c_str());
   }
   if (symlink(slavePath.c_str(), link.c_str()) != 0) {
-    std::perror("gwsim: link");
+    std::perror("tarvelin-gwsim: link");
     return 1;
   }
 
@@ -344,7 +344,7 @@ int main(int argc, char** argv) {
   sa.sa_handler = OnPrint;
   sigaction(SIGUSR1, &sa, nullptr);
 
-  std::printf("gwsim: %s -> %s\n", link.c_str(), slavePath.c_str());
+  std::printf("tarvelin-gwsim: %s -> %s\n", link.c_str(), slavePath.c_str());
   std::fflush(stdout);
 
   const auto start = steady_clock::now();

@@ -71,6 +71,10 @@ std::string Quoted(const std::string& text) {
 constexpr const char* kNoHelpFile = "Нет файла справки (help.hlp, help.txt)"_cp;
 constexpr const char* kNoPager = "Нет программы просмотра: задайте PAGER или установите less"_cp;
 constexpr const char* kNoTempFile = "Не удалось создать временный файл справки"_cp;
+// The first line of the document in less or more: their Esc does not close
+// them (in less it begins key sequences of its own), and less cannot show
+// Cyrillic in its prompt row, so the document says which key does.
+constexpr const char* kPagerHead = "Закрыть справку: клавиша q. Листать: стрелки, PgUp, PgDn, пробел."_cp;
 
 // The help document for the pager: help.hlp, else help.txt, in the working
 // directory, else the help.txt installed with the program.
@@ -106,7 +110,12 @@ std::string ShowHelpOutside(Console& console, const Screen& screen) {
   else
     return kNoPager;
   std::ifstream in(document, std::ios::binary);
-  const std::string text = ToLocaleText(std::string(std::istreambuf_iterator<char>(in), {}));
+  std::string cp866(std::istreambuf_iterator<char>(in), {});
+  if (pager == "less" || pager == "more") {
+    const char* end = cp866.find("\r\n") != std::string::npos ? "\r\n" : "\n";
+    cp866 = kPagerHead + std::string(end) + end + cp866;
+  }
+  const std::string text = ToLocaleText(cp866);
   const char* tmpdir = std::getenv("TMPDIR");
   std::string temp = std::string(tmpdir && *tmpdir ? tmpdir : "/tmp") + "/tarvelin-help-XXXXXX";
   const int fd = ::mkstemp(temp.data());
@@ -126,13 +135,19 @@ std::string ShowHelpOutside(Console& console, const Screen& screen) {
 
 // share/tarvelin/<name> beside the bin directory the program runs from.
 std::string InstalledFile(std::string_view name) {
+  const std::string path = InstalledFileLocation(name);
+  return !path.empty() && IsFile(path) ? path : std::string();
+}
+
+std::string InstalledFileLocation(std::string_view name) {
   char exe[4096];
   const ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
   if (n <= 0) return {};
-  std::string dir(exe, static_cast<std::size_t>(n));
-  dir.erase(dir.rfind('/') == std::string::npos ? 0 : dir.rfind('/'));
-  const std::string path = dir + "/../share/tarvelin/" + std::string(name);
-  return IsFile(path) ? path : std::string();
+  // /proc/self/exe is the resolved path: its directory's parent is the
+  // prefix (/usr for /usr/bin/tarvelin).
+  std::string prefix(exe, static_cast<std::size_t>(n));
+  for (int up = 0; up < 2; ++up) prefix.erase(prefix.rfind('/') == std::string::npos ? 0 : prefix.rfind('/'));
+  return prefix + "/share/tarvelin/" + std::string(name);
 }
 
 // Through iconv from CP866 to the locale's encoding; a character the

@@ -57,6 +57,17 @@ std::string InstalledFile(std::string_view name) {
   return AnsiPath(shortPath, ansi) ? ansi : std::string();
 }
 
+std::string InstalledFileLocation(std::string_view name) {
+  std::wstring path(32768, L'\0');
+  const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+  if (n == 0 || n >= path.size()) return {};
+  path.resize(n);
+  path.erase(path.find_last_of(L"\\/") + 1);
+  path += WideFromName(name);
+  std::string ansi;
+  return AnsiPath(path, ansi) ? ansi : std::string();
+}
+
 std::string ToLocaleText(std::string_view cp866) {
   // The console's output code page; 866 on a Russian system, where the text
   // goes out as it is.

@@ -125,8 +125,8 @@ TEST(SettingsFileParse, CasesAtTheEdges) {
 }
 
 TEST(SettingsFileParse, LinesOutsideCells1To99AreIgnored) {
-  for (const char* line : {" 150,\"1\",129,\"X\"\r\n", " 00,\"1\",129,\"X\"\r\n", " 0,\"1\",129,\"X\"\r\n",
-                           " 99999999999999999999,\"1\",129,\"X\"\r\n", " ,\"1\",129,\"X\"\r\n"}) {
+  for (const char* line : {" 100,\"1\",129,\"X\"\r\n", " 150,\"1\",129,\"X\"\r\n", " 00,\"1\",129,\"X\"\r\n",
+                           " 0,\"1\",129,\"X\"\r\n", " 99999999999999999999,\"1\",129,\"X\"\r\n", " ,\"1\",129,\"X\"\r\n"}) {
     SCOPED_TRACE(line);
     SimImage image;
     ParseSettingsText(line, image);

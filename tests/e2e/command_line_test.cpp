@@ -62,9 +62,9 @@ struct Outcome {
 
 // Runs the program in dir with the arguments, standard input from
 // /dev/null, standard output and error into files (not terminals), in a
-// UTF-8 locale.
+// UTF-8 locale (or the one given).
 Outcome RunTool(const std::string& dir, const std::vector<std::string>& args,
-                const std::string& binary = TarvelinBinary()) {
+                const std::string& binary = TarvelinBinary(), const char* lang = "C.UTF-8") {
   const std::string outPath = dir + "/.stdout", errPath = dir + "/.stderr";
   const pid_t pid = fork();
   if (pid == 0) {
@@ -76,7 +76,7 @@ Outcome RunTool(const std::string& dir, const std::vector<std::string>& args,
     dup2(in, STDIN_FILENO);
     dup2(out, STDOUT_FILENO);
     dup2(err, STDERR_FILENO);
-    setenv("LANG", "C.UTF-8", 1);
+    setenv("LANG", lang, 1);
     unsetenv("LC_ALL");
     unsetenv("LC_CTYPE");
     std::vector<char*> argv{const_cast<char*>(binary.c_str())};
@@ -224,6 +224,11 @@ TEST(CommandLineE2E, FailuresGiveTheirStatusAndMessage) {
        {"verify", "COM1", "none.set"},
        4,
        Utf8(u8"tarvelin: none.set: Ошибка открытия файла! (Нет такого файла)\n")},
+      {"restore of a file that cannot be read",
+       std::vector<std::string>{},
+       {"restore", "COM1", "none.set"},
+       4,
+       Utf8(u8"tarvelin: none.set: Ошибка открытия файла! (Нет такого файла)\n")},
       {"directory not there",
        std::vector<std::string>{},
        {"backup", "COM1", "no/dir.set"},
@@ -268,22 +273,27 @@ TEST(CommandLineE2E, UsageErrorsHelpAndVersion) {
     std::string out;  // the start of standard output
     std::string err;  // the start of standard error
   };
-  const std::string usage = "Usage: tarvelin ";
+  const std::string usage = Utf8(u8"Использование:\n  tarvelin ");
+  const std::string unknown = Utf8(u8"tarvelin: неизвестная команда или ключ '");
+  const std::string needed = Utf8(u8": нужны порт и файл\n");
   std::vector<Case> cases = {
       {{"--help"}, 0, usage, ""},
       {{"--version"}, 0, "tarvelin " TARVELIN_VERSION "\n", ""},
-      {{"-h"}, 2, "", "tarvelin: unknown command or option '-h'\n" + usage},
-      {{"--version", "x"}, 2, "", "tarvelin: unknown command or option '--version'\n"},
-      {{"help"}, 2, "", "tarvelin: unknown command or option 'help'\n"},
-      {{"backup"}, 2, "", "tarvelin: backup: a port and a file are needed\n"},
-      {{"verify", "COM1"}, 2, "", "tarvelin: verify: a port and a file are needed\n"},
-      {{"verify", "COM1", "a.set", "b.set"}, 2, "", "tarvelin: verify: a port and a file are needed\n"},
-      {{"backup", "--force", "COM1", "a.set"}, 2, "", "tarvelin: backup: a port and a file are needed\n"},
-      {{"restore", "--force", "COM1"}, 2, "", "tarvelin: restore: a port and a file are needed\n"},
+      {{"-h"}, 2, "", unknown + "-h'\n" + usage},
+      {{"--version", "x"}, 2, "", unknown + "--version'\n"},
+      {{"help"}, 2, "", unknown + "help'\n"},
+      {{"backup"}, 2, "", "tarvelin: backup" + needed},
+      {{"verify", "COM1"}, 2, "", "tarvelin: verify" + needed},
+      {{"verify", "COM1", "a.set", "b.set"}, 2, "", "tarvelin: verify" + needed},
+      {{"backup", "--force", "COM1", "a.set"}, 2, "", "tarvelin: backup" + needed},
+      {{"restore", "--force", "COM1"}, 2, "", "tarvelin: restore" + needed},
+      {{"verify", "--json", "--json", "COM1"}, 2, "", "tarvelin: verify" + needed},
   };
   for (const char* port : {"COM0", "COM17", "COM1:0", "COM1:5", "COM1:", "COM1:12", "COM", "LPT1", "COM1x"})
-    cases.push_back(
-        {{"backup", port, "a.set"}, 2, "", std::string("tarvelin: '") + port + "' is not COM1..COM16"});
+    cases.push_back({{"backup", port, "a.set"},
+                     2,
+                     "",
+                     std::string("tarvelin: '") + port + Utf8(u8"' - не COM1..COM16 (после него можно :1..:4)\n")});
   Scratch dir;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args[0] + (c.args.size() > 1 ? " " + c.args[1] : ""));
@@ -293,6 +303,76 @@ TEST(CommandLineE2E, UsageErrorsHelpAndVersion) {
     EXPECT_EQ(o.err.substr(0, c.err.size()), c.err) << Describe(o);
     EXPECT_EQ((o.out + o.err).find('\x1b'), std::string::npos);  // no terminal control
     EXPECT_FALSE(std::filesystem::exists(dir / "a.set"));
+  }
+}
+
+// --json: the differing cells and a summary as JSON Lines on standard
+// output, the same in every locale (cp866 texts as UTF-8, control bytes and
+// a byte 0 escaped); the human messages stay on standard error.
+TEST(CommandLineE2E, JsonLinesAreTheSameInEveryLocale) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    int status;
+    std::string out;  // standard output, whole
+    std::string err;  // the start of standard error in C.UTF-8
+  };
+  const std::vector<Case> cases = {
+      {"verify, one cell differs",
+       {"verify", "--json", "COM1:2", "differs.set"},
+       1,
+       Utf8(u8"{\"cell\": 5, \"file\": \"5551234\", \"sim\": \"89265550505\", \"file_name\": \"0\\u0000\\u0001П\", "
+            u8"\"sim_name\": \"05\"}\n"
+            u8"{\"status\": 1, \"command\": \"verify\", \"gateway\": \"COM1:2\", \"file\": \"differs.set\", "
+            u8"\"cells_differing\": 1, \"refused_lines\": [], \"reason\": \"Ячеек с отличиями: 1\", \"notices\": []}\n"),
+       Utf8(u8"Ячейка 05: файл \"5551234\",\"0??П\"; SIM-Карта \"89265550505\",\"05\"\ntarvelin: Ячеек с отличиями: 1\n")},
+      {"backup",
+       {"backup", "--json", "com1", "sim.set"},
+       0,
+       "{\"status\": 0, \"command\": \"backup\", \"gateway\": \"COM1:1\", \"file\": \"sim.set\", "
+       "\"cells_differing\": 0, \"refused_lines\": [], \"reason\": null, \"notices\": []}\n",
+       ""},
+      {"restore, options in either order",
+       {"restore", "--json", "--force", "COM1:3", "signed.set"},
+       0,
+       "{\"status\": 0, \"command\": \"restore\", \"gateway\": \"COM1:3\", \"file\": \"signed.set\", "
+       "\"cells_differing\": 0, \"refused_lines\": [], \"reason\": null, \"notices\": []}\n",
+       ""},
+      {"file error",
+       {"verify", "--json", "COM1", "none.set"},
+       4,
+       Utf8(u8"{\"status\": 4, \"command\": \"verify\", \"gateway\": \"COM1:1\", \"file\": \"none.set\", "
+            u8"\"cells_differing\": 0, \"refused_lines\": [], \"reason\": \"Ошибка открытия файла! (Нет такого файла)\", "
+            u8"\"notices\": []}\n"),
+       Utf8(u8"tarvelin: none.set: Ошибка открытия файла!")},
+      {"usage error",
+       {"verify", "--json", "COM1:9", "x.set"},
+       2,
+       Utf8(u8"{\"status\": 2, \"command\": \"verify\", \"gateway\": null, \"file\": null, \"cells_differing\": 0, "
+            u8"\"refused_lines\": [], \"reason\": \"'COM1:9' - не COM1..COM16 (после него можно :1..:4)\", "
+            u8"\"notices\": []}\n"),
+       Utf8(u8"tarvelin: 'COM1:9' - не COM1..COM16 (после него можно :1..:4)\nИспользование:\n")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Scratch dir;
+    auto gateway = StartGateway(dir);
+    // The SIM's own file, but cell 5 with another number and a name with a
+    // byte 0, a control byte and a Russian letter.
+    ASSERT_EQ(RunTool(dir.Path(), {"backup", "COM1", "sim.set"}).status, 0);
+    std::string differing = ReadAll(dir / "sim.set");
+    const std::string cell5 = " 5,\"89265550505\",129,\"05\"";
+    differing.replace(differing.find(cell5), cell5.size(),
+                      std::string(" 5,\"5551234\",129,\"0\0\x01\x8F\"", 24));
+    WriteAll(dir / "differs.set", differing);
+    WriteAll(dir / "signed.set", SettingsFile("123"));
+    for (const char* lang : {"C.UTF-8", "C"}) {
+      SCOPED_TRACE(lang);
+      const Outcome o = RunTool(dir.Path(), c.args, TarvelinBinary(), lang);
+      EXPECT_EQ(o.status, c.status) << Describe(o);
+      EXPECT_EQ(o.out, c.out) << Describe(o);
+      if (std::string(lang) == "C.UTF-8") EXPECT_EQ(o.err.substr(0, c.err.size()), c.err) << Describe(o);
+    }
   }
 }
 
@@ -344,17 +424,20 @@ TEST(HelpItemE2E, ThePagerReceivesTheDocumentInTheLocalesEncoding) {
     std::string pager;               // PAGER; unset when empty
     std::string reader;              // which one must have run
     bool withHlp;                    // a help.hlp beside help.txt
+    std::string args;                // the reader's arguments, a line each
+    bool head;                       // the document begins with the line on closing it
   };
   const std::vector<Case> cases = {
-      {"less on the PATH, help.txt", {"less", "more"}, "", "less", false},
-      {"more only, help.hlp first", {"more"}, "", "more", true},
-      {"PAGER with options", {"less", "mypager"}, "mypager -R", "mypager", false},
+      {"less on the PATH, help.txt", {"less", "more"}, "", "less", false, "", true},
+      {"more only, help.hlp first", {"more"}, "", "more", true, "", true},
+      {"PAGER with options", {"less", "mypager"}, "mypager -R", "mypager", false, "-R\n", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     Scratch bin;
     for (const std::string& f : c.fakes) {
-      WriteAll(bin / f, "#!/bin/sh\n/bin/cat > '" + bin.Path() + "/received-by-" + f + "'\n");
+      WriteAll(bin / f, "#!/bin/sh\n[ $# -eq 0 ] || printf '%s\\n' \"$@\" > '" + bin.Path() + "/args-of-" + f +
+                            "'\n/bin/cat > '" + bin.Path() + "/received-by-" + f + "'\n");
       chmod((bin / f).c_str(), 0700);
     }
     SessionOptions o;
@@ -368,14 +451,32 @@ TEST(HelpItemE2E, ThePagerReceivesTheDocumentInTheLocalesEncoding) {
     ASSERT_TRUE(t.WaitFor([&] { return std::filesystem::exists(received); }, kScreenWait));
     // The screen comes back with the help menu open.
     ASSERT_TRUE(Shows(t, 38, 3, Utf8(u8"Вызов справки")));
-    const std::string expected = FromCp866(c.withHlp ? hlp : ReadAll(RepoFile("help.txt")));
+    // less and more do not close on Esc: the document's first line says
+    // which key does (with the document's own line ends).
+    const std::string document = FromCp866(c.withHlp ? hlp : ReadAll(RepoFile("help.txt")));
+    const std::string end = document.find("\r\n") != std::string::npos ? "\r\n" : "\n";
+    const std::string head = Utf8(u8"Закрыть справку: клавиша q. Листать: стрелки, PgUp, PgDn, пробел.") + end + end;
+    const std::string expected = (c.head ? head : "") + document;
     EXPECT_TRUE(t.WaitFor([&] { return ReadAll(received) == expected; }, kScreenWait)) << ReadAll(received);
+    EXPECT_EQ(ReadAll(bin / ("args-of-" + c.reader)), c.args);
     for (const std::string& f : c.fakes) {
       if (f != c.reader) {
         EXPECT_FALSE(std::filesystem::exists(bin / ("received-by-" + f))) << f;
       }
     }
   }
+}
+
+// The real less: the document's first row says that q closes it, and q does.
+TEST(HelpItemE2E, LessSaysThatQClosesItAndQDoes) {
+  if (!std::filesystem::exists("/usr/bin/less")) GTEST_SKIP() << "no /usr/bin/less";
+  SessionOptions o;
+  o.env = {{"PATH", "/usr/bin:/bin"}, {"PAGER", ""}};
+  TerminalSession t(TarvelinBinary(), o);
+  ASSERT_TRUE(ChooseHelpItem(t));
+  ASSERT_TRUE(Shows(t, 1, 1, Utf8(u8"Закрыть справку: клавиша q. Листать: стрелки, PgUp, PgDn, пробел.")));
+  t.SendKeys("q");
+  ASSERT_TRUE(Shows(t, 38, 3, Utf8(u8"Вызов справки")));
 }
 
 TEST(HelpItemE2E, WithoutAPagerThePanelSaysSo) {
@@ -406,6 +507,15 @@ TEST(InstallE2E, TheInstalledTreeRunsFromAnEmptyDirectory) {
   Scratch empty;
   const Outcome version = RunTool(empty.Path(), {"--version"}, prefix / "bin/tarvelin");
   EXPECT_EQ(version.out, "tarvelin " TARVELIN_VERSION "\n");
+  // The simulator goes by one name: the build's, the installed one, and the
+  // one its usage and examples tell the user to type.
+  EXPECT_EQ(std::filesystem::path(GwsimBinary()).filename(), "tarvelin-gwsim");
+  const Outcome gwsimHelp = RunTool(empty.Path(), {"--help"}, prefix / "bin/tarvelin-gwsim");
+  EXPECT_EQ(gwsimHelp.status, 0);
+  const std::string usage = gwsimHelp.out + gwsimHelp.err;
+  EXPECT_EQ(usage.rfind("usage: tarvelin-gwsim [", 0), 0u) << usage;
+  for (std::size_t at = usage.find("gwsim "); at != std::string::npos; at = usage.find("gwsim ", at + 1))
+    EXPECT_EQ(usage.compare(at < 9 ? 0 : at - 9, 9, "tarvelin-"), 0) << usage.substr(at < 40 ? 0 : at - 40, 80);
 
   SessionOptions o;
   o.withHelpFile = false;

@@ -403,11 +403,16 @@ GatewayProcess::GatewayProcess(const std::string& binary, const std::vector<std:
     execv(binary.c_str(), argv.data());
     _exit(127);
   }
-  // The link appears once the simulator has its pseudo-terminal.
+  // The link appears once the simulator has its pseudo-terminal; its
+  // phonebook dump (written whole, by a rename) only after that, and tests
+  // read it as the state before their run.
+  std::string dumpPath;
+  for (std::size_t i = 0; i + 1 < args.size(); ++i)
+    if (args[i] == "--dump") dumpPath = args[i + 1];
   const auto deadline = Clock::now() + wait;
   while (Clock::now() < deadline) {
     struct stat st;
-    if (stat(linkPath.c_str(), &st) == 0) {
+    if (stat(linkPath.c_str(), &st) == 0 && (dumpPath.empty() || stat(dumpPath.c_str(), &st) == 0)) {
       ready_ = true;
       break;
     }

@@ -67,6 +67,13 @@ TEST(StartupE2E, MissingHelpFileShowsTheFatalBoxAndAnyKeyEnds) {
   EXPECT_TRUE(WIFEXITED(*status));
   EXPECT_TRUE(t.CursorVisible());
   EXPECT_FALSE(t.AltScreen());
+  // Once the terminal is given back, standard error names where the file
+  // was looked for: the working directory and the installed share directory.
+  const std::string text = t.ScreenText();
+  EXPECT_NE(text.find(Utf8(u8"tarvelin: не удалось открыть файл помощи help.txt; искали:")), std::string::npos)
+      << text;
+  EXPECT_NE(text.find("  " + t.Directory() + "/help.txt"), std::string::npos) << text;
+  EXPECT_NE(text.find("/share/tarvelin/help.txt"), std::string::npos) << text;
 }
 
 TEST(StartupE2E, StartScreenHasTheFileMenuOpenInPcColours) {

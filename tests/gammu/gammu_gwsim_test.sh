@@ -5,7 +5,7 @@
 # forwarding on and off, and make a backup and restore it (the restore ends
 # by setting the modem's clock with AT+CCLK), leaving the phonebook as it was.
 #
-#   tests/gammu/gammu_gwsim_test.sh build/gwsim
+#   tests/gammu/gammu_gwsim_test.sh build/tarvelin-gwsim
 set -euo pipefail
 
 gwsim=${1:?usage: gammu_gwsim_test.sh PATH-TO-GWSIM}

@@ -31,5 +31,6 @@ mkdir "$scratch/empty"
 cd "$scratch/empty"
 out="$("$scratch/root/usr/bin/tarvelin" --version)"
 [ "$out" = "tarvelin $version" ] || { echo "--version said: $out" >&2; exit 1; }
-"$scratch/root/usr/bin/tarvelin-gwsim" --help >/dev/null
+"$scratch/root/usr/bin/tarvelin-gwsim" --help 2>&1 | grep -q '^usage: tarvelin-gwsim ' ||
+  { echo "tarvelin-gwsim --help does not give its own name" >&2; exit 1; }
 echo "ok: $(basename "$deb") runs from a scratch root: $out"

@@ -252,6 +252,25 @@ TEST_F(WineE2E, ScriptedCommandsAsOnLinux) {
     EXPECT_EQ(RunScripted(false, dir, "verify COM1 edited.set"), 0);
     EXPECT_EQ(RunScripted(true, dir, "backup COM2 none.set"), 3);
     EXPECT_FALSE(fs::exists(dir + "/none.set"));
+
+    // Gateways 2 to 4: each run of tarvelin.exe reaches the DTR and RTS
+    // levels of its gateway at some point. The record also holds the levels
+    // that opening and closing the port set, so a SetRts that drove DTR can
+    // still pass this.
+    const std::string lines = Env("TV_MODEM_LINES_LOG");
+    if (!lines.empty()) {
+      const struct {
+        const char* port;
+        const char* levels;
+      } gateways[] = {{"COM1:2", "DTR=0 RTS=1\n"}, {"COM1:3", "DTR=1 RTS=0\n"}, {"COM1:4", "DTR=0 RTS=0\n"}};
+      for (const auto& g : gateways) {
+        SCOPED_TRACE(g.port);
+        const std::size_t before = ReadWhole(lines).size();
+        EXPECT_EQ(RunScripted(true, dir, std::string("backup ") + g.port + " gateway.set"), 0);
+        const std::string record = ReadWhole(lines).substr(before);
+        EXPECT_NE(record.find(g.levels), std::string::npos) << record;
+      }
+    }
   }
   fs::remove_all(dir);
 }
