@@ -30,9 +30,12 @@ constexpr const char* kUsage[] = {
     "Использование:"_cp,
     "  tarvelin                                  полный экран, в рабочем каталоге"_cp,
     "  tarvelin backup [--json] COMn[:G] ФАЙЛ    SIM-Карту в ФАЙЛ"_cp,
-    "  tarvelin restore [--force] [--json] COMn[:G] ФАЙЛ"_cp,
+    "  tarvelin restore [--force] [--all] [--json] COMn[:G] ФАЙЛ"_cp,
     "                                            ФАЙЛ в SIM-Карту, прочитать и сравнить"_cp,
     "  tarvelin verify [--json] COMn[:G] ФАЙЛ    сравнить SIM-Карту с ФАЙЛом"_cp,
+    "  ключи всех команд: --gateway G (шлюз, вместо COMn:G), --cell-by-cell"_cp,
+    "  (читать по ячейке, для модемов без чтения диапазона)"_cp,
+    "restore пишет только строки, отличные от SIM-Карты; --all - все строки."_cp,
     "  tarvelin --help | --version"_cp,
     "COMn - COM1..COM16 (сначала ./COMn в рабочем каталоге), G - шлюз на этом"_cp,
     "порту, 1..4 (по умолчанию 1). restore не пишет файл без подписи шлюза в"_cp,
@@ -360,7 +363,6 @@ int Restore(Tool& tool, const std::string& port, const std::string& path, bool f
   std::string simText;
   if (const int rc = ReadSim(tool, port, kReadingBack, simText); rc != exitcode::Ok) return rc;
   RemoveJournal(tool.state.portIndex, tool.state.gatewayIndex);
-  Notice(port, WrittenAndMatched(sent));
   if (sent.tally.Failed() > 0) {
     char text[96];
     std::snprintf(text, sizeof text, kRefused, sent.tally.Failed(), sent.total);
@@ -373,6 +375,7 @@ int Restore(Tool& tool, const std::string& port, const std::string& path, bool f
     Complain(port, listed);
     Run().refusedLines = sent.refusedLines;
   }
+  Notice(port, WrittenAndMatched(sent));
   const int rc = ReportDifferences(bytes, simText);
   return sent.tally.Failed() > 0 ? exitcode::Differences : rc;
 }
@@ -395,16 +398,39 @@ int RunCommand(Tool& tool, const std::vector<std::string>& args) {
   Run().command = command;
   std::vector<std::string> rest(args.begin() + 1, args.end());
   bool force = false;
+  int gateway = 0;  // --gateway N, 1..4; 0: as the port says
   // The options, in any order before the port.
-  while (!rest.empty() && (rest[0] == "--json" || (command == "restore" && rest[0] == "--force"))) {
-    (rest[0] == "--json" ? Run().json : force) = true;
+  while (!rest.empty() && rest[0].rfind("--", 0) == 0) {
+    const std::string option = rest[0];
     rest.erase(rest.begin());
+    if (option == "--json") {
+      Run().json = true;
+    } else if (option == "--cell-by-cell") {
+      tool.cellByCell = true;
+    } else if (command == "restore" && option == "--force") {
+      force = true;
+    } else if (command == "restore" && option == "--all") {
+      tool.writeAll = true;
+    } else if (option == "--gateway" && !rest.empty() && rest[0].size() == 1 && rest[0][0] >= '1' &&
+               rest[0][0] <= '4') {
+      gateway = rest[0][0] - '0';
+      rest.erase(rest.begin());
+    } else if (option == "--gateway") {
+      return UsageError("--gateway: нужен номер шлюза 1..4"_cp);
+    } else {
+      return UsageError("неизвестный ключ '"_cp, option, "'");
+    }
   }
   if (rest.size() != 2) return UsageError("", command, ": нужны порт и файл"_cp);
   const std::string& port = rest[0];
   const std::string& path = rest[1];
   if (!ParsePort(port, tool.state.portIndex, tool.state.gatewayIndex))
     return UsageError("'", port, "' - не COM1..COM16 (после него можно :1..:4)"_cp);
+  if (gateway != 0) {
+    if (port.find(':') != std::string::npos && tool.state.gatewayIndex != gateway - 1)
+      return UsageError("'", port, "' и --gateway называют разные шлюзы"_cp);
+    tool.state.gatewayIndex = gateway - 1;
+  }
   Run().gateway =
       "COM" + std::to_string(tool.state.portIndex + 1) + ":" + std::to_string(tool.state.gatewayIndex + 1);
   Run().file = Utf8FromArgument(path);

@@ -228,8 +228,7 @@ SendOutcome SendFileToSim(Tool& tool, std::string_view fileBytes, const std::str
 
 std::string WrittenAndMatched(const SendOutcome& sent) {
   char text[96];
-  std::snprintf(text, sizeof text, "Записано строк: %d, уже совпадали: %d"_cp, sent.sent - sent.matched,
-                sent.matched);
+  std::snprintf(text, sizeof text, "Записано строк: %d, уже совпадали: %d"_cp, sent.tally.taken, sent.matched);
   return text;
 }
 
