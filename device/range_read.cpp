@@ -52,7 +52,7 @@ RangeReadResult ReadCellRange(AtEngine& at, int first, int last, const std::func
     return result;
   };
   if (first < 1 || last < first) return fallBack("no range");
-  result.cells.assign(static_cast<std::size_t>(last - first + 1), CellResult{CellOutcome::Empty, {}, true, {}});
+  result.cells.assign(static_cast<std::size_t>(last - first) + 1, CellResult{CellOutcome::Empty, {}, true, {}});
   const auto cell = [&result](int index) -> CellResult& {
     return result.cells[static_cast<std::size_t>(index - result.first)];
   };
