@@ -64,8 +64,17 @@ void Tell(const TransferProgress& progress, int done) {
 // settings file's lines while nothing else is sent to the device.
 ExchangeFault ReadWholeBook(Tool& tool, const TransferProgress& progress) {
   if (tool.cellByCell) tool.rangeReads = false;
-  const CellsRead read = ReadCells(tool.at, tool.image, 1, SettingsLines, tool.rangeReads,
-                                   [&progress](int done) { Tell(progress, done); });
+  // A range reply names only the cells that hold an entry, as they come:
+  // the progress is told every cell up to each, and shown at once (the
+  // reply is one long wait).
+  int told = 0;
+  const auto tell = [&](int done) {
+    if (!progress) return;
+    if (done < told) told = 0;  // the read started over, cell by cell
+    while (told < done) progress(++told);
+    tool.screen.Present();
+  };
+  const CellsRead read = ReadCells(tool.at, tool.image, 1, SettingsLines, tool.rangeReads, tell);
   if (!read.Ok()) {
     tool.bookLines.clear();
     return CellReadFailed(tool, read.failedCell, read.failure);

@@ -33,6 +33,15 @@ SessionOptions Traced(const std::string& traceName = "trace.txt") {
   return o;
 }
 
+// What ends a wait appears, and stays: the keys typed during the wait did
+// not dismiss it unread.
+::testing::AssertionResult StaysUntilAKey(TerminalSession& t, const std::string& text) {
+  if (!t.WaitForText(text, kExchangeWait)) return Failure(t, "not shown: " + text);
+  t.Drain(Duration{600});
+  if (!t.WaitForText(text, Duration{100})) return Failure(t, "dismissed unread: " + text);
+  return ::testing::AssertionSuccess();
+}
+
 // Outgoing calls form: the first forbidden-list field, cell 40.
 constexpr int kFieldX = 12, kFieldY = 8, kFieldWidth = 8;
 
@@ -76,13 +85,7 @@ TEST_F(TrustE2E, KeysTypedDuringAnyWaitAnswerNothing) {
          return Choose(g.Term(), kCommandsMenu, 2, Utf8(u8"Баланс"));
        },
        " \r",
-       [](GatewaySession& g) {
-         TerminalSession& t = g.Term();
-         if (!t.WaitForText(Utf8(u8"123.45"), kExchangeWait)) return Failure(t, "no balance shown");
-         t.Drain(Duration{600});
-         if (!t.WaitForText(Utf8(u8"123.45"), Duration{100})) return Failure(t, "the answer was dismissed");
-         return ::testing::AssertionSuccess();
-       }},
+       [](GatewaySession& g) { return StaysUntilAKey(g.Term(), "123.45"); }},
       {"connect: the closing message waits for a key pressed after it",
        {"--latency", "25"},
        [](GatewaySession& g) {
@@ -91,14 +94,7 @@ TEST_F(TrustE2E, KeysTypedDuringAnyWaitAnswerNothing) {
          return ::testing::AssertionSuccess();
        },
        " ",
-       [](GatewaySession& g) {
-         TerminalSession& t = g.Term();
-         const std::string anyKey = Utf8(u8"нажмите любую клавишу");
-         if (!t.WaitForText(anyKey, kExchangeWait)) return Failure(t, "the book was not read");
-         t.Drain(Duration{600});
-         if (!t.WaitForText(anyKey, Duration{100})) return Failure(t, "the message was dismissed unread");
-         return ::testing::AssertionSuccess();
-       }},
+       [](GatewaySession& g) { return StaysUntilAKey(g.Term(), Utf8(u8"нажмите любую клавишу")); }},
       {"form write: keys typed during a slow write edit nothing",
        {"--write-delay", "1500"},
        [](GatewaySession& g) {
@@ -140,14 +136,7 @@ TEST_F(TrustE2E, KeysTypedDuringAnyWaitAnswerNothing) {
          return ::testing::AssertionSuccess();
        },
        " ",
-       [](GatewaySession& g) {
-         TerminalSession& t = g.Term();
-         const std::string anyKey = Utf8(u8"нажмите любую клавишу");
-         if (!t.WaitForText(anyKey, kExchangeWait)) return Failure(t, "the book was not read");
-         t.Drain(Duration{600});
-         if (!t.WaitForText(anyKey, Duration{100})) return Failure(t, "the message was dismissed unread");
-         return ::testing::AssertionSuccess();
-       }},
+       [](GatewaySession& g) { return StaysUntilAKey(g.Term(), Utf8(u8"нажмите любую клавишу")); }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
