@@ -302,9 +302,9 @@ TEST_F(ScriptedForm, EscDuringAQueryLeavesTheScreen) {
     t.image.SetCellNumber(ForwardCell, "89161234567");
     const bool first = std::string(query) == "AT+CCFC=0,2";
     if (!first) p.On("AT+CCFC=0,2", kOff);  // the query Esc is pressed in stays unanswered
-    auto& console = keys;
+    auto& typist = keys;
     p.onCommand = [&](const std::string& command) {
-      if (command.rfind(query, 0) == 0) console.TypeAhead({Chr('y'), Esc, Enter, Chr('y')});
+      if (command.rfind(query, 0) == 0) typist.TypeAhead({Chr('y'), Esc, Enter, Chr('y')});
     };
     const auto start = clk.Now();
     CallForwardingScreen(t);

@@ -295,7 +295,9 @@ TEST_F(WineE2E, ConnectAgainstAPacedLineFigure) {
   const double wire = static_cast<double>(bytes) / 11520.0;
   std::printf("figure: connect under Wine, wall / wire time: %.3f (%.3f s / %.3f s, %lld bytes)\n",
               wall / wire, wall, wire, bytes);
-  EXPECT_GT(bytes, 4000);
+  // The whole book went over the line: one range read of 99 entries (about
+  // 2.7 kB with the probe).
+  EXPECT_GT(bytes, 2500);
 }
 
 }  // namespace
