@@ -31,6 +31,9 @@ mkdir "$scratch/empty"
 cd "$scratch/empty"
 out="$("$scratch/root/usr/bin/tarvelin" --version)"
 [ "$out" = "tarvelin $version" ] || { echo "--version said: $out" >&2; exit 1; }
-"$scratch/root/usr/bin/tarvelin-gwsim" --help 2>&1 | grep -q '^usage: tarvelin-gwsim ' ||
+# Taken whole first: grep -q ends at the first match, and the simulator
+# writing the rest into a closed pipe must not fail the pipeline.
+help="$("$scratch/root/usr/bin/tarvelin-gwsim" --help 2>&1)"
+grep -q '^usage: tarvelin-gwsim ' <<<"$help" ||
   { echo "tarvelin-gwsim --help does not give its own name" >&2; exit 1; }
 echo "ok: $(basename "$deb") runs from a scratch root: $out"
