@@ -36,16 +36,24 @@ std::string ShowHelpOutside(Console& console, const Screen& screen) {
   return {};
 }
 
-// The file beside tarvelin.exe (the zip unpacks help.txt there). The help
-// text is opened with fopen: the path comes in the ANSI code page, or by its
-// short name where a folder's name has characters that code page lacks.
-std::string InstalledFile(std::string_view name) {
+namespace {
+// The name in the folder of tarvelin.exe; empty when that is not known.
+std::wstring BesideProgram(std::string_view name) {
   std::wstring path(32768, L'\0');
   const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
   if (n == 0 || n >= path.size()) return {};
   path.resize(n);
   path.erase(path.find_last_of(L"\\/") + 1);
-  path += WideFromName(name);
+  return path + WideFromName(name);
+}
+}  // namespace
+
+// The file beside tarvelin.exe (the zip unpacks help.txt there). The help
+// text is opened with fopen: the path comes in the ANSI code page, or by its
+// short name where a folder's name has characters that code page lacks.
+std::string InstalledFile(std::string_view name) {
+  const std::wstring path = BesideProgram(name);
+  if (path.empty()) return {};
   const DWORD attributes = GetFileAttributesW(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return {};
   std::string ansi;
@@ -58,12 +66,8 @@ std::string InstalledFile(std::string_view name) {
 }
 
 std::string InstalledFileLocation(std::string_view name) {
-  std::wstring path(32768, L'\0');
-  const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-  if (n == 0 || n >= path.size()) return {};
-  path.resize(n);
-  path.erase(path.find_last_of(L"\\/") + 1);
-  path += WideFromName(name);
+  const std::wstring path = BesideProgram(name);
+  if (path.empty()) return {};
   std::string ansi;
   return AnsiPath(path, ansi) ? ansi : std::string();
 }

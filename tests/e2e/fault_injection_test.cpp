@@ -68,21 +68,6 @@ std::set<std::string> Entries(const std::string& dir) {
   return names;
 }
 
-// A settings file of 99 lines as the tool saves them, with the gateway
-// layout: cell 98 carries the mode string and the signature.
-std::string SettingsFile(const std::string& number) {
-  std::string text;
-  char line[64];
-  for (int i = 1; i <= 99; ++i) {
-    if (i == 98)
-      std::snprintf(line, sizeof line, " 98,\"1100200\",129,\"98.GSM.TRV\"\r\n");
-    else
-      std::snprintf(line, sizeof line, " %02d,\"%s\",129,\"%02d\"\r\n", i, number.c_str(), i);
-    text += line;
-  }
-  text.append(256 - text.size() % 256, '\0');
-  return text;
-}
 
 // The faults count the gateway's commands (silent after N, hang up after
 // N): the tool reads cell by cell and writes every line here, so that N
@@ -322,7 +307,7 @@ TEST(FaultInjectionE2E, SimToFileFailureKeepsTheOldFile) {
       {"line dead since the connection", {"--hang-up-after", "101"}, kNoAnswer},
   };
   // Not a file the tool would write: any change to it shows.
-  std::string old = SettingsFile("12345");
+  std::string old = SignedSettingsFile("12345");
   old[40] = '\x01';
   old += std::string(100, '\xAA');
   for (const Fault& f : faults) {
@@ -362,7 +347,7 @@ TEST(FaultInjectionE2E, SimToFileEndedBySighupLeavesNothingBehind) {
   ASSERT_FALSE(GwsimBinary().empty());
   Rig rig({"--latency", "30"});  // about 3 s for the 99 cells
   TerminalSession& t = rig.t;
-  const std::string old = SettingsFile("12345");
+  const std::string old = SignedSettingsFile("12345");
   WriteBytes(rig.File("old.set"), old);
   const std::set<std::string> before = Entries(t.Directory());
   ASSERT_NO_FATAL_FAILURE(ConnectOk(t));
@@ -451,7 +436,7 @@ TEST(FaultInjectionE2E, FileToSimFailureDropsTheConnection) {
       {"read-back silent at cell 50", {"--silent-after", "249"}, kNoAnswer},
       {"line hangs up after 30 writes", {"--hang-up-after", "131"}, kNoAnswer},
   };
-  const std::string source = SettingsFile("777");
+  const std::string source = SignedSettingsFile("777");
   for (const Fault& f : faults) {
     SCOPED_TRACE(f.name);
     ASSERT_FALSE(::testing::Test::HasFailure()) << "stopped at the first fault that failed";
@@ -488,7 +473,7 @@ TEST(FaultInjectionE2E, FileToSimWithRefusedWritesEndsAndReadsTheSimBack) {
     ASSERT_FALSE(::testing::Test::HasFailure()) << "stopped at the first fault that failed";
     Rig rig(f.args);
     TerminalSession& t = rig.t;
-    WriteBytes(rig.File("new.set"), SettingsFile("777"));
+    WriteBytes(rig.File("new.set"), SignedSettingsFile("777"));
     ASSERT_NO_FATAL_FAILURE(ConnectOk(t));
     ASSERT_NO_FATAL_FAILURE(Choose(t, 1, Utf8(u8"Пересылка данных из файла в SIM-Карту")));
     ASSERT_TRUE(t.WaitForText("new.set", kScreenWait)) << t.ScreenText();

@@ -439,4 +439,18 @@ GatewayProcess::~GatewayProcess() {
   }
 }
 
+std::string SignedSettingsFile(const std::string& number) {
+  std::string text;
+  char line[64];
+  for (int i = 1; i <= 99; ++i) {
+    if (i == 98)
+      std::snprintf(line, sizeof line, " 98,\"1100200\",129,\"98.GSM.TRV\"\r\n");
+    else
+      std::snprintf(line, sizeof line, " %02d,\"%s\",129,\"%02d\"\r\n", i, number.c_str(), i);
+    text += line;
+  }
+  text.append(256 - text.size() % 256, '\0');
+  return text;
+}
+
 }  // namespace tv::e2e

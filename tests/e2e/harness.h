@@ -183,6 +183,11 @@ class GatewayProcess {
   bool ready_ = false;
 };
 
+// A settings file of 99 lines as the tool saves them, every number the
+// given one, with the gateway layout: cell 98 carries the mode string and
+// the signature; padded with zeros to whole 256-byte blocks.
+std::string SignedSettingsFile(const std::string& number);
+
 // Paths given by the build.
 std::string TarvelinBinary();
 std::string GwsimBinary();  // empty when the build has no gwsim

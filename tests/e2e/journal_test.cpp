@@ -31,21 +31,6 @@ std::string ReadWhole(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// 99 lines as the tool saves them, every number the given one; cell 98
-// carries the gateway's signature.
-std::string SettingsFile(const std::string& number) {
-  std::string text;
-  char line[64];
-  for (int i = 1; i <= 99; ++i) {
-    if (i == 98)
-      std::snprintf(line, sizeof line, " 98,\"1100200\",129,\"98.GSM.TRV\"\r\n");
-    else
-      std::snprintf(line, sizeof line, " %02d,\"%s\",129,\"%02d\"\r\n", i, number.c_str(), i);
-    text += line;
-  }
-  text.append(256 - text.size() % 256, '\0');
-  return text;
-}
 
 // The "written" figure of the journal, or -1.
 int JournalWritten(const std::string& dir) {
@@ -145,7 +130,7 @@ TEST_F(JournalE2E, AToolKilledMidFileToSimIsToldAtTheNextStart) {
   GatewaySession g;
   TerminalSession& t = g.Term();
   ASSERT_TRUE(g.StartGateway({"--write-delay", "30"}));
-  std::ofstream(g.Dir() + "/test.set", std::ios::binary) << SettingsFile("777");
+  std::ofstream(g.Dir() + "/test.set", std::ios::binary) << SignedSettingsFile("777");
   ASSERT_TRUE(Connect(t));
   ASSERT_TRUE(StartFileToSim(t));
   ASSERT_TRUE(t.WaitFor([&] { return JournalWritten(g.Dir()) >= 5; }, kExchangeWait)) << t.ScreenText();
@@ -182,7 +167,7 @@ TEST_F(JournalE2E, ALineDroppedMidFileToSimIsToldUntilDismissed) {
   TerminalSession& t = g.Term();
   // 101 commands connect, then 30 lines are taken.
   ASSERT_TRUE(g.StartGateway({"--hang-up-after", "131"}));
-  std::ofstream(g.Dir() + "/test.set", std::ios::binary) << SettingsFile("777");
+  std::ofstream(g.Dir() + "/test.set", std::ios::binary) << SignedSettingsFile("777");
   ASSERT_TRUE(Connect(t));
   ASSERT_TRUE(StartFileToSim(t));
   ASSERT_TRUE(t.WaitForText(Utf8(u8"Записано строк: 30 из 99"), kExchangeWait)) << t.ScreenText();
@@ -207,7 +192,7 @@ TEST_F(JournalE2E, RestoreKeepsTheJournalAndTellsIt) {
   GatewaySession g;
   // Two commands address the gateway, then 40 lines are taken.
   ASSERT_TRUE(g.StartGateway({"--hang-up-after", "42"}));
-  std::ofstream(g.Dir() + "/test.set", std::ios::binary) << SettingsFile("777");
+  std::ofstream(g.Dir() + "/test.set", std::ios::binary) << SignedSettingsFile("777");
   const Outcome dropped = RunTool(g.Dir(), {"restore", "COM1", "test.set"});
   EXPECT_EQ(dropped.status, 3) << dropped.err;
   EXPECT_EQ(JournalWritten(g.Dir()), 40);

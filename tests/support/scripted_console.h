@@ -4,6 +4,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -45,9 +46,18 @@ class ScriptedConsole : public Console {
   }
   std::size_t TypeaheadLeft() const { return typeahead_.size(); }
 
-  bool PollKey(const Screen&, KeyPress& key) override {
+  // Esc pressed while the tool is busy, once this first says so (asked at
+  // every look for a key, e.g. between two cells).
+  std::function<bool()> escWhen;
+
+  bool PollKey(const Screen&, KeyPress& pressed) override {
+    if (escWhen && escWhen()) {
+      escWhen = nullptr;
+      pressed = Esc;
+      return true;
+    }
     if (typeahead_.empty()) return false;
-    key = typeahead_.front();
+    pressed = typeahead_.front();
     typeahead_.pop_front();
     return true;
   }

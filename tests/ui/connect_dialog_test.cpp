@@ -27,16 +27,6 @@ using namespace tv::test;
 // Records the progress figure every time the screen is shown.
 class RecordingConsole : public ScriptedConsole {
  public:
-  // Esc pressed while the tool is busy, once this first says so.
-  std::function<bool()> escWhen;
-  bool PollKey(const Screen& s, KeyPress& k) override {
-    if (escWhen && escWhen()) {
-      escWhen = nullptr;
-      k = Esc;
-      return true;
-    }
-    return ScriptedConsole::PollKey(s, k);
-  }
   void Present(const Screen& s) override {
     ScriptedConsole::Present(s);
     progress.push_back(s.TextAt(31, 22, 4));

@@ -24,17 +24,6 @@ struct ShotConsole : ScriptedConsole {
   std::vector<Screen> shots;
   int aheadAt = -1;
   std::vector<KeyPress> ahead;
-  // Esc pressed while the tool is busy, once this first says so (asked at
-  // every look for a key, e.g. between two cells).
-  std::function<bool()> escWhen;
-  bool PollKey(const Screen& s, KeyPress& k) override {
-    if (escWhen && escWhen()) {
-      escWhen = nullptr;
-      k = Esc;
-      return true;
-    }
-    return ScriptedConsole::PollKey(s, k);
-  }
   KeyPress NextKey(const Screen& s) override {
     shots.push_back(s);
     const KeyPress k = ScriptedConsole::NextKey(s);
