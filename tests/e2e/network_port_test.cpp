@@ -522,7 +522,7 @@ std::string NumberedSettings() {
 // reason and status 3; the screen's write goes on undisturbed to its end.
 TEST_F(NetworkPortE2E, ASecondClientIsRefusedWhileTheFirstWrites) {
   DirectRig rig;
-  rig.gwsimArgs = {"--write-delay", "60"};
+  rig.gwsimArgs = {"--write-delay", "150"};  // leaves the second client time under a loaded machine
   TerminalSession& t = rig.g.Term();
   ASSERT_TRUE(rig.Start());
   WriteWhole(rig.g.Dir() + "/numbered.set", NumberedSettings());
