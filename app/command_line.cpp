@@ -279,6 +279,7 @@ void ReportUnfinishedTransfer(const Tool& tool, std::string_view port) {
 ExchangeFault Attach(Tool& tool, std::string_view port) {
   ExchangeFault fault = AttachGateway(tool);
   if (fault.Failed()) return fault;
+  if (tool.port.Unencrypted()) Notice(port, kUnencrypted);
   if (tool.port.LinesUnconfirmed()) Notice(port, kLinesUnconfirmed);
   ReportUnfinishedTransfer(tool, port);
   return fault;

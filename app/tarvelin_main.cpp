@@ -1,6 +1,7 @@
 // The program: the console, the serial port and the clock of this machine
 // around the one Tool, and the main loop; with arguments, the scripted
 // commands on the same Tool without the screen.
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <string>
@@ -10,6 +11,7 @@
 #include "core/cp866_literal.h"
 #include "device/clock.h"
 #include "device/exchange_trace.h"
+#include "platform/file_access.h"
 #include "platform/host.h"
 #include "ui/tool.h"
 
@@ -17,6 +19,8 @@ int main(int argc, char** argv) {
   const std::unique_ptr<tv::HostConsole> console = tv::MakeHostConsole();
   tv::Screen screen(console.get());
   tv::SystemClock clock;
+  // The trace holds a gateway's whole configuration: its owner's to read.
+  if (const char* trace = std::getenv("TARVELIN_TRACE"); trace && *trace) tv::KeepToOwner(trace);
   const std::unique_ptr<tv::SerialPort> port = tv::TraceExchangeIfAsked(tv::MakeHostSerialPort(), std::cerr);
   tv::Tool tool(screen, clock, *port);
   tool.TakeExchangeSettings();

@@ -54,6 +54,7 @@ class TracingSerialPort : public SerialPort {
   bool Lost() const override { return inner_->Lost(); }
   bool CheckHungUp() override { return inner_->CheckHungUp(); }
   bool LinesUnconfirmed() const override { return inner_->LinesUnconfirmed(); }
+  bool Unencrypted() const override { return inner_->Unencrypted(); }
   std::string FailureReason() const override { return inner_->FailureReason(); }
 
  private:

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "core/cp866_literal.h"
+
 namespace tv {
 
 enum ReadStatus : int { ReadOk = 0, ReadTimeout = 1, ReadFailed = -1 };
@@ -49,6 +51,10 @@ inline constexpr int BadReply = 8;
 inline constexpr int Aborted = 27;
 }  // namespace xerr
 
+// What is said (the dialog's device row, the command line) of a connection
+// that crosses a network in clear text.
+inline constexpr const char* kUnencrypted = "без шифрования"_cp;
+
 class SerialPort {
  public:
   virtual ~SerialPort() = default;
@@ -81,6 +87,9 @@ class SerialPort {
   // known. A local pseudo-terminal, which has no lines at all, is not such a
   // port.
   virtual bool LinesUnconfirmed() const { return false; }
+  // Whether the connection held crosses a network in clear text (a plain
+  // network address that is not a loopback one): kUnencrypted is said then.
+  virtual bool Unencrypted() const { return false; }
   // Why the last Open failed, in the operator's words (cp866), when the port
   // knows more than its ExchangeError ("отказ в соединении", "линия занята
   // другим клиентом"); "" otherwise.

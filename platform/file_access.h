@@ -13,6 +13,12 @@ namespace tv {
 // a name that belongs to a directory, a device or a pipe.
 enum class FileFault { None, NoSuchFile, NoPermission, DiskFull, NotOrdinaryFile, Other };
 
+// A file that holds what only its owner may read (the exchange trace: the
+// whole configuration of a gateway): created when missing, and readable and
+// writable by its owner alone, an existing one narrowed to that. Nothing
+// where the platform has no such permissions. False when it cannot be made so.
+bool KeepToOwner(const std::string& path);
+
 // Reading a whole settings file.
 enum class FileReadResult { Ok, OpenFailed, TooLarge };
 // Ok with the whole file in bytes; OpenFailed when the path is not a

@@ -203,4 +203,16 @@ std::vector<std::string> ListOrdinaryFiles(const std::string& dir) {
   return names;
 }
 
+bool KeepToOwner(const std::string& path) {
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY, 0600);
+  if (fd < 0) return false;
+  struct stat st {};
+  // Another user's file is left as it is: it cannot be narrowed, and the
+  // trace is appended to it only because its owner let us.
+  const bool kept = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+                    (st.st_uid != geteuid() || (st.st_mode & 077) == 0 || fchmod(fd, st.st_mode & 0700) == 0);
+  close(fd);
+  return kept;
+}
+
 }  // namespace tv

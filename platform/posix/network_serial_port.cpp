@@ -10,6 +10,11 @@
 #include <gensio/gensio.h>
 #include <gensio/gensio_os_funcs_public.h>
 #include <gensio/sergensio.h>
+#include <openssl/bio.h>
+#include <openssl/pem.h>
+#include <openssl/x509.h>
+#include <openssl/x509v3.h>
+#include <arpa/inet.h>
 #include <netdb.h>
 #include <poll.h>
 #include <signal.h>
@@ -22,10 +27,12 @@
 #include <cerrno>
 #include <condition_variable>
 #include <cstdarg>
+#include <cstdio>
 #include <deque>
 #include <fstream>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "core/cp866_literal.h"
@@ -46,8 +53,23 @@ constexpr std::size_t kAddressFileMax = 4096;
 std::string LocalEntry(int portIndex) { return "./" + PortDeviceName(portIndex); }
 
 // The library reports its troubles through this; the screen belongs to the
-// tool, and the outcome of every call is looked at anyway.
-void QuietLog(gensio_os_funcs*, gensio_log_levels, const char*, va_list) {}
+// tool, and the outcome of every call is looked at anyway. What it said last
+// is kept: a failed TLS handshake has its reason only there ("tlsv13 alert
+// certificate required", "wrong version number").
+std::mutex libraryLogMutex;
+std::string libraryLog;  // since the last TakeLibraryLog
+
+void QuietLog(gensio_os_funcs*, gensio_log_levels, const char* format, va_list args) {
+  char line[512];
+  std::vsnprintf(line, sizeof line, format, args);
+  const std::lock_guard<std::mutex> lock(libraryLogMutex);
+  if (libraryLog.size() < 4096) libraryLog.append(line).append("\n");
+}
+
+std::string TakeLibraryLog() {
+  const std::lock_guard<std::mutex> lock(libraryLogMutex);
+  return std::exchange(libraryLog, std::string());
+}
 
 gensio_os_funcs* Os() {
   static gensio_os_funcs* os = [] {
@@ -96,9 +118,10 @@ bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
   return true;
 }
 
-// rfc2217://host:port, rfc2217://[v6]:port
+// rfc2217://host:port, rfc2217://[v6]:port; rfc2217s:// the same over TLS.
 std::optional<NetworkAddress> ParseUrl(std::string_view line) {
-  std::string_view rest = line.substr(std::string_view("rfc2217://").size());
+  const bool tls = StartsWithNoCase(line, "rfc2217s://");
+  std::string_view rest = line.substr(std::string_view(tls ? "rfc2217s://" : "rfc2217://").size());
   std::string_view host;
   if (!rest.empty() && rest.front() == '[') {
     const std::size_t close = rest.find(']');
@@ -114,22 +137,78 @@ std::optional<NetworkAddress> ParseUrl(std::string_view line) {
     if (host.find(':') != std::string_view::npos) return {};
   }
   if (!ValidHost(host) || !ValidPort(rest)) return {};
-  return NetworkAddress{std::string(host), std::string(rest), std::string(line)};
+  NetworkAddress a;
+  a.host = std::string(host);
+  a.port = std::string(rest);
+  a.text = std::string(line);
+  a.tls = tls;
+  return a;
 }
 
-// telnet(rfc2217),tcp,host,port: the library's own form. Only this one: the
-// library opens much else from a string (a program's standard input and
-// output among them), and a file in the working directory is no place to
-// choose that.
+// A file named for TLS: a path, never empty, nothing the library's own
+// option syntax would read as more than a path.
+bool ValidFileName(std::string_view name) {
+  return !name.empty() && name.size() <= 1024 && std::none_of(name.begin(), name.end(), [](char c) {
+    return static_cast<unsigned char>(c) < 0x20 || c == 0x7F || c == ',' || c == '(' || c == ')' ||
+           c == '"' || c == '\'' || c == '\\';
+  });
+}
+
+// One "ca=", "cert=" or "key=" (the library's "CA=" too) into the address;
+// false for another name, an unusable value or a name given twice.
+bool TakeFileOption(std::string_view option, NetworkAddress& a) {
+  const std::size_t eq = option.find('=');
+  if (eq == std::string_view::npos) return false;
+  std::string name(Trim(option.substr(0, eq)));
+  for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const std::string_view value = Trim(option.substr(eq + 1));
+  std::string* slot = name == "ca" ? &a.ca : name == "cert" ? &a.cert : name == "key" ? &a.key : nullptr;
+  if (!slot || !slot->empty() || !ValidFileName(value)) return false;
+  *slot = std::string(value);
+  return true;
+}
+
+// Whether a line of the address file names a TLS file rather than an address.
+bool IsFileOptionLine(std::string_view line) {
+  return StartsWithNoCase(line, "ca=") || StartsWithNoCase(line, "cert=") || StartsWithNoCase(line, "key=") ||
+         StartsWithNoCase(line, "ca =") || StartsWithNoCase(line, "cert =") || StartsWithNoCase(line, "key =");
+}
+
+// telnet(rfc2217),tcp,host,port and telnet(rfc2217),ssl[(CA=..,cert=..,
+// key=..)],tcp,host,port: the library's own forms. Only these: the library
+// opens much else from a string (a program's standard input and output
+// among them), and a file in the working directory is no place to choose
+// that.
 std::optional<NetworkAddress> ParseLibraryForm(std::string_view line) {
-  static constexpr std::string_view kPrefix = "telnet(rfc2217),tcp,";
-  std::string_view rest = line.substr(kPrefix.size());
+  static constexpr std::string_view kTelnet = "telnet(rfc2217),";
+  std::string_view rest = line.substr(kTelnet.size());
+  NetworkAddress a;
+  if (rest.rfind("ssl,", 0) == 0) {
+    a.tls = true;
+    rest.remove_prefix(4);
+  } else if (rest.rfind("ssl(", 0) == 0) {
+    a.tls = true;
+    const std::size_t close = rest.find(')');
+    if (close == std::string_view::npos || close + 1 >= rest.size() || rest[close + 1] != ',') return {};
+    std::string_view options = rest.substr(4, close - 4);
+    rest.remove_prefix(close + 2);
+    while (!options.empty()) {
+      const std::size_t comma = options.find(',');
+      if (!TakeFileOption(options.substr(0, comma), a)) return {};
+      options.remove_prefix(comma == std::string_view::npos ? options.size() : comma + 1);
+    }
+  }
+  if (rest.rfind("tcp,", 0) != 0) return {};
+  rest.remove_prefix(4);
   const std::size_t comma = rest.rfind(',');
   if (comma == std::string_view::npos) return {};
   const std::string_view host = rest.substr(0, comma);
   const std::string_view port = rest.substr(comma + 1);
   if (!ValidHost(host) || !ValidPort(port)) return {};
-  return NetworkAddress{std::string(host), std::string(port), std::string(line)};
+  a.host = std::string(host);
+  a.port = std::string(port);
+  a.text = std::string(line);
+  return a;
 }
 
 // --- name lookup, bounded ---------------------------------------------------
@@ -238,6 +317,23 @@ constexpr const char* kWhyNoComPort = "нет ответа по RFC 2217"_cp;
 constexpr const char* kWhyLineBusy = "линия занята другим клиентом"_cp;
 constexpr const char* kWhyLinesUnconfirmed = "линии DTR/RTS не подтверждены"_cp;
 constexpr const char* kWhyLineLost = "линия связи потеряна"_cp;
+// TLS. The device row has room for about 50 characters; the reasons fit it
+// whole.
+constexpr const char* kWhyServerCert = "сертификат сервера не подтверждён: "_cp;
+constexpr const char* kCertExpired = "истёк срок"_cp;
+constexpr const char* kCertNotYetValid = "срок не начался"_cp;
+constexpr const char* kCertUnknownIssuer = "неизвестный УЦ"_cp;
+constexpr const char* kCertRevoked = "отозван"_cp;
+constexpr const char* kCertMissing = "нет сертификата"_cp;
+constexpr const char* kCertWrongHost = "чужое имя узла"_cp;
+constexpr const char* kCertInvalid = "неверный"_cp;
+constexpr const char* kWhyNoTls = "сервер не отвечает по TLS"_cp;
+constexpr const char* kWhyWantsTls = "сервер ждёт TLS: нужен rfc2217s://"_cp;
+constexpr const char* kWhyClientCertWanted = "сервер требует сертификат клиента"_cp;
+constexpr const char* kWhyClientCertRefused = "сертификат клиента не принят"_cp;
+constexpr const char* kWhyKeyOpen = "ключ доступен другим: нужен chmod 600"_cp;
+constexpr const char* kWhyKeyMismatch = "ключ не подходит к сертификату"_cp;
+constexpr const char* kWhyNoTlsLibrary = "TLS недоступен"_cp;
 
 // What a server that already serves another client says before it closes
 // the new connection: ser2net's "Port already in use" (its connection is
@@ -246,6 +342,49 @@ constexpr const char* kWhyLineLost = "линия связи потеряна"_cp
 constexpr std::string_view kBusyBanner = "already in use";
 constexpr int kClosedAtOnceRetries = 2;
 constexpr Millis kFirstWordsBound{1000};
+// A TLS hello to a server that did not speak telnet, at least this long
+// even when the open's own bound has run out.
+constexpr Millis kTlsProbeBound{1000};
+
+// The certificate's fault in the operator's words, from the library's code
+// and the verifier's own text.
+std::string CertificateFault(int err, std::string_view why) {
+  if (why.find("not yet valid") != std::string_view::npos) return kCertNotYetValid;
+  if (err == GE_CERTEXPIRED || why.find("expired") != std::string_view::npos) return kCertExpired;
+  if (err == GE_CERTREVOKED) return kCertRevoked;
+  if (err == GE_NOCERT) return kCertMissing;
+  if (err == GE_CERTNOTFOUND || why.find("issuer") != std::string_view::npos ||
+      why.find("self-signed") != std::string_view::npos || why.find("self signed") != std::string_view::npos)
+    return kCertUnknownIssuer;
+  return kCertInvalid;
+}
+
+// Whether the certificate (PEM) names the host: its IP address when the
+// host is one, else its DNS name (wildcards as browsers take them).
+bool CertificateNames(const std::string& pem, const std::string& host) {
+  BIO* bio = BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size()));
+  if (!bio) return false;
+  X509* cert = PEM_read_bio_X509(bio, nullptr, nullptr, nullptr);
+  BIO_free(bio);
+  if (!cert) return false;
+  in6_addr any{};
+  const bool numeric = inet_pton(AF_INET, host.c_str(), &any) == 1 || inet_pton(AF_INET6, host.c_str(), &any) == 1;
+  const bool named = numeric ? X509_check_ip_asc(cert, host.c_str(), 0) == 1
+                             : X509_check_host(cert, host.data(), host.size(), X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS,
+                                               nullptr) == 1;
+  X509_free(cert);
+  return named;
+}
+
+// A value for the library's option syntax, whatever bytes the path holds.
+std::string Quoted(const std::string& value) {
+  std::string q = "\"";
+  for (char c : value) {
+    if (c == '"' || c == '\\') q += '\\';
+    q += c;
+  }
+  return q + "\"";
+}
 
 }  // namespace
 
@@ -272,6 +411,12 @@ struct NetworkSerialPort::Link {
   bool writeReady = false;
   bool readPaused = false;
   bool linesUnanswered = false;  // the server does not answer DTR/RTS requests
+  // TLS: the host the server's certificate must name, and what became of
+  // the certificate.
+  std::string host;
+  bool certSeen = false;  // the server presented one, checked or not
+  bool certOk = false;
+  std::string certWhy;  // why it was not accepted (cp866), "" while it was not refused
   Steady::duration lineAnswerBound = LineAnswerBoundMax;
   std::deque<uint8_t> received;
   std::vector<std::unique_ptr<Request>> requests;
@@ -301,8 +446,34 @@ struct NetworkSerialPort::Link {
     return requests.back().get();
   }
 
-  static int Event(gensio*, void* data, int event, int err, unsigned char* buf, gensiods* buflen,
-                   const char* const*) {
+  // The library has checked the chain against the CA (err, and its
+  // reason); the name is checked here, which the library leaves to its user.
+  // GE_NOTSUP leaves the outcome to the library: refused when err is set.
+  int CheckServerCertificate(gensio* self, int err, std::string_view why) {
+    certSeen = true;
+    if (err != 0) {
+      certWhy = CertificateFault(err, why);
+      return GE_NOTSUP;
+    }
+    std::string pem(16384, '\0');
+    gensiods length = pem.size();
+    if (gensio_control(self, GENSIO_CONTROL_DEPTH_FIRST, GENSIO_CONTROL_GET, GENSIO_CONTROL_CERT, pem.data(),
+                       &length) != 0 ||
+        length >= pem.size()) {
+      certWhy = kCertMissing;
+      return GE_NOCERT;
+    }
+    pem.resize(length);
+    if (!CertificateNames(pem, host)) {
+      certWhy = kCertWrongHost;
+      return GE_CERTINVALID;
+    }
+    certOk = true;
+    return GE_NOTSUP;
+  }
+
+  static int Event(gensio* self, void* data, int event, int err, unsigned char* buf, gensiods* buflen,
+                   const char* const* auxdata) {
     Link& link = *static_cast<Link*>(data);
     switch (event) {
       case GENSIO_EVENT_READ:
@@ -322,6 +493,8 @@ struct NetworkSerialPort::Link {
         link.writeReady = true;
         link.Wake();
         return 0;
+      case GENSIO_EVENT_POSTCERT_VERIFY:
+        return link.CheckServerCertificate(self, err, auxdata && auxdata[0] ? auxdata[0] : "");
       default: return GE_NOTSUP;  // modem and line state reports: not used
     }
   }
@@ -418,18 +591,41 @@ void TakeInClosingWords(NetworkSerialPort::Link& link) {
 std::optional<NetworkAddress> ParseAddressFile(std::string_view text) {
   if (text.size() >= 3 && text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);  // a BOM
   std::optional<std::string_view> only;
+  std::vector<std::string_view> fileLines;
   while (!text.empty()) {
     const std::size_t end = text.find('\n');
     const std::string_view line = Trim(text.substr(0, end));
     text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
     if (line.empty() || line.front() == '#') continue;
+    if (IsFileOptionLine(line)) {
+      fileLines.push_back(line);
+      continue;
+    }
     if (only) return {};  // more than one address
     only = line;
   }
   if (!only) return {};
-  if (StartsWithNoCase(*only, "rfc2217://")) return ParseUrl(*only);
-  if (only->rfind("telnet(rfc2217),tcp,", 0) == 0) return ParseLibraryForm(*only);
-  return {};
+  std::optional<NetworkAddress> a;
+  if (StartsWithNoCase(*only, "rfc2217://") || StartsWithNoCase(*only, "rfc2217s://"))
+    a = ParseUrl(*only);
+  else if (only->rfind("telnet(rfc2217),", 0) == 0)
+    a = ParseLibraryForm(*only);
+  if (!a) return {};
+  // Files for TLS beside a plain address: the operator meant TLS, and a
+  // clear-text connection is not what the file asks for.
+  if (!fileLines.empty() && !a->tls) return {};
+  for (std::string_view line : fileLines)
+    if (!TakeFileOption(line, *a)) return {};
+  if (!a->cert.empty() && a->key.empty()) return {};  // a certificate is no use without its key
+  return a;
+}
+
+bool IsLoopbackHost(std::string_view host) {
+  std::string lower(host);
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (lower == "localhost" || lower == "::1" || lower == "0:0:0:0:0:0:0:1") return true;
+  in_addr v4{};
+  return inet_pton(AF_INET, lower.c_str(), &v4) == 1 && (ntohl(v4.s_addr) >> 24) == 127;
 }
 
 bool IsAddressFile(int portIndex) {
@@ -450,6 +646,17 @@ std::optional<std::string> ReadAddressFile(int portIndex) {
   text.resize(static_cast<std::size_t>(in.gcount()));
   if (text.size() > kAddressFileMax) return {};
   return text;
+}
+
+// The directory of the address file itself (where a link to it points):
+// the TLS files it names are taken from there.
+std::string AddressFileDir(int portIndex) {
+  char* real = realpath(LocalEntry(portIndex).c_str(), nullptr);
+  if (!real) return {};
+  std::string path(real);
+  free(real);
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : slash == 0 ? std::string("/") : path.substr(0, slash);
 }
 
 }  // namespace
@@ -481,14 +688,19 @@ bool NetworkSerialPort::CheckHungUp() {
 
 bool NetworkSerialPort::LinesUnconfirmed() const { return link_ && link_->linesUnanswered; }
 
+bool NetworkSerialPort::Unencrypted() const {
+  return link_ && !address_.tls && !IsLoopbackHost(address_.host);
+}
+
 int NetworkSerialPort::Open(int portIndex) {
   Close();
   failedPort_ = portIndex;
   openPort_ = -1;
   failedWhy_.clear();
   const std::optional<std::string> text = ReadAddressFile(portIndex);
-  const std::optional<NetworkAddress> address = text ? ParseAddressFile(*text) : std::nullopt;
+  std::optional<NetworkAddress> address = text ? ParseAddressFile(*text) : std::nullopt;
   if (!address) return xerr::PortBusy;  // the device row says what is wrong
+  address->baseDir = AddressFileDir(portIndex);
   const int rc = OpenAddress(*address);
   if (rc == 0) {
     failedPort_ = -1;
@@ -501,7 +713,15 @@ int NetworkSerialPort::OpenAddress(const NetworkAddress& address) {
   Close();
   const HoldBrokenPipe hold;
   failedWhy_.clear();
+  address_ = address;
   const auto deadline = Steady::now() + OpenBound;
+  layers_ = "telnet(rfc2217),tcp,";
+  if (address.tls) {
+    std::string ca, cert, key;
+    if (!TakeTlsFiles(address, ca, cert, key)) return xerr::PortBusy;
+    layers_ = "telnet(rfc2217),ssl(CA=" + Quoted(ca) +
+              (cert.empty() ? std::string() : ",cert=" + Quoted(cert) + ",key=" + Quoted(key)) + "),tcp,";
+  }
   bool timedOut = false;
   const std::string targets = Resolve(address.host, address.port, deadline, timedOut);
   if (targets.empty()) {
@@ -513,31 +733,118 @@ int NetworkSerialPort::OpenAddress(const NetworkAddress& address) {
   // came during its telnet negotiation when the close overtakes it. Those
   // words are then heard on a plain connection, which such a server closes
   // as quickly; a server that says nothing there (or has let the line go
-  // meanwhile) is tried once more.
+  // meanwhile) is tried once more. (Over TLS the words are encrypted: the
+  // connection is only tried once more.)
   int rc = 0;
   for (int attempt = 0;; ++attempt) {
     rc = Connect(targets, deadline);
-    if (rc == 0 || failedWhy_ != kWhyClosed || attempt >= kClosedAtOnceRetries || Steady::now() >= deadline)
+    if (rc == 0) return rc;
+    // A plain address to a TLS server: the server waited for a handshake
+    // and the library for telnet; one TLS hello tells.
+    if (!address.tls && reached_ &&
+        (failedWhy_ == kWhyNoComPort || failedWhy_ == kWhyClosed || failedWhy_ == kWhySilent) &&
+        ServerWantsTls(targets, std::max(deadline, Steady::now() + kTlsProbeBound))) {
+      failedWhy_ = kWhyWantsTls;
       return rc;
-    if (FirstWordsOf(targets, std::min(deadline, Steady::now() + kFirstWordsBound)).find(kBusyBanner) !=
-        std::string::npos) {
+    }
+    if (failedWhy_ != kWhyClosed || attempt >= kClosedAtOnceRetries || Steady::now() >= deadline) return rc;
+    if (!address.tls && FirstWordsOf(targets, std::min(deadline, Steady::now() + kFirstWordsBound))
+                                .find(kBusyBanner) != std::string::npos) {
       failedWhy_ = kWhyLineBusy;
       return rc;
     }
   }
 }
 
+bool NetworkSerialPort::TakeTlsFiles(const NetworkAddress& address, std::string& ca, std::string& cert,
+                                     std::string& key) {
+  const auto resolved = [&](const std::string& name) {
+    return name.empty() || name.front() == '/' || address.baseDir.empty() ? name : address.baseDir + "/" + name;
+  };
+  ca = resolved(address.ca);
+  cert = resolved(address.cert);
+  key = resolved(address.key);
+  const auto unreadable = [&](const char* line) {
+    failedWhy_ = "файл "_cp + std::string(line) + "= не читается"_cp;
+    return false;
+  };
+  struct stat st {};
+  if (ca.empty()) {
+    // The system's CA store: its hashed directory, else its bundle.
+    const std::string dir = X509_get_default_cert_dir();
+    if (stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+      ca = dir + "/";
+    else
+      ca = X509_get_default_cert_file();
+  } else if (access(ca.c_str(), R_OK) != 0) {
+    return unreadable("ca");
+  }
+  if (key.empty()) return true;
+  if (access(cert.c_str(), R_OK) != 0) return unreadable("cert");
+  if (stat(key.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || access(key.c_str(), R_OK) != 0)
+    return unreadable("key");
+  // As ssh does: a key others can read is no longer its owner's alone.
+  if ((st.st_mode & 077) != 0) {
+    failedWhy_ = kWhyKeyOpen;
+    return false;
+  }
+  return true;
+}
+
+bool NetworkSerialPort::ServerWantsTls(const std::string& targets, Steady::time_point deadline) {
+  auto link = std::make_unique<Link>();
+  if (!link->os || !link->waiter) return false;
+  // The certificate is not checked: whether there is a handshake at all is
+  // the question.
+  const std::string spec = "ssl(allow-authfail),tcp," + targets;
+  if (str_to_gensio(spec.c_str(), link->os, Link::Event, link.get(), &link->io) != 0) {
+    link->io = nullptr;
+    return false;
+  }
+  if (gensio_open(link->io, Link::OpenDone, link.get()) != 0) {
+    DropLink(std::move(link));
+    return false;
+  }
+  link->WaitUntil(deadline, [&] { return link->openDone || link->certSeen; });
+  const bool tls = link->certSeen;
+  DropLink(std::move(link));
+  TakeLibraryLog();
+  return tls;
+}
+
+// Why a TLS connection failed, from what the library saw of the handshake.
+std::string NetworkSerialPort::TlsFailure(const Link& link, int err) const {
+  const std::string log = TakeLibraryLog();
+  const bool hasCert = !address_.key.empty();
+  if (!link.certWhy.empty()) return kWhyServerCert + link.certWhy;
+  if (log.find("certificate required") != std::string::npos) return kWhyClientCertWanted;
+  if (log.find("key values mismatch") != std::string::npos) return kWhyKeyMismatch;
+  if (link.certOk) {
+    // The server's certificate was good, and then the server ended it: the
+    // client's certificate (or its absence) is what it did not take.
+    if (err == GE_REMCLOSE || link.lost || log.find("alert") != std::string::npos)
+      return hasCert ? kWhyClientCertRefused : kWhyClientCertWanted;
+    return {};
+  }
+  if (!link.certSeen && err != GE_CONNREFUSE && err != 0) return kWhyNoTls;
+  return {};
+}
+
 int NetworkSerialPort::Connect(const std::string& targets, std::chrono::steady_clock::time_point deadline) {
   failedWhy_.clear();
+  reached_ = false;
   auto link = std::make_unique<Link>();
   if (!link->os || !link->waiter) {
     failedWhy_ = kWhyNoConnection;
     return xerr::SystemError;
   }
-  const std::string spec = "telnet(rfc2217),tcp," + targets;
+  link->host = address_.host;
+  const std::string spec = layers_ + targets;
+  TakeLibraryLog();
   if (str_to_gensio(spec.c_str(), link->os, Link::Event, link.get(), &link->io) != 0) {
     link->io = nullptr;
-    failedWhy_ = kWhyNoConnection;
+    // The TLS layer is a module of the library that may not be installed.
+    failedWhy_ = address_.tls ? kWhyNoTlsLibrary : kWhyNoConnection;
     return xerr::PortBusy;
   }
   if (gensio_open(link->io, Link::OpenDone, link.get()) != 0) {
@@ -546,14 +853,20 @@ int NetworkSerialPort::Connect(const std::string& targets, std::chrono::steady_c
     return xerr::PortBusy;
   }
   if (!link->WaitUntil(deadline, [&] { return link->openDone; })) {
+    // Over TLS, a server that took the connection and never answered the
+    // handshake is not a host that never answered.
+    reached_ = link->certSeen;
     DropLink(std::move(link));
     failedWhy_ = kWhySilent;
     return xerr::PortBusy;
   }
+  reached_ = link->openErr == 0 || link->openErr == GE_REMCLOSE || link->certSeen;
   if (link->openErr != 0) {
     failedWhy_ = link->openErr == GE_CONNREFUSE ? kWhyRefused
                  : link->openErr == GE_REMCLOSE ? kWhyClosed
                                                 : kWhyNoConnection;
+    if (address_.tls)
+      if (std::string why = TlsFailure(*link, link->openErr); !why.empty()) failedWhy_ = std::move(why);
     DropLink(std::move(link));
     return xerr::PortBusy;
   }
@@ -597,6 +910,8 @@ int NetworkSerialPort::Connect(const std::string& targets, std::chrono::steady_c
   });
   if (link->lost || !answered) {
     failedWhy_ = !link->lost ? kWhySilent : SaysLineBusy(*link) ? kWhyLineBusy : kWhyClosed;
+    if (address_.tls && failedWhy_ == kWhyClosed)
+      if (std::string why = TlsFailure(*link, GE_REMCLOSE); !why.empty()) failedWhy_ = std::move(why);
     DropLink(std::move(link));
     return xerr::PortBusy;
   }
@@ -715,14 +1030,17 @@ std::string NetworkSerialPort::Describe(int portIndex) const {
     why = kWhyLineLost;
   else if (portIndex == openPort_ && link_ && link_->linesUnanswered)
     why = kWhyLinesUnconfirmed;
+  else if (!address->tls && !IsLoopbackHost(address->host))
+    why = kUnencrypted;
   if (why.empty()) return address->text;
   // The row is 57 columns, "COM16: " included: the reason is shown whole, the
   // address gives up its scheme and then its beginning to make room.
   constexpr std::size_t kRoom = 50;
   const std::string tail = " (" + why + ")";
+  if (tail.size() + 2 > kRoom) return why;  // the reason alone fills the row
   std::string shown = address->text;
-  if (shown.size() + tail.size() > kRoom && StartsWithNoCase(shown, "rfc2217://"))
-    shown.erase(0, std::string_view("rfc2217://").size());
+  for (std::string_view scheme : {"rfc2217://", "rfc2217s://"})
+    if (shown.size() + tail.size() > kRoom && StartsWithNoCase(shown, scheme)) shown.erase(0, scheme.size());
   if (shown.size() + tail.size() > kRoom)
     shown = "~" + shown.substr(shown.size() - std::min(shown.size(), kRoom - tail.size() - 1));
   return shown + tail;

@@ -6,7 +6,26 @@
 // file (or a link to one) holding one address line, in either form
 //     rfc2217://gw-site7.example:4001
 //     telnet(rfc2217),tcp,gw-site7.example,4001
-// Blank lines and lines beginning with '#' are passed over.
+// or, encrypted and with the server's certificate checked (TLS),
+//     rfc2217s://gw-site7.example:4001
+//     telnet(rfc2217),ssl,tcp,gw-site7.example,4001
+//     telnet(rfc2217),ssl(CA=site7-ca.pem,cert=op.crt,key=op.key),tcp,gw-site7.example,4001
+// and with a TLS address, optional lines naming the files it uses:
+//     ca=site7-ca.pem      the CA the server's certificate must be signed by
+//                          (without it: the system's CA store)
+//     cert=operator.crt    the client's certificate, for a server that asks
+//     key=operator.key     for one, and its key (readable by its owner only)
+// Relative paths are taken from the address file's own directory (where a
+// link to it points). Blank lines and lines beginning with '#' are passed
+// over.
+//
+// TLS: the server's certificate must verify against the CA and name the
+// host of the address (its DNS name or IP address); anything else ends the
+// open with the reason ("сертификат сервера не подтверждён: истёк срок").
+// A server that does not speak TLS, one that wants a client certificate
+// or does not accept the one given, a plain address to a TLS server: each
+// is said as such. A plain address to anything but a loopback address
+// works, and the device row and the command line say "без шифрования".
 //
 // Every wait is bounded:
 //  - Open: name lookup, TCP connect and the answers to the line settings
@@ -53,11 +72,18 @@ struct NetworkAddress {
   std::string host;  // a name, an IPv4 address or an IPv6 address (no brackets)
   std::string port;  // 1..65535, digits
   std::string text;  // the line as the operator wrote it
+  bool tls = false;
+  std::string ca, cert, key;  // TLS files as written ("" when not given)
+  std::string baseDir;        // where relative file names are taken from ("": the working directory)
 };
 
 // The address an address file holds, or nullopt when its text is not one
 // address line of the forms above.
 std::optional<NetworkAddress> ParseAddressFile(std::string_view fileText);
+
+// Whether the host is a loopback address ("localhost", 127.x.x.x, ::1): a
+// plain connection there does not leave the machine.
+bool IsLoopbackHost(std::string_view host);
 
 // Whether ./COMn (or what it links to) is a regular file: then COMn is a
 // network port.
@@ -86,6 +112,7 @@ class NetworkSerialPort : public SerialPort {
   bool Lost() const override;
   bool CheckHungUp() override;
   bool LinesUnconfirmed() const override;
+  bool Unencrypted() const override;
 
   // Opens the connection to an address directly (the tests, and Open).
   int OpenAddress(const NetworkAddress& address);
@@ -101,7 +128,19 @@ class NetworkSerialPort : public SerialPort {
   // One connection attempt to the resolved targets, within the deadline.
   int Connect(const std::string& targets, std::chrono::steady_clock::time_point deadline);
 
+  // The files of a TLS address checked and resolved; false (with the
+  // reason) when one cannot be used.
+  bool TakeTlsFiles(const NetworkAddress& address, std::string& ca, std::string& cert, std::string& key);
+  // After a plain connection found no COM port: whether a TLS server is
+  // there instead.
+  bool ServerWantsTls(const std::string& targets, std::chrono::steady_clock::time_point deadline);
+  // Why a TLS connection failed, "" when TLS had no part in it.
+  std::string TlsFailure(const Link& link, int err) const;
+
   std::unique_ptr<Link> link_;
+  NetworkAddress address_;  // of the connection held or last tried
+  std::string layers_;      // the library's layers above the TCP targets
+  bool reached_ = false;    // the last connection attempt reached a server
   int failedPort_ = -1;    // the port whose last open failed
   int openPort_ = -1;      // the port whose connection is held
   std::string failedWhy_;  // why, for the device row (cp866)

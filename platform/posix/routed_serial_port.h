@@ -25,6 +25,7 @@ class RoutedSerialPort : public SerialPort {
   bool Lost() const override { return active_ && active_->Lost(); }
   bool CheckHungUp() override { return active_ && active_->CheckHungUp(); }
   bool LinesUnconfirmed() const override { return active_ && active_->LinesUnconfirmed(); }
+  bool Unencrypted() const override { return active_ && active_->Unencrypted(); }
   std::string FailureReason() const override { return active_ ? active_->FailureReason() : std::string(); }
 
  private:

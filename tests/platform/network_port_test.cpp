@@ -31,7 +31,13 @@ using namespace std::chrono_literals;
 using Steady = std::chrono::steady_clock;
 using test::TelnetRelay;
 
-NetworkAddress Loopback(int port) { return {"127.0.0.1", std::to_string(port), "test"}; }
+NetworkAddress Loopback(int port) {
+  NetworkAddress a;
+  a.host = "127.0.0.1";
+  a.port = std::to_string(port);
+  a.text = "test";
+  return a;
+}
 
 TEST(NetworkAddressFile, TheFormsItTakes) {
   struct Case {
