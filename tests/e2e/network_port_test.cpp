@@ -12,11 +12,13 @@
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -64,18 +66,28 @@ bool Listening(int port) {
 }
 
 // ser2net serving `device` over telnet with RFC 2217 on a loopback port
-// (a free one unless given).
+// (a free one unless given), or with a configuration of the test's own
+// listening on the ports given.
 class Ser2net {
  public:
   Ser2net(const std::string& dir, const std::string& device, int port = 0)
-      : port_(port ? port : test::UnusedLoopbackPort()) {
+      : Ser2net(dir, std::vector<int>{port ? port : test::UnusedLoopbackPort()}, [&](int p) {
+          // The configuration the README gives operators: one client holds
+          // the line, a second one is turned away.
+          return Connection("gw", "telnet(rfc2217),tcp(nodelay),127.0.0.1," + std::to_string(p), device);
+        }) {}
+  // One connection of a configuration: its accepter, the device it serves.
+  static std::string Connection(const std::string& name, const std::string& accepter, const std::string& device,
+                                const std::string& moreOptions = "") {
+    return "connection: &" + name + "\n  accepter: " + accepter + "\n  connector: serialdev," + device +
+           ",115200n81,local\n  options:\n    max-connections: 1\n    chardelay: false\n" + moreOptions;
+  }
+  template <typename Configure>
+  Ser2net(const std::string& dir, std::vector<int> ports, Configure connectionFor) : ports_(std::move(ports)) {
     const std::string config = dir + "/ser2net.yaml";
-    // The configuration the README gives operators: one client holds the
-    // line, a second one is turned away.
-    WriteWhole(config,
-               "%YAML 1.1\n---\nconnection: &gw\n  accepter: telnet(rfc2217),tcp(nodelay),127.0.0.1," +
-                   std::to_string(port_) + "\n  connector: serialdev," + device +
-                   ",115200n81,local\n  options:\n    max-connections: 1\n    chardelay: false\n");
+    std::string text = "%YAML 1.1\n---\n";
+    for (int p : ports_) text += connectionFor(p);
+    WriteWhole(config, text);
     pid_ = fork();
     if (pid_ == 0) {
       const int null = open("/dev/null", O_WRONLY);
@@ -87,7 +99,7 @@ class Ser2net {
       _exit(127);
     }
     const auto deadline = Clock::now() + kScreenWait;
-    while (pid_ > 0 && !Listening(port_) && Clock::now() < deadline) {
+    while (pid_ > 0 && !AllListening() && Clock::now() < deadline) {
       int st = 0;
       if (waitpid(pid_, &st, WNOHANG) == pid_) {
         pid_ = -1;
@@ -101,11 +113,12 @@ class Ser2net {
     kill(pid_, SIGTERM);
     waitpid(pid_, nullptr, 0);
   }
-  bool Ready() const { return pid_ > 0 && Listening(port_); }
-  int Port() const { return port_; }
+  bool Ready() const { return pid_ > 0 && AllListening(); }
+  int Port() const { return ports_.front(); }
 
  private:
-  int port_;
+  bool AllListening() const { return std::all_of(ports_.begin(), ports_.end(), Listening); }
+  std::vector<int> ports_;
   pid_t pid_ = -1;
 };
 
@@ -172,8 +185,8 @@ std::string ConnectCommands() { return "AT\rAT+CPBR=1,99\r"; }
 
 // Contact 1's number lengthened by two digits in the book form: the SIM
 // holds it at once; back in the menu.
-::testing::AssertionResult EditContactOne(NetworkRig& rig, const std::string& digits) {
-  TerminalSession& t = rig.g.Term();
+::testing::AssertionResult EditContactOne(GatewaySession& g, const std::string& digits) {
+  TerminalSession& t = g.Term();
   if (auto r = Choose(t, kProgrammingMenu, 1, Utf8(u8"Записная книжка")); !r) return r;
   if (auto r = ShowsField(t, 10, 4, "89161234501", 30); !r) return r;
   const auto keys = [&] {
@@ -181,8 +194,49 @@ std::string ConnectCommands() { return "AT\rAT+CPBR=1,99\r"; }
     t.Type(digits);
   };
   if (auto r = EditField(t, 10, 4, 30, keys, "89161234501" + digits); !r) return r;
-  if (auto r = rig.g.WaitForDumpLine("01,\"89161234501" + digits + "\",129,\"01\""); !r) return r;
+  if (auto r = g.WaitForDumpLine("01,\"89161234501" + digits + "\",129,\"01\""); !r) return r;
   return LeaveForm(t, kProgrammingMenu);
+}
+
+// SIM to file ("net.set"; contact 1 as the SIM holds it), then the file,
+// with contact 1 changed in it, back to the SIM: the SIM holds that change
+// and nothing else.
+void SimToFileAndBack(GatewaySession& g, const std::string& contactOne) {
+  TerminalSession& t = g.Term();
+  ASSERT_TRUE(Choose(t, kFileMenu, 2, Utf8(u8"Пересылка данных из SIM-Карты в файл")));
+  ASSERT_TRUE(t.WaitFor([&] { return t.TextAt(20, 23, 21) == Utf8(u8"Колличество файлов: 0"); }, kScreenWait))
+      << t.ScreenText();
+  t.Type("net");
+  ASSERT_TRUE(t.WaitForTextAt(34, 4, "net", kScreenWait)) << t.ScreenText();
+  t.Press(Key::Enter);
+  ASSERT_TRUE(Shows(t, 20, 4, Utf8(u8"Сохранить данные из SIM-Карты в файл? [Y/N]")));
+  t.SendKeys("y");
+  ASSERT_TRUE(
+      Shows(t, 20, 4, Utf8(u8"Данные сохранены. Для продолжения нажмите любую клавишу"), kExchangeWait));
+  t.SendKeys(" ");
+  const std::string file = g.Dir() + "/net.set";
+  std::string saved = ReadWhole(file);
+  ASSERT_EQ(saved.rfind(" 1,\"" + contactOne + "\",129,\"01\"\r\n", 0), 0u) << saved;
+  EXPECT_EQ(std::count(saved.begin(), saved.end(), '\n'), 99);
+  saved.replace(0, saved.find('\r'), " 1,\"84951112233\",129,\"01\"");
+  WriteWhole(file, saved);
+  const std::string before = g.Dump();
+
+  ASSERT_TRUE(Choose(t, kFileMenu, 3, Utf8(u8"Пересылка данных из файла в SIM-Карту")));
+  ASSERT_TRUE(
+      t.WaitFor([&] { return t.TextAt(20, 6, 7) == "net.set" && t.CellBg(20, 6) == Indexed(ansi::Green); },
+                kScreenWait))
+      << t.ScreenText();
+  t.Press(Key::Enter);
+  ASSERT_TRUE(Shows(t, 20, 4, Utf8(u8"Загрузить данные из файла в SIM-Карту? [Y/N]")));
+  t.SendKeys("y");
+  ASSERT_TRUE(
+      Shows(t, 20, 4, Utf8(u8"Данные загружены.  Для продолжения нажмите любую клавишу"), kTransferWait));
+  t.SendKeys(" ");
+  ASSERT_TRUE(g.WaitForDumpLine("01,\"84951112233\",129,\"01\""));
+  std::string expected = before;
+  expected.replace(0, expected.find('\n'), "01,\"84951112233\",129,\"01\"");
+  EXPECT_EQ(g.Dump(), expected);
 }
 
 TEST_F(NetworkPortE2E, ASessionThroughSer2net) {
@@ -219,43 +273,10 @@ TEST_F(NetworkPortE2E, ASessionThroughSer2net) {
   EXPECT_EQ(trace.events[3], "RTS on");
 
   // A form edit goes through to the SIM.
-  ASSERT_TRUE(EditContactOne(rig, "77"));
+  ASSERT_TRUE(EditContactOne(rig.g, "77"));
 
   // SIM to file, then the file (one cell changed in it) to the SIM.
-  ASSERT_TRUE(Choose(t, kFileMenu, 2, Utf8(u8"Пересылка данных из SIM-Карты в файл")));
-  ASSERT_TRUE(t.WaitFor([&] { return t.TextAt(20, 23, 21) == Utf8(u8"Колличество файлов: 0"); }, kScreenWait))
-      << t.ScreenText();
-  t.Type("net");
-  ASSERT_TRUE(t.WaitForTextAt(34, 4, "net", kScreenWait)) << t.ScreenText();
-  t.Press(Key::Enter);
-  ASSERT_TRUE(Shows(t, 20, 4, Utf8(u8"Сохранить данные из SIM-Карты в файл? [Y/N]")));
-  t.SendKeys("y");
-  ASSERT_TRUE(
-      Shows(t, 20, 4, Utf8(u8"Данные сохранены. Для продолжения нажмите любую клавишу"), kExchangeWait));
-  t.SendKeys(" ");
-  const std::string file = rig.g.Dir() + "/net.set";
-  std::string saved = ReadWhole(file);
-  ASSERT_EQ(saved.rfind(" 1,\"8916123450177\",129,\"01\"\r\n", 0), 0u) << saved;
-  EXPECT_EQ(std::count(saved.begin(), saved.end(), '\n'), 99);
-  saved.replace(0, saved.find('\r'), " 1,\"84951112233\",129,\"01\"");
-  WriteWhole(file, saved);
-  const std::string before = rig.g.Dump();
-
-  ASSERT_TRUE(Choose(t, kFileMenu, 3, Utf8(u8"Пересылка данных из файла в SIM-Карту")));
-  ASSERT_TRUE(
-      t.WaitFor([&] { return t.TextAt(20, 6, 7) == "net.set" && t.CellBg(20, 6) == Indexed(ansi::Green); },
-                kScreenWait))
-      << t.ScreenText();
-  t.Press(Key::Enter);
-  ASSERT_TRUE(Shows(t, 20, 4, Utf8(u8"Загрузить данные из файла в SIM-Карту? [Y/N]")));
-  t.SendKeys("y");
-  ASSERT_TRUE(
-      Shows(t, 20, 4, Utf8(u8"Данные загружены.  Для продолжения нажмите любую клавишу"), kTransferWait));
-  t.SendKeys(" ");
-  ASSERT_TRUE(rig.g.WaitForDumpLine("01,\"84951112233\",129,\"01\""));
-  std::string expected = before;
-  expected.replace(0, expected.find('\n'), "01,\"84951112233\",129,\"01\"");
-  EXPECT_EQ(rig.g.Dump(), expected);
+  ASSERT_NO_FATAL_FAILURE(SimToFileAndBack(rig.g, "8916123450177"));
 
   // Gateways 2 to 4 on the same connection: each connect drives its levels.
   for (int gateway = 1; gateway < 4; ++gateway) {
@@ -441,7 +462,7 @@ TEST_F(NetworkPortE2E, AWanRoundTripOf300Ms) {
   EXPECT_EQ(rig.relay->LineRequests(), (std::vector<std::string>{"DTR on", "RTS on"}));
   EXPECT_EQ(rig.Trace().sent, ConnectCommands());
 
-  ASSERT_TRUE(EditContactOne(rig, "55"));
+  ASSERT_TRUE(EditContactOne(rig.g, "55"));
 }
 
 // A trace file that cannot be opened: one line on the error output before
@@ -627,6 +648,203 @@ TEST_F(NetworkPortE2E, TheFirstConnectAfterARestartWhileIdle) {
     t.Press(Key::Enter);
     ASSERT_TRUE(FinishConnect(t));
   }
+}
+
+// --- TLS ------------------------------------------------------------------
+
+// Keys and certificates made for the test by openssl, none kept: a site CA
+// and another one; the server's certificate for 127.0.0.1 and localhost
+// (and 0.0.0.0), one for another name, one that has expired, all on the
+// server's one key; the operator's self-signed certificate, which ser2net
+// takes from its allowed_certs directory, and one that ser2net does not
+// know.
+::testing::AssertionResult MakeTestPki(const std::string& dir) {
+  WriteWhole(dir + "/make-pki.sh", R"(set -e
+cd "$1"
+key() { openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:prime256v1 -out "$1"; chmod 600 "$1"; }
+key ca.key
+openssl req -x509 -key ca.key -out ca.pem -days 30 -subj "/CN=Site CA"
+key other-ca.key
+openssl req -x509 -key other-ca.key -out other-ca.pem -days 30 -subj "/CN=Another CA"
+key server.key
+openssl req -new -key server.key -out server.csr -subj "/CN=gw-site7"
+mkdir db
+: > db/index.txt
+echo 01 > db/serial
+printf '[ca]\ndefault_ca=d\n[d]\ndatabase=db/index.txt\nnew_certs_dir=db\nserial=db/serial\ndefault_md=sha256\npolicy=p\nunique_subject=no\n[p]\ncommonName=supplied\n' > db/ca.cnf
+sign() {
+  out=$1; san=$2; shift 2
+  printf 'subjectAltName=%s\n' "$san" > db/ext
+  openssl ca -batch -notext -config db/ca.cnf -cert ca.pem -keyfile ca.key -in server.csr -out "$out" -extfile db/ext "$@"
+}
+sign server.pem "DNS:localhost,IP:127.0.0.1,IP:0.0.0.0" -days 30
+sign wrong-name.pem "DNS:gw-site7.example" -days 30
+sign expired.pem "DNS:localhost,IP:127.0.0.1" -startdate 20200101000000Z -enddate 20200201000000Z
+key op.key
+openssl req -x509 -key op.key -out op.crt -days 30 -subj "/CN=operator"
+key stranger.key
+openssl req -x509 -key stranger.key -out stranger.crt -days 30 -subj "/CN=operator"
+cp op.key open.key
+chmod 644 open.key
+mkdir -p auth/operator/allowed_certs
+cp op.crt auth/operator/allowed_certs/
+openssl rehash auth/operator/allowed_certs
+)");
+  const std::string command = "bash " + dir + "/make-pki.sh " + dir + " >" + dir + "/make-pki.log 2>&1";
+  if (std::system(command.c_str()) != 0)
+    return ::testing::AssertionFailure() << "openssl could not make the keys: " << ReadWhole(dir + "/make-pki.log");
+  return ::testing::AssertionSuccess();
+}
+
+// ser2net's accepters on gwsim's line, a port each: TLS asking for the
+// client's certificate, TLS without, TLS with a certificate for another
+// name, TLS with an expired one, and plain. The tool's ./COM1 links to
+// site7/address, an address file whose TLS files lie beside it.
+struct TlsRig {
+  enum Server { kClientAuth, kServerOnly, kWrongName, kExpired, kPlain, kServers };
+  GatewaySession g{NetworkRig::TracedSession()};
+  std::vector<int> ports;
+  std::unique_ptr<Ser2net> ser2net;
+
+  std::string Site() const { return g.Dir() + "/site7"; }
+  std::string Port(Server s) const { return std::to_string(ports[s]); }
+  void Address(const std::string& text) const { WriteWhole(Site() + "/address", text); }
+
+  ::testing::AssertionResult Start() {
+    if (auto r = g.StartGateway({}, "gw"); !r) return r;
+    fs::create_directory(Site());
+    if (auto r = MakeTestPki(Site()); !r) return r;
+    for (int i = 0; i < kServers; ++i) ports.push_back(test::UnusedLoopbackPort());
+    const std::string site = Site(), device = g.Dir() + "/gw";
+    ser2net = std::make_unique<Ser2net>(g.Dir(), ports, [&](int port) {
+      const auto server = static_cast<Server>(std::find(ports.begin(), ports.end(), port) - ports.begin());
+      const std::string tcp = "tcp(nodelay),127.0.0.1," + std::to_string(port);
+      const std::string name = "s" + std::to_string(server);
+      const auto tls = [&](const std::string& cert, const std::string& more) {
+        return "telnet(rfc2217),ssl(key=" + site + "/server.key,cert=" + site + "/" + cert + more + ")," + tcp;
+      };
+      switch (server) {
+        case kClientAuth:
+          return Ser2net::Connection(name, tls("server.pem", ",clientauth"), device,
+                                     "    authdir: " + site + "/auth\n");
+        case kServerOnly: return Ser2net::Connection(name, tls("server.pem", ""), device);
+        case kWrongName: return Ser2net::Connection(name, tls("wrong-name.pem", ""), device);
+        case kExpired: return Ser2net::Connection(name, tls("expired.pem", ""), device);
+        default: return Ser2net::Connection(name, "telnet(rfc2217)," + tcp, device);
+      }
+    });
+    if (!ser2net->Ready()) return ::testing::AssertionFailure() << "ser2net did not start";
+    if (symlink("site7/address", (g.Dir() + "/COM1").c_str()) != 0)
+      return ::testing::AssertionFailure() << "no ./COM1";
+    return ::testing::AssertionSuccess();
+  }
+};
+
+// A gateway reached over TLS, the server's certificate checked against the
+// site's CA and the operator's certificate shown to a server that asks for
+// it: the connect, a form edit and SIM to file and back, as over a plain
+// connection. The trace of that exchange is its owner's alone.
+TEST_F(NetworkPortE2E, AWholeSessionOverTlsWithAClientCertificate) {
+  TlsRig rig;
+  ASSERT_TRUE(rig.Start());
+  const std::string address = "rfc2217s://127.0.0.1:" + rig.Port(TlsRig::kClientAuth);
+  rig.Address("# site 7, over TLS; the files beside this one\n" + address +
+              "\nca=ca.pem\ncert=op.crt\nkey=op.key\n");
+  TerminalSession& t = rig.g.Term();
+  ASSERT_TRUE(OpenConnectionDialog(t));
+  ASSERT_TRUE(Shows(t, 12, 15, "COM1: " + address));
+  EXPECT_EQ(t.RowText(15).find(Utf8(u8"без шифрования")), std::string::npos);
+  t.Press(Key::Esc);
+  ASSERT_TRUE(Connect(t));
+
+  struct stat st {};
+  ASSERT_EQ(stat((rig.g.Dir() + "/trace.txt").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  EXPECT_NE(ReadWhole(rig.g.Dir() + "/trace.txt").find("open COM1: " + address + ": 0"), std::string::npos);
+
+  ASSERT_TRUE(EditContactOne(rig.g, "77"));
+  ASSERT_NO_FATAL_FAILURE(SimToFileAndBack(rig.g, "8916123450177"));
+}
+
+// Each way a TLS connection is refused: the reason on the error box's
+// detail row, in the dialog's device row and on the command line, within
+// the open's bound, and nothing written to the SIM.
+TEST_F(NetworkPortE2E, RefusalsOverTlsSayWhyAndWriteNothing) {
+  TlsRig rig;
+  ASSERT_TRUE(rig.Start());
+  WriteWhole(rig.g.Dir() + "/numbered.set", NumberedSettings());
+  const std::string before = rig.g.Dump();
+  const std::string cert = Utf8(u8"сертификат сервера не подтверждён: ");
+  struct Case {
+    const char* name;
+    std::string address;
+    std::string why;
+  };
+  const auto tls = [&](TlsRig::Server s) { return "rfc2217s://127.0.0.1:" + rig.Port(s) + "\n"; };
+  const Case cases[] = {
+      {"a CA that did not sign the server's certificate", tls(TlsRig::kServerOnly) + "ca=other-ca.pem\n",
+       cert + Utf8(u8"неизвестный УЦ")},
+      {"the server's certificate for another name", tls(TlsRig::kWrongName) + "ca=ca.pem\n",
+       cert + Utf8(u8"чужое имя узла")},
+      {"an expired server certificate", tls(TlsRig::kExpired) + "ca=ca.pem\n", cert + Utf8(u8"истёк срок")},
+      {"no client certificate for a server that asks", tls(TlsRig::kClientAuth) + "ca=ca.pem\n",
+       Utf8(u8"сервер требует сертификат клиента")},
+      {"a client certificate the server does not know",
+       tls(TlsRig::kClientAuth) + "ca=ca.pem\ncert=stranger.crt\nkey=stranger.key\n",
+       Utf8(u8"сертификат клиента не принят")},
+      {"a key others can read", tls(TlsRig::kClientAuth) + "ca=ca.pem\ncert=op.crt\nkey=open.key\n",
+       Utf8(u8"ключ доступен другим: нужен chmod 600")},
+      {"a plain address to a TLS server", "rfc2217://127.0.0.1:" + rig.Port(TlsRig::kServerOnly) + "\n",
+       Utf8(u8"сервер ждёт TLS: нужен rfc2217s://")},
+      {"a TLS address to a plain server", tls(TlsRig::kPlain) + "ca=ca.pem\n", Utf8(u8"сервер не отвечает по TLS")},
+  };
+  TerminalSession& t = rig.g.Term();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    rig.Address(c.address);
+    const auto start = Clock::now();
+    const CliOutcome cli = RunCli(rig.g.Dir(), {"restore", "--force", "COM1", "numbered.set"});
+    const auto took = Clock::now() - start;
+    EXPECT_EQ(cli.status, 3) << cli.err;
+    EXPECT_NE(cli.err.find(kPortGone + " (" + c.why + ")"), std::string::npos) << cli.err;
+    std::printf("[ measured ] refused, %-50s %6.2f s\n", c.name, Seconds(took));
+    EXPECT_LT(took, Duration(6000));
+
+    ASSERT_TRUE(OpenConnectionDialog(t));
+    t.Press(Key::Enter);
+    ASSERT_TRUE(t.WaitFor([&] { return ErrorBoxShows(t, kPortGone) && t.RowText(15).find(c.why) != std::string::npos; },
+                          Duration(8000)))
+        << t.ScreenText();
+    ASSERT_NO_FATAL_FAILURE(DismissErrorToMenu(t));
+    ASSERT_TRUE(OpenConnectionDialog(t));
+    EXPECT_TRUE(t.WaitFor([&] { return t.RowText(15).find(c.why) != std::string::npos; }, kScreenWait))
+        << t.ScreenText();
+    t.Press(Key::Esc);
+    EXPECT_EQ(rig.g.Dump(), before);
+  }
+}
+
+// A plain address to anything but a loopback address works, and says it
+// goes without encryption: in the device row and on the command line.
+// (0.0.0.0 is no loopback address, yet Linux connects it to this machine: a
+// connection that would cross a network, without one.)
+TEST_F(NetworkPortE2E, APlainAddressBeyondLoopbackSaysItIsNotEncrypted) {
+  TlsRig rig;
+  ASSERT_TRUE(rig.Start());
+  const std::string address = "rfc2217://0.0.0.0:" + rig.Port(TlsRig::kPlain);
+  rig.Address(address + "\n");
+  const std::string plain = Utf8(u8"без шифрования");
+  const CliOutcome cli = RunCli(rig.g.Dir(), {"backup", "COM1", "plain.set"});
+  EXPECT_EQ(cli.status, 0) << cli.err;
+  EXPECT_NE(cli.err.find("COM1: " + plain), std::string::npos) << cli.err;
+  EXPECT_TRUE(fs::exists(rig.g.Dir() + "/plain.set"));
+
+  TerminalSession& t = rig.g.Term();
+  ASSERT_TRUE(OpenConnectionDialog(t));
+  ASSERT_TRUE(Shows(t, 12, 15, "COM1: " + address + " (" + plain + ")"));
+  t.Press(Key::Esc);
+  ASSERT_TRUE(Connect(t));
+  ASSERT_TRUE(EditContactOne(rig.g, "55"));
 }
 
 }  // namespace

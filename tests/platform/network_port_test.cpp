@@ -82,6 +82,65 @@ TEST(NetworkAddressFile, TheFormsItTakes) {
   }
 }
 
+// The TLS forms: the scheme or the library's ssl layer, and the files named
+// in the library's options or on lines of their own; files beside a plain
+// address, or anything else inside ssl(...), make no address.
+TEST(NetworkAddressFile, TheTlsFormsItTakes) {
+  struct Case {
+    const char* text;
+    bool address;
+    bool tls;
+    const char* ca;
+    const char* cert;
+    const char* key;
+  };
+  const Case cases[] = {
+      {"rfc2217s://gw-site7.example:4001", true, true, "", "", ""},
+      {"RFC2217S://[2001:db8::7]:4001\nca=site7-ca.pem\n", true, true, "site7-ca.pem", "", ""},
+      {"rfc2217s://gw:4001\r\nca = ca.pem\r\ncert=op.crt\r\nkey=keys/op.key\r\n", true, true, "ca.pem", "op.crt",
+       "keys/op.key"},
+      {"key=op.pem\n# the certificate and its key in one file\nrfc2217s://gw:4001", true, true, "", "", "op.pem"},
+      {"telnet(rfc2217),ssl,tcp,gw,4001", true, true, "", "", ""},
+      {"telnet(rfc2217),ssl(CA=/etc/site7/ca.pem,cert=op.crt,key=op.key),tcp,gw,4001", true, true,
+       "/etc/site7/ca.pem", "op.crt", "op.key"},
+      {"telnet(rfc2217),ssl(CA=ca.pem),tcp,gw,4001\nkey=op.key", true, true, "ca.pem", "", "op.key"},
+      {"rfc2217://gw:4001", true, false, "", "", ""},
+      // Not addresses.
+      {"rfc2217://gw:4001\nca=ca.pem", false, false, "", "", ""},    // files for a plain connection
+      {"rfc2217s://gw:4001\ncert=op.crt", false, false, "", "", ""},  // a certificate without its key
+      {"rfc2217s://gw:4001\nca=a.pem\nca=b.pem", false, false, "", "", ""},
+      {"telnet(rfc2217),ssl(CA=a.pem),tcp,gw,4001\nca=b.pem", false, false, "", "", ""},
+      {"rfc2217s://gw:4001\nca=", false, false, "", "", ""},
+      {"rfc2217s://gw:4001\ncert=op.crt\nkey=op,stdio", false, false, "", "", ""},
+      {"telnet(rfc2217),ssl(mode=server),tcp,gw,4001", false, false, "", "", ""},
+      {"telnet(rfc2217),ssl(allow-authfail),tcp,gw,4001", false, false, "", "", ""},
+      {"telnet(rfc2217),ssl(CA=ca.pem,tcp,gw,4001", false, false, "", "", ""},
+      {"telnet(rfc2217),ssl,stdio,sh", false, false, "", "", ""},
+      {"telnet(rfc2217),certauth,ssl,tcp,gw,4001", false, false, "", "", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    const std::optional<NetworkAddress> a = ParseAddressFile(c.text);
+    ASSERT_EQ(a.has_value(), c.address);
+    if (!a) continue;
+    EXPECT_EQ(a->tls, c.tls);
+    EXPECT_EQ(a->ca, c.ca);
+    EXPECT_EQ(a->cert, c.cert);
+    EXPECT_EQ(a->key, c.key);
+  }
+}
+
+TEST(NetworkAddressFile, LoopbackHosts) {
+  for (const char* host : {"localhost", "LocalHost", "127.0.0.1", "127.1.2.3", "::1"}) {
+    SCOPED_TRACE(host);
+    EXPECT_TRUE(IsLoopbackHost(host));
+  }
+  for (const char* host : {"gw-site7.example", "128.0.0.1", "0.0.0.0", "192.0.2.7", "2001:db8::1", "localhost.evil"}) {
+    SCOPED_TRACE(host);
+    EXPECT_FALSE(IsLoopbackHost(host));
+  }
+}
+
 // ./COMn as a file, a link to a file, a link to a pseudo-terminal, nothing:
 // which kind of port it opens and what the dialog's device row says.
 TEST(NetworkAddressFile, RoutingAndTheDeviceRow) {
