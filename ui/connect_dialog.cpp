@@ -302,10 +302,14 @@ void ConnectToDevice(Tool& tool) {
     }
     if (k == key::Enter) {
       // A connection replaces the image: a changed file is not dropped unasked.
-      if (ConfirmDiscardUnsavedEdits(tool))
+      if (ConfirmDiscardUnsavedEdits(tool)) {
+        // Another port is opened anew: the one held stays open while it is
+        // only browsed, and must not be taken for the port now named.
+        if (st.portIndex != openPort) st.deviceConnected = false;
         Connect(tool);
-      else
+      } else {
         keepChoice();
+      }
       break;
     }
     if (k != key::Prefix) continue;

@@ -174,6 +174,23 @@ TEST_F(TrustE2E, StatusAreaNamesTheGatewayTheLinesSelect) {
   EXPECT_TRUE(Shows(t, 73, 1, Utf8(u8"ШЛЮЗ 2")));
 }
 
+// Connected to COM1, the dialog browsed to COM2 and Enter: COM2 is opened
+// and read (its SIM is blank: the initialisation is offered), not COM1's
+// connection kept under COM2's name.
+TEST_F(TrustE2E, AnotherPortChosenIsOpenedAnew) {
+  GatewaySession g;
+  ASSERT_TRUE(g.StartGateway());
+  GatewayProcess second(GwsimBinary(), {"--link", g.Dir() + "/COM2", "--blank"}, g.Dir() + "/COM2", kScreenWait);
+  ASSERT_TRUE(second.Ready());
+  TerminalSession& t = g.Term();
+  ASSERT_TRUE(Connect(t));
+  ASSERT_TRUE(OpenConnectionDialog(t));
+  t.Press(Key::Up);
+  ASSERT_TRUE(Shows(t, 28, 14, "COM2"));
+  t.Press(Key::Enter);
+  EXPECT_TRUE(t.WaitForText(Utf8(u8"SIM-Карта не инициализирована"), kExchangeWait)) << t.ScreenText();
+}
+
 // A settings file as the tool saves it.
 void WriteSettingsFile(const std::string& path) {
   std::string text;
