@@ -154,24 +154,42 @@ bool ValidFileName(std::string_view name) {
   });
 }
 
-// One "ca=", "cert=" or "key=" (the library's "CA=" too) into the address;
-// false for another name, an unusable value or a name given twice.
-bool TakeFileOption(std::string_view option, NetworkAddress& a) {
+// A user name for the certificate login: what ser2net takes as a directory
+// name under its authdir.
+bool ValidUserName(std::string_view name) {
+  return !name.empty() && name.size() <= 64 && std::all_of(name.begin(), name.end(), [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '_' || c == '-' || c == '@';
+  });
+}
+
+// One "ca=", "cert=", "key=" (the library's "CA=" too) or "user=" into the
+// address; false for another name, an unusable value or a name given twice.
+// user= only on a line of its own (fileLine).
+bool TakeFileOption(std::string_view option, NetworkAddress& a, bool fileLine) {
   const std::size_t eq = option.find('=');
   if (eq == std::string_view::npos) return false;
   std::string name(Trim(option.substr(0, eq)));
   for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   const std::string_view value = Trim(option.substr(eq + 1));
+  if (name == "user" && fileLine) {
+    if (!a.user.empty() || !ValidUserName(value)) return false;
+    a.user = std::string(value);
+    return true;
+  }
   std::string* slot = name == "ca" ? &a.ca : name == "cert" ? &a.cert : name == "key" ? &a.key : nullptr;
   if (!slot || !slot->empty() || !ValidFileName(value)) return false;
   *slot = std::string(value);
   return true;
 }
 
-// Whether a line of the address file names a TLS file rather than an address.
+// Whether a line of the address file names a TLS file (or the user of the
+// certificate login) rather than an address.
 bool IsFileOptionLine(std::string_view line) {
-  return StartsWithNoCase(line, "ca=") || StartsWithNoCase(line, "cert=") || StartsWithNoCase(line, "key=") ||
-         StartsWithNoCase(line, "ca =") || StartsWithNoCase(line, "cert =") || StartsWithNoCase(line, "key =");
+  const std::size_t eq = line.find('=');
+  if (eq == std::string_view::npos) return false;
+  std::string name(Trim(line.substr(0, eq)));
+  for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return name == "ca" || name == "cert" || name == "key" || name == "user";
 }
 
 // telnet(rfc2217),tcp,host,port and telnet(rfc2217),ssl[(CA=..,cert=..,
@@ -194,7 +212,7 @@ std::optional<NetworkAddress> ParseLibraryForm(std::string_view line) {
     rest.remove_prefix(close + 2);
     while (!options.empty()) {
       const std::size_t comma = options.find(',');
-      if (!TakeFileOption(options.substr(0, comma), a)) return {};
+      if (!TakeFileOption(options.substr(0, comma), a, false)) return {};
       options.remove_prefix(comma == std::string_view::npos ? options.size() : comma + 1);
     }
   }
@@ -414,6 +432,7 @@ struct NetworkSerialPort::Link {
   // TLS: the host the server's certificate must name, and what became of
   // the certificate.
   std::string host;
+  int tlsDepth = 1;  // the TLS layer's place below telnet (and the certificate login)
   bool certSeen = false;  // the server presented one, checked or not
   bool certOk = false;
   std::string certWhy;  // why it was not accepted (cp866), "" while it was not refused
@@ -457,7 +476,7 @@ struct NetworkSerialPort::Link {
     }
     std::string pem(16384, '\0');
     gensiods length = pem.size();
-    if (gensio_control(self, GENSIO_CONTROL_DEPTH_FIRST, GENSIO_CONTROL_GET, GENSIO_CONTROL_CERT, pem.data(),
+    if (gensio_control(self, tlsDepth, GENSIO_CONTROL_GET, GENSIO_CONTROL_CERT, pem.data(),
                        &length) != 0 ||
         length >= pem.size()) {
       certWhy = kCertMissing;
@@ -615,8 +634,9 @@ std::optional<NetworkAddress> ParseAddressFile(std::string_view text) {
   // clear-text connection is not what the file asks for.
   if (!fileLines.empty() && !a->tls) return {};
   for (std::string_view line : fileLines)
-    if (!TakeFileOption(line, *a)) return {};
+    if (!TakeFileOption(line, *a, true)) return {};
   if (!a->cert.empty() && a->key.empty()) return {};  // a certificate is no use without its key
+  if (!a->user.empty() && a->key.empty()) return {};   // the login is by the certificate
   return a;
 }
 
@@ -719,8 +739,13 @@ int NetworkSerialPort::OpenAddress(const NetworkAddress& address) {
   if (address.tls) {
     std::string ca, cert, key;
     if (!TakeTlsFiles(address, ca, cert, key)) return xerr::PortBusy;
-    layers_ = "telnet(rfc2217),ssl(CA=" + Quoted(ca) +
-              (cert.empty() ? std::string() : ",cert=" + Quoted(cert) + ",key=" + Quoted(key)) + "),tcp,";
+    const std::string certAndKey = cert.empty() ? std::string() : "cert=" + Quoted(cert) + ",key=" + Quoted(key);
+    // With a user, the certificate logs in on the library's certificate
+    // login over TLS (ser2net's certauth), else TLS itself shows it.
+    layers_ = address.user.empty()
+                  ? "telnet(rfc2217),ssl(CA=" + Quoted(ca) + (certAndKey.empty() ? "" : "," + certAndKey) + "),tcp,"
+                  : "telnet(rfc2217),certauth(username=" + Quoted(address.user) + "," + certAndKey + "),ssl(CA=" +
+                        Quoted(ca) + "),tcp,";
   }
   bool timedOut = false;
   const std::string targets = Resolve(address.host, address.port, deadline, timedOut);
@@ -819,6 +844,7 @@ std::string NetworkSerialPort::TlsFailure(const Link& link, int err) const {
   if (!link.certWhy.empty()) return kWhyServerCert + link.certWhy;
   if (log.find("certificate required") != std::string::npos) return kWhyClientCertWanted;
   if (log.find("key values mismatch") != std::string::npos) return kWhyKeyMismatch;
+  if (err == GE_AUTHREJECT) return kWhyClientCertRefused;
   if (link.certOk) {
     // The server's certificate was good, and then the server ended it: the
     // client's certificate (or its absence) is what it did not take.
@@ -839,6 +865,7 @@ int NetworkSerialPort::Connect(const std::string& targets, std::chrono::steady_c
     return xerr::SystemError;
   }
   link->host = address_.host;
+  link->tlsDepth = address_.user.empty() ? 1 : 2;
   const std::string spec = layers_ + targets;
   TakeLibraryLog();
   if (str_to_gensio(spec.c_str(), link->os, Link::Event, link.get(), &link->io) != 0) {

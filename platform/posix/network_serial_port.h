@@ -15,6 +15,10 @@
 //                          (without it: the system's CA store)
 //     cert=operator.crt    the client's certificate, for a server that asks
 //     key=operator.key     for one, and its key (readable by its owner only)
+//     user=operator        log in with that certificate as this user, for a
+//                          server with the certificate login over TLS
+//                          (ser2net's certauth) instead of TLS client
+//                          certificates
 // Relative paths are taken from the address file's own directory (where a
 // link to it points). Blank lines and lines beginning with '#' are passed
 // over.
@@ -74,6 +78,7 @@ struct NetworkAddress {
   std::string text;  // the line as the operator wrote it
   bool tls = false;
   std::string ca, cert, key;  // TLS files as written ("" when not given)
+  std::string user;           // the certificate login's user ("": TLS shows the certificate)
   std::string baseDir;        // where relative file names are taken from ("": the working directory)
 };
 

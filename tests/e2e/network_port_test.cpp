@@ -697,11 +697,12 @@ openssl rehash auth/operator/allowed_certs
 }
 
 // ser2net's accepters on gwsim's line, a port each: TLS asking for the
-// client's certificate, TLS without, TLS with a certificate for another
+// client's certificate, the certificate login over TLS (certauth), TLS
+// without either, TLS with a certificate for another
 // name, TLS with an expired one, and plain. The tool's ./COM1 links to
 // site7/address, an address file whose TLS files lie beside it.
 struct TlsRig {
-  enum Server { kClientAuth, kServerOnly, kWrongName, kExpired, kPlain, kServers };
+  enum Server { kClientAuth, kCertLogin, kServerOnly, kWrongName, kExpired, kPlain, kServers };
   GatewaySession g{NetworkRig::TracedSession()};
   std::vector<int> ports;
   std::unique_ptr<Ser2net> ser2net;
@@ -727,6 +728,11 @@ struct TlsRig {
         case kClientAuth:
           return Ser2net::Connection(name, tls("server.pem", ",clientauth"), device,
                                      "    authdir: " + site + "/auth\n");
+        case kCertLogin:
+          return Ser2net::Connection(name,
+                                     "telnet(rfc2217),certauth,ssl(key=" + site + "/server.key,cert=" + site +
+                                         "/server.pem)," + tcp,
+                                     device, "    authdir: " + site + "/auth\n");
         case kServerOnly: return Ser2net::Connection(name, tls("server.pem", ""), device);
         case kWrongName: return Ser2net::Connection(name, tls("wrong-name.pem", ""), device);
         case kExpired: return Ser2net::Connection(name, tls("expired.pem", ""), device);
@@ -792,6 +798,9 @@ TEST_F(NetworkPortE2E, RefusalsOverTlsSayWhyAndWriteNothing) {
       {"a client certificate the server does not know",
        tls(TlsRig::kClientAuth) + "ca=ca.pem\ncert=stranger.crt\nkey=stranger.key\n",
        Utf8(u8"сертификат клиента не принят")},
+      {"a certificate the login does not know",
+       tls(TlsRig::kCertLogin) + "ca=ca.pem\ncert=stranger.crt\nkey=stranger.key\nuser=operator\n",
+       Utf8(u8"сертификат клиента не принят")},
       {"a key others can read", tls(TlsRig::kClientAuth) + "ca=ca.pem\ncert=op.crt\nkey=open.key\n",
        Utf8(u8"ключ доступен другим: нужен chmod 600")},
       {"a plain address to a TLS server", "rfc2217://127.0.0.1:" + rig.Port(TlsRig::kServerOnly) + "\n",
@@ -822,6 +831,19 @@ TEST_F(NetworkPortE2E, RefusalsOverTlsSayWhyAndWriteNothing) {
     t.Press(Key::Esc);
     EXPECT_EQ(rig.g.Dump(), before);
   }
+}
+
+// A server with the certificate login over TLS (ser2net's certauth): the
+// operator's certificate logs in as the user the address file names.
+TEST_F(NetworkPortE2E, ACertificateLoginOverTls) {
+  TlsRig rig;
+  ASSERT_TRUE(rig.Start());
+  rig.Address("rfc2217s://localhost:" + rig.Port(TlsRig::kCertLogin) +
+              "\nca=ca.pem\ncert=op.crt\nkey=op.key\nuser=operator\n");
+  const CliOutcome cli = RunCli(rig.g.Dir(), {"backup", "COM1", "site7.set"});
+  EXPECT_EQ(cli.status, 0) << cli.err;
+  EXPECT_EQ(std::count(cli.err.begin(), cli.err.end(), '\n'), 1) << cli.err;  // the lines nobody confirmed
+  EXPECT_NE(ReadWhole(rig.g.Dir() + "/site7.set").find(" 98,\"1100200\",129,\"98.GSM.TRV\""), std::string::npos);
 }
 
 // A plain address to anything but a loopback address works, and says it

@@ -104,6 +104,7 @@ TEST(NetworkAddressFile, TheTlsFormsItTakes) {
       {"telnet(rfc2217),ssl(CA=/etc/site7/ca.pem,cert=op.crt,key=op.key),tcp,gw,4001", true, true,
        "/etc/site7/ca.pem", "op.crt", "op.key"},
       {"telnet(rfc2217),ssl(CA=ca.pem),tcp,gw,4001\nkey=op.key", true, true, "ca.pem", "", "op.key"},
+      {"rfc2217s://gw:4001\ncert=op.crt\nkey=op.key\nuser=operator", true, true, "", "op.crt", "op.key"},
       {"rfc2217://gw:4001", true, false, "", "", ""},
       // Not addresses.
       {"rfc2217://gw:4001\nca=ca.pem", false, false, "", "", ""},    // files for a plain connection
@@ -117,6 +118,9 @@ TEST(NetworkAddressFile, TheTlsFormsItTakes) {
       {"telnet(rfc2217),ssl(CA=ca.pem,tcp,gw,4001", false, false, "", "", ""},
       {"telnet(rfc2217),ssl,stdio,sh", false, false, "", "", ""},
       {"telnet(rfc2217),certauth,ssl,tcp,gw,4001", false, false, "", "", ""},
+      {"rfc2217s://gw:4001\nuser=operator", false, false, "", "", ""},  // a login without a certificate
+      {"rfc2217s://gw:4001\ncert=a\nkey=b\nuser=op/../x", false, false, "", "", ""},
+      {"telnet(rfc2217),ssl(user=operator,key=op.key),tcp,gw,4001", false, false, "", "", ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
