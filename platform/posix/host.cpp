@@ -95,7 +95,8 @@ PortForm ClassifyPortArgument(std::string_view text) {
   // network port learns is taken here as well.
   const bool oneLine = text.find_first_of("\r\n") == std::string_view::npos;
   if (oneLine && ParseAddressFile(text)) return PortForm::Network;
-  if (text.find("://") != std::string_view::npos || text.rfind("telnet(", 0) == 0) return PortForm::BadAddress;
+  if (text.find("://") != std::string_view::npos || text.rfind("telnet(", 0) == 0)
+    return PortForm::BadAddress;
   // A path names a directory entry ("/dev/ttyUSB0", "./gw"); a bare word
   // is taken for a misspelt COM name, not for a file in the working directory.
   if (oneLine && text.find('/') != std::string_view::npos) return PortForm::Device;

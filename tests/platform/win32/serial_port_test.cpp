@@ -25,9 +25,15 @@ TEST(Win32SerialPort, APortNamedOnTheCommandLine) {
     const char* text;
     const char* path;
   } cases[] = {
-      {"COM20", "\\\\.\\COM20"}, {"com7", "\\\\.\\COM7"},     {"\\\\.\\COM255", "\\\\.\\COM255"},
-      {"COM0", ""},                {"COM", ""},                   {"COM20x", ""},
-      {"COM1000", ""},             {"/dev/ttyUSB0", ""},          {"rfc2217://host:4001", ""},
+      {"COM20", "\\\\.\\COM20"},
+      {"com7", "\\\\.\\COM7"},
+      {"\\\\.\\COM255", "\\\\.\\COM255"},
+      {"COM0", ""},
+      {"COM", ""},
+      {"COM20x", ""},
+      {"COM1000", ""},
+      {"/dev/ttyUSB0", ""},
+      {"rfc2217://host:4001", ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
