@@ -236,8 +236,8 @@ awk -v rtt="$rtt" '
   END {
     for (r = 0; r < 2; ++r) {
       s = r ? "-cells" : ""
-      printf "ratio    ser2net%s whole / local whole = %.2f (%.3f s / %.3f s)\n", s, whole["ser2net" s] / whole["local" s], whole["ser2net" s], whole["local" s]
-      printf "ratio    relay%s   whole / local whole = %.2f (%.3f s / %.3f s)\n", s, whole["relay" s] / whole["local" s], whole["relay" s], whole["local" s]
+      printf "ratio    ser2net%s whole / local%s whole = %.2f (%.3f s / %.3f s)\n", s, s, whole["ser2net" s] / whole["local" s], whole["ser2net" s], whole["local" s]
+      printf "ratio    relay%s   whole / local%s whole = %.2f (%.3f s / %.3f s)\n", s, s, whole["relay" s] / whole["local" s], whole["relay" s], whole["local" s]
     }
     printf "figure   wan connect, whole: %.3f s (bound 2.0 s: %s); cell by cell %.3f s\n", whole["wan"], verdict(whole["wan"] <= 2.0), whole["wan-cells"]
     for (r = 0; r < 2; ++r) {

@@ -128,7 +128,9 @@ int main(int argc, char** argv) {
   std::printf("open+lines %.3f s (opening the port, DTR and RTS; not in the ratio)\n", openLines);
   std::printf("whole      %.3f s\n", openLines + wall);
   if (entryMs == 0) {
-    std::printf("ratio      %.3f = wall / wire (goal <= 1.05)\n", wall / wire);
+    // A hundred commands each wait for the modem's first byte: cell by cell
+    // is held to 1.10, the one range read to 1.05.
+    std::printf("ratio      %.3f = wall / wire (goal <= %s)\n", wall / wire, read.byRange ? "1.05" : "1.10");
   } else if (read.byRange) {
     // The probe and 99 entries, each looked up in ENTRY_MS; an entry's bytes
     // go out while the next one is looked up.
