@@ -456,9 +456,11 @@ int RunCommand(Tool& tool, const std::vector<std::string>& args) {
   if (gateway != 0) tool.state.gatewayIndex = gateway - 1;
   Run().gateway = named + ":" + std::to_string(tool.state.gatewayIndex + 1);
   Run().file = Utf8FromArgument(path);
-  if (command == "backup") return Backup(tool, port, path);
-  if (command == "restore") return Restore(tool, port, path, force);
-  return Verify(tool, port, path);
+  // A path as typed may hold any byte; the messages name it harmlessly.
+  const std::string where = Harmless(port);
+  if (command == "backup") return Backup(tool, where, path);
+  if (command == "restore") return Restore(tool, where, path, force);
+  return Verify(tool, where, path);
 }
 
 }  // namespace

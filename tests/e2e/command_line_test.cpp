@@ -461,6 +461,8 @@ TEST(CommandLineE2E, PortsByPathAndByAddress) {
       {{"verify", dir.Path() + "/", "signed.set"}, 3, "tarvelin: " + dir.Path() + "/: " + gone + "\n",
        "\"" + dir.Path() + "/:1\"", {}},
       {{"backup", refused, "kept.set"}, 3, "tarvelin: " + refused + ": " + gone, "\"" + refused + ":1\"", {}},
+      // A path as typed is named without its control bytes.
+      {{"backup", "./\x1b[2Jgw", "kept.set"}, 3, "tarvelin: ./?[2Jgw: " + gone + "\n", "\"./\\u001b[2Jgw:1\"", {}},
       // Usage errors: no port number, a port out of range, another scheme.
       {{"backup", "rfc2217://127.0.0.1", "kept.set"}, 2, "tarvelin: 'rfc2217://127.0.0.1" + badAddress, "null", {}},
       {{"backup", "rfc2217://127.0.0.1:99999", "kept.set"},
@@ -482,6 +484,7 @@ TEST(CommandLineE2E, PortsByPathAndByAddress) {
     EXPECT_EQ(o.err.substr(0, c.err.size()), c.err) << Describe(o);
     EXPECT_NE(o.out.find("\"gateway\": " + c.gateway + ", "), std::string::npos) << Describe(o);
     EXPECT_EQ(ReadAll(dir / "kept.set"), "previous backup");
+    EXPECT_EQ((o.out + o.err).find('\x1b'), std::string::npos);
     if (c.status == 0 && args[0] == "backup")
       EXPECT_NE(ReadAll(dir / "sim.set").find(",129,\"98.GSM.TRV\"\r\n"), std::string::npos);
     if (args[0] == "restore") EXPECT_NE(ReadAll(dir / "dump").find("05,\"123\",129,\"05\""), std::string::npos);
