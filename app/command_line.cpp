@@ -29,19 +29,21 @@ namespace {
 constexpr const char* kUsage[] = {
     "Использование:"_cp,
     "  tarvelin                                  полный экран, в рабочем каталоге"_cp,
-    "  tarvelin backup [--json] COMn[:G] ФАЙЛ    SIM-Карту в ФАЙЛ"_cp,
-    "  tarvelin restore [--force] [--all] [--json] COMn[:G] ФАЙЛ"_cp,
+    "  tarvelin backup [--json] ПОРТ ФАЙЛ        SIM-Карту в ФАЙЛ"_cp,
+    "  tarvelin restore [--force] [--all] [--json] ПОРТ ФАЙЛ"_cp,
     "                                            ФАЙЛ в SIM-Карту, прочитать и сравнить"_cp,
-    "  tarvelin verify [--json] COMn[:G] ФАЙЛ    сравнить SIM-Карту с ФАЙЛом"_cp,
+    "  tarvelin verify [--json] ПОРТ ФАЙЛ        сравнить SIM-Карту с ФАЙЛом"_cp,
     "  ключи всех команд: --gateway G (шлюз, вместо COMn:G), --cell-by-cell"_cp,
     "  (читать по ячейке, для модемов без чтения диапазона)"_cp,
     "restore пишет только строки, отличные от SIM-Карты; --all - все строки."_cp,
     "  tarvelin --help | --version"_cp,
+    "ПОРТ - COMn[:G], путь устройства (/dev/ttyUSB0) или адрес rfc2217://узел:порт."_cp,
     "COMn - COM1..COM16 (сначала ./COMn в рабочем каталоге), G - шлюз на этом"_cp,
-    "порту, 1..4 (по умолчанию 1). restore не пишет файл без подписи шлюза в"_cp,
-    "ячейке 98, если не задан --force; backup не копирует неинициализированную"_cp,
-    "SIM-Карту и оставляет ФАЙЛ прежним. --json: строки JSON (UTF-8) на"_cp,
-    "стандартный вывод, по одной на ячейку с отличиями, последняя - итог."_cp,
+    "порту, 1..4 (по умолчанию 1; для пути и адреса - --gateway G). restore не"_cp,
+    "пишет файл без подписи шлюза в ячейке 98, если не задан --force; backup не"_cp,
+    "копирует неинициализированную SIM-Карту и оставляет ФАЙЛ прежним. --json:"_cp,
+    "строки JSON (UTF-8) на стандартный вывод, по одной на ячейку с отличиями,"_cp,
+    "последняя - итог."_cp,
     "Код завершения: 0 выполнено, 1 SIM-Карта отличается от файла (ячейки"_cp,
     "перечислены), 2 ошибка в команде, 3 ошибка устройства, 4 ошибка файла."_cp,
 };
@@ -425,19 +427,41 @@ int RunCommand(Tool& tool, const std::vector<std::string>& args) {
   if (rest.size() != 2) return UsageError("", command, ": нужны порт и файл"_cp);
   const std::string& port = rest[0];
   const std::string& path = rest[1];
-  if (!ParsePort(port, tool.state.portIndex, tool.state.gatewayIndex))
-    return UsageError("'", port, "' - не COM1..COM16 (после него можно :1..:4)"_cp);
-  if (gateway != 0) {
-    if (port.find(':') != std::string::npos && tool.state.gatewayIndex != gateway - 1)
+  // The gateway's name in the summary: "COM3:2", "/dev/ttyUSB0:1",
+  // "rfc2217://site7:4001:2".
+  std::string named;
+  if (ParsePort(port, tool.state.portIndex, tool.state.gatewayIndex)) {
+    if (gateway != 0 && port.find(':') != std::string::npos && tool.state.gatewayIndex != gateway - 1)
       return UsageError("'", port, "' и --gateway называют разные шлюзы"_cp);
-    tool.state.gatewayIndex = gateway - 1;
+    named = "COM" + std::to_string(tool.state.portIndex + 1);
+  } else {
+    // A device path or a network address: the run's port is COM1's index
+    // given that target; the gateway comes from --gateway only.
+    switch (ClassifyPortArgument(port)) {
+      case PortForm::Device:
+      case PortForm::Network: break;
+      case PortForm::BadAddress: return UsageError("'", port, "' - адрес не понят, нужно rfc2217://узел:порт"_cp);
+      case PortForm::NoNetwork:
+        return UsageError("'", port, "' - сетевые порты (rfc2217://) есть только в версии для Linux"_cp);
+      case PortForm::None:
+        // A misspelt COM name is told what a COM name takes.
+        if (port.size() >= 3 && (port[0] | 0x20) == 'c' && (port[1] | 0x20) == 'o' && (port[2] | 0x20) == 'm')
+          return UsageError("'", port, "' - не COM1..COM16 (после него можно :1..:4)"_cp);
+        return UsageError("'", port, "' - не порт: нужен COMn, путь устройства или rfc2217://узел:порт"_cp);
+    }
+    tool.state.portIndex = 0;
+    tool.state.gatewayIndex = 0;
+    SetPortTarget(tool.state.portIndex, port);
+    named = Utf8FromArgument(port);
   }
-  Run().gateway =
-      "COM" + std::to_string(tool.state.portIndex + 1) + ":" + std::to_string(tool.state.gatewayIndex + 1);
+  if (gateway != 0) tool.state.gatewayIndex = gateway - 1;
+  Run().gateway = named + ":" + std::to_string(tool.state.gatewayIndex + 1);
   Run().file = Utf8FromArgument(path);
-  if (command == "backup") return Backup(tool, port, path);
-  if (command == "restore") return Restore(tool, port, path, force);
-  return Verify(tool, port, path);
+  // A path as typed may hold any byte; the messages name it harmlessly.
+  const std::string where = Harmless(port);
+  if (command == "backup") return Backup(tool, where, path);
+  if (command == "restore") return Restore(tool, where, path, force);
+  return Verify(tool, where, path);
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // Port and gateway names.
 #include "device/serial_port.h"
 
+#include <utility>
+
 #include "core/cp866_literal.h"
 
 namespace tv {
@@ -15,6 +17,44 @@ std::string PortDeviceName(int portIndex) {
   std::string name = PortNames[portIndex];
   while (!name.empty() && name.back() == ' ') name.pop_back();
   return name;
+}
+
+namespace {
+std::string& TargetOf(int portIndex) {
+  static std::string targets[PortCount];
+  static std::string none;
+  if (portIndex < 0 || portIndex >= PortCount) {
+    none.clear();
+    return none;
+  }
+  return targets[portIndex];
+}
+}  // namespace
+
+void SetPortTarget(int portIndex, std::string target) {
+  if (portIndex >= 0 && portIndex < PortCount) TargetOf(portIndex) = std::move(target);
+}
+
+const std::string& PortTarget(int portIndex) { return TargetOf(portIndex); }
+
+std::string PortFileName(int portIndex) {
+  const std::string& target = PortTarget(portIndex);
+  if (target.empty()) return PortDeviceName(portIndex);
+  std::string name;
+  for (const char c : target) {
+    const bool kept = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.';
+    if (kept)
+      name += c;
+    else if (!name.empty() && name.back() != '-')
+      name += '-';
+  }
+  while (!name.empty() && (name.back() == '-' || name.back() == '.')) name.pop_back();
+  // Dots alone at the start would hide the file, or name a directory.
+  while (!name.empty() && (name.front() == '.' || name.front() == '-')) name.erase(name.begin());
+  // Well within a file name's length; a longer target keeps its end (the
+  // host and port, the device's number), where targets differ.
+  if (name.size() > 96) name.erase(0, name.size() - 96);
+  return name.empty() ? "port" : name;
 }
 
 }  // namespace tv

@@ -22,6 +22,20 @@ extern const char* const GatewayNames[GatewayCount];
 // The device name of a port entry: the entry without its trailing blank.
 std::string PortDeviceName(int portIndex);
 
+// The scripted commands also take a port by what it is rather than by COM
+// name: a device path ("/dev/ttyUSB0", "\\.\COM20") or a network address
+// ("rfc2217://site7:4001"). Such a target, given to a port index, is what
+// that index opens for the rest of the run instead of what its COM name
+// would open; "" gives the COM name back. The screen never sets one.
+void SetPortTarget(int portIndex, std::string target);
+// The target given to the port of this index, "" when none.
+const std::string& PortTarget(int portIndex);
+// The port's name in file names (the transfer journal): "COM3"; for a port
+// given a target, the target's letters, digits and dots with every other
+// run of characters as one '-' ("/dev/ttyUSB0" -> "dev-ttyUSB0"), so that
+// each target keeps a journal of its own across runs.
+std::string PortFileName(int portIndex);
+
 struct GatewayLines {
   bool dtr;
   bool rts;

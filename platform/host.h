@@ -29,6 +29,13 @@ std::unique_ptr<HostConsole> MakeHostConsole();
 // The serial port that the COM names of the dialog open on this machine.
 std::unique_ptr<SerialPort> MakeHostSerialPort();
 
+// What a port argument of the scripted commands that is not COMn[:G] names
+// on this machine: a serial device by its path, a network port by its
+// address (the forms an address file holds), an address this build cannot
+// use, or nothing it knows.
+enum class PortForm { Device, Network, BadAddress, NoNetwork, None };
+PortForm ClassifyPortArgument(std::string_view text);
+
 // The help item of the menu: shows the help to the operator outside the
 // screen (an external viewer) and comes back to the screen as it was.
 // Returns "" when something was shown, else a one-line cp866 message for

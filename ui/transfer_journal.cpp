@@ -39,7 +39,7 @@ bool ToInt(const std::string& text, int& value) {
 }  // namespace
 
 std::string JournalPath(int portIndex, int gatewayIndex) {
-  return "tarvelin-" + PortDeviceName(portIndex) + "-" + std::to_string(gatewayIndex + 1) + ".journal";
+  return "tarvelin-" + PortFileName(portIndex) + "-" + std::to_string(gatewayIndex + 1) + ".journal";
 }
 
 std::string EncodeJournal(const TransferJournal& j) {

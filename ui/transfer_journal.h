@@ -36,7 +36,9 @@ struct TransferJournal {
   int total = 0;
 };
 
-// The journal file of a gateway, relative to the working directory.
+// The journal file of a gateway, relative to the working directory:
+// "tarvelin-COM3-2.journal", or named after the port's target when the
+// scripted commands gave it one ("tarvelin-dev-ttyUSB0-2.journal").
 std::string JournalPath(int portIndex, int gatewayIndex);
 
 // The journal as text, and back; false for a text that is not one.

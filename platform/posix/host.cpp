@@ -90,6 +90,19 @@ std::unique_ptr<HostConsole> MakeHostConsole() { return std::make_unique<Termina
 
 std::unique_ptr<SerialPort> MakeHostSerialPort() { return std::make_unique<RoutedSerialPort>(); }
 
+PortForm ClassifyPortArgument(std::string_view text) {
+  // One line, read as an address file's line is: a TLS or other form the
+  // network port learns is taken here as well.
+  const bool oneLine = text.find_first_of("\r\n") == std::string_view::npos;
+  if (oneLine && ParseAddressFile(text)) return PortForm::Network;
+  if (text.find("://") != std::string_view::npos || text.rfind("telnet(", 0) == 0)
+    return PortForm::BadAddress;
+  // A path names a directory entry ("/dev/ttyUSB0", "./gw"); a bare word
+  // is taken for a misspelt COM name, not for a file in the working directory.
+  if (oneLine && text.find('/') != std::string_view::npos) return PortForm::Device;
+  return PortForm::None;
+}
+
 // The viewer "hiew" when there is one; otherwise the help document in the
 // user's pager ($PAGER, else less, else more) as text of the locale, through
 // a temporary file on its standard input.

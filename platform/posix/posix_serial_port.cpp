@@ -167,6 +167,7 @@ std::string MapPortPath(int portIndex, bool localEntryExists, const std::vector<
 
 std::string PosixSerialPort::PathFor(int portIndex) {
   if (portIndex < 0 || portIndex >= PortCount) return {};
+  if (const std::string& target = PortTarget(portIndex); !target.empty()) return target;
   if (LocalEntryExists(portIndex)) return LocalEntry(portIndex);
   return MapPortPath(portIndex, false, OrderSystemPorts(DevEntries(), UartExists));
 }
@@ -189,6 +190,12 @@ int PosixSerialPort::Open(int portIndex) {
   Close();
   const std::string path = PathFor(portIndex);
   if (path.empty() || IsSystemConsole(path)) return xerr::PortBusy;
+  // A path given on the command line may name anything: only a terminal
+  // device (a serial adapter, a pseudo-terminal, a link to either) is a
+  // port, and a file or a directory is as absent as a missing one.
+  struct stat target {};
+  if (!PortTarget(portIndex).empty() && (stat(path.c_str(), &target) != 0 || !S_ISCHR(target.st_mode)))
+    return xerr::PortBusy;
 
   // O_NONBLOCK so that the open does not wait for carrier; it stays, see below.
   const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);

@@ -10,6 +10,8 @@
 //     group in numeric order. A machine with one USB adapter and no UART thus
 //     has it as COM1. A device the kernel uses as its console is counted but
 //     never opened (ExchangeError 6).
+// A target given to the index (SetPortTarget: a device path from the command
+// line) replaces both; it must be a character device.
 //
 // A pseudo-terminal has no modem-control lines: DTR and RTS cannot be driven
 // there, so all four gateway addresses reach the same far end. On a pty the

@@ -1,7 +1,11 @@
 // The serial port the COM names open on Linux: a network port when ./COMn is
 // an address file, else the local serial device (see posix_serial_port.h and
-// network_serial_port.h). One of them is held at a time.
+// network_serial_port.h). A target given to the port (SetPortTarget) is
+// opened instead: an address as the network port, a path as the local one.
+// One of them is held at a time.
 #pragma once
+
+#include <optional>
 
 #include "platform/posix/network_serial_port.h"
 #include "platform/posix/posix_serial_port.h"

@@ -31,6 +31,12 @@ std::unique_ptr<HostConsole> MakeHostConsole() { return std::make_unique<Win32Co
 
 std::unique_ptr<SerialPort> MakeHostSerialPort() { return std::make_unique<Win32SerialPort>(); }
 
+PortForm ClassifyPortArgument(std::string_view text) {
+  // The network port exists on Linux only.
+  if (text.find("://") != std::string_view::npos || text.rfind("telnet(", 0) == 0) return PortForm::NoNetwork;
+  return Win32DevicePath(text).empty() ? PortForm::None : PortForm::Device;
+}
+
 std::string ShowHelpOutside(Console& console, const Screen& screen) {
   console.RunCommand("hiew help.hlp", screen);
   return {};

@@ -42,8 +42,19 @@ bool IsDeviceGone(DWORD error) {
 
 }  // namespace
 
+std::string Win32DevicePath(std::string_view text) {
+  if (text.size() > 4 && text.substr(0, 4) == "\\\\.\\") return std::string(text);
+  if (text.size() < 4 || text.size() > 6 || (text[0] | 0x20) != 'c' || (text[1] | 0x20) != 'o' ||
+      (text[2] | 0x20) != 'm' || text[3] < '1' || text[3] > '9')
+    return {};
+  for (const char c : text.substr(4))
+    if (c < '0' || c > '9') return {};
+  return "\\\\.\\COM" + std::string(text.substr(3));
+}
+
 std::string Win32PortPath(int portIndex) {
   if (portIndex < 0 || portIndex >= PortCount) return {};
+  if (const std::string& target = PortTarget(portIndex); !target.empty()) return Win32DevicePath(target);
   return "\\\\.\\" + PortDeviceName(portIndex);
 }
 
@@ -183,7 +194,8 @@ std::string Win32SerialPort::Describe(int portIndex) const {
   if (path.empty()) return "нет устройства"_cp;
   // The device object the name stands for ("\Device\Serial0", "\Device\VCP0"
   // of a USB adapter's driver): a look-up in the object namespace, no open.
-  const std::wstring name = WideFromName(PortDeviceName(portIndex));
+  // The name after the "\\.\" prefix: "COM3", or a target's "COM20".
+  const std::wstring name = WideFromName(path.substr(4));
   wchar_t target[512];
   const DWORD n = QueryDosDeviceW(name.c_str(), target, sizeof target / sizeof target[0]);
   if (n == 0) return path + " - " + "нет устройства"_cp;

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "device/serial_port.h"
 
@@ -14,7 +15,12 @@ namespace tv {
 // The device name CreateFile takes for the port of portIndex (0 = COM1):
 // "\\.\COM1" .. "\\.\COM16" (the prefix reaches COM10 and above too), or
 // "" for an index out of range.
+// A port's target given to the index (see SetPortTarget) is opened instead.
 std::string Win32PortPath(int portIndex);
+// The device name CreateFile takes for a port named on the command line:
+// "\\.\COM20" as given, or "COM20" (any number, beyond the dialog's 16
+// too) with the prefix; "" when the text is neither.
+std::string Win32DevicePath(std::string_view text);
 
 class Win32SerialPort : public SerialPort {
  public:

@@ -21,6 +21,8 @@
 #include "app/version.h"
 #include "tests/e2e/gateway_session.h"
 #include "tests/e2e/harness.h"
+#include "tests/e2e/ser2net_process.h"
+#include "tests/net/telnet_relay.h"
 
 namespace tv::e2e {
 namespace {
@@ -298,11 +300,18 @@ TEST(CommandLineE2E, UsageErrorsHelpAndVersion) {
       {{"restore", "--force", "COM1"}, 2, "", "tarvelin: restore" + needed},
       {{"verify", "--json", "--json", "COM1"}, 2, "", "tarvelin: verify" + needed},
   };
-  for (const char* port : {"COM0", "COM17", "COM1:0", "COM1:5", "COM1:", "COM1:12", "COM", "LPT1", "COM1x"})
+  for (const char* port : {"COM0", "COM17", "COM1:0", "COM1:5", "COM1:", "COM1:12", "COM", "COM1x"})
     cases.push_back({{"backup", port, "a.set"},
                      2,
                      "",
                      std::string("tarvelin: '") + port + Utf8(u8"' - не COM1..COM16 (после него можно :1..:4)\n")});
+  // Neither a COM name, nor a path, nor an address.
+  for (const char* port : {"LPT1", "gw", "ttyUSB0"})
+    cases.push_back({{"backup", port, "a.set"},
+                     2,
+                     "",
+                     std::string("tarvelin: '") + port +
+                         Utf8(u8"' - не порт: нужен COMn, путь устройства или rfc2217://узел:порт\n")});
   Scratch dir;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args[0] + (c.args.size() > 1 ? " " + c.args[1] : ""));
@@ -400,6 +409,118 @@ TEST(CommandLineE2E, ProgressOnATerminal) {
   ASSERT_TRUE(status.has_value());
   EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0);
   EXPECT_TRUE(std::filesystem::exists(dir / "sim.set"));
+}
+
+// The port of a command as a device path or a network address besides
+// COMn: gwsim on ./gw, and behind ser2net and the tests' relay (which
+// answers DTR/RTS as a server on real hardware does) on loopback. The
+// gateway comes from --gateway; the summary names the port as given.
+TEST(CommandLineE2E, PortsByPathAndByAddress) {
+  if (GwsimBinary().empty()) GTEST_SKIP() << "this build has no gwsim";
+  Scratch dir;
+  GatewayProcess gwsim(GwsimBinary(), {"--link", dir / "gw", "--dump", dir / "dump"}, dir / "gw", kScreenWait);
+  ASSERT_TRUE(gwsim.Ready());
+  Ser2netProcess ser2net(dir.Path(), dir / "gw");
+  ASSERT_TRUE(ser2net.Ready()) << "ser2net did not start";
+  test::TelnetRelay::Options options;
+  options.upstreamPort = ser2net.Port();
+  test::TelnetRelay relay(options);
+  const std::string address = "rfc2217://127.0.0.1:" + std::to_string(relay.Port());
+  const std::string refused = "rfc2217://127.0.0.1:" + std::to_string(test::UnusedLoopbackPort());
+  WriteAll(dir / "signed.set", SettingsFile("123"));
+  WriteAll(dir / "plain.txt", "not a terminal");
+  const std::string gone = Utf8(u8"COM-порта нет или он занят другим приложением");
+  const std::string badAddress = Utf8(u8"' - адрес не понят, нужно rfc2217://узел:порт\n");
+
+  struct Case {
+    std::vector<std::string> args;  // --json is added
+    int status;
+    std::string err;                  // the start of standard error
+    std::string gateway;              // the summary's "gateway", "null" included
+    std::vector<std::string> lines;   // the relay's DTR/RTS requests of the run
+  };
+  const std::vector<Case> cases = {
+      {{"backup", "./gw", "sim.set"}, 0, "", "\"./gw:1\"", {}},
+      {{"restore", "--gateway", "3", dir / "gw", "signed.set"},
+       0,
+       "tarvelin: " + dir / "gw" + Utf8(u8": Записано строк: "),
+       "\"" + dir / "gw" + ":3\"",
+       {}},
+      {{"backup", address, "sim.set"}, 0, "", "\"" + address + ":1\"", {"DTR on", "RTS on"}},
+      {{"verify", "--gateway", "2", address, "signed.set"}, 0, "", "\"" + address + ":2\"", {"DTR off", "RTS on"}},
+      // The other form an address file takes.
+      {{"backup", "--gateway", "4", "telnet(rfc2217),tcp,127.0.0.1," + std::to_string(relay.Port()), "sim.set"},
+       0,
+       "",
+       "\"telnet(rfc2217),tcp,127.0.0.1," + std::to_string(relay.Port()) + ":4\"",
+       {"DTR off", "RTS off"}},
+      // Refused as a missing COMn is: no such path, a file, a directory, no
+      // server.
+      {{"backup", "./none", "kept.set"}, 3, "tarvelin: ./none: " + gone + "\n", "\"./none:1\"", {}},
+      {{"backup", "./plain.txt", "kept.set"}, 3, "tarvelin: ./plain.txt: " + gone + "\n", "\"./plain.txt:1\"", {}},
+      {{"verify", dir.Path() + "/", "signed.set"}, 3, "tarvelin: " + dir.Path() + "/: " + gone + "\n",
+       "\"" + dir.Path() + "/:1\"", {}},
+      {{"backup", refused, "kept.set"}, 3, "tarvelin: " + refused + ": " + gone, "\"" + refused + ":1\"", {}},
+      // A path as typed is named without its control bytes.
+      {{"backup", "./\x1b[2Jgw", "kept.set"}, 3, "tarvelin: ./?[2Jgw: " + gone + "\n", "\"./\\u001b[2Jgw:1\"", {}},
+      // Usage errors: no port number, a port out of range, another scheme.
+      {{"backup", "rfc2217://127.0.0.1", "kept.set"}, 2, "tarvelin: 'rfc2217://127.0.0.1" + badAddress, "null", {}},
+      {{"backup", "rfc2217://127.0.0.1:99999", "kept.set"},
+       2,
+       "tarvelin: 'rfc2217://127.0.0.1:99999" + badAddress,
+       "null",
+       {}},
+      {{"backup", "tcp://127.0.0.1:4001", "kept.set"}, 2, "tarvelin: 'tcp://127.0.0.1:4001" + badAddress, "null", {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[0] + " " + c.args[c.args.size() - 2]);
+    WriteAll(dir / "kept.set", "previous backup");
+    std::filesystem::remove(dir / "sim.set");
+    const std::size_t linesBefore = relay.LineRequests().size();
+    std::vector<std::string> args = c.args;
+    args.insert(args.begin() + 1, "--json");
+    const Outcome o = RunTool(dir.Path(), args);
+    EXPECT_EQ(o.status, c.status) << Describe(o);
+    EXPECT_EQ(o.err.substr(0, c.err.size()), c.err) << Describe(o);
+    EXPECT_NE(o.out.find("\"gateway\": " + c.gateway + ", "), std::string::npos) << Describe(o);
+    EXPECT_EQ(ReadAll(dir / "kept.set"), "previous backup");
+    EXPECT_EQ((o.out + o.err).find('\x1b'), std::string::npos);
+    if (c.status == 0 && args[0] == "backup")
+      EXPECT_NE(ReadAll(dir / "sim.set").find(",129,\"98.GSM.TRV\"\r\n"), std::string::npos);
+    if (args[0] == "restore") EXPECT_NE(ReadAll(dir / "dump").find("05,\"123\",129,\"05\""), std::string::npos);
+    // The gateway's lines as the run drove them (the first two after the
+    // connection's line settings).
+    const std::vector<std::string> lines = relay.LineRequests();
+    std::vector<std::string> run(lines.begin() + static_cast<long>(linesBefore), lines.end());
+    if (run.size() > 2) run.resize(2);
+    EXPECT_EQ(run, c.lines);
+  }
+}
+
+// A write through a device path that stops part way keeps a journal named
+// after that path: the next run on the path says so, COM1 (the same
+// gateway by its COM name) has a journal of its own.
+TEST(CommandLineE2E, AJournalPerDevicePath) {
+  if (GwsimBinary().empty()) GTEST_SKIP() << "this build has no gwsim";
+  Scratch dir;
+  WriteAll(dir / "signed.set", SettingsFile("123"));
+  {
+    GatewayProcess gwsim(GwsimBinary(), {"--link", dir / "gw", "--hang-up-after", "30"}, dir / "gw", kScreenWait);
+    ASSERT_TRUE(gwsim.Ready());
+    const Outcome o =
+        RunTool(dir.Path(), {"restore", "--all", "--cell-by-cell", "--gateway", "2", "./gw", "signed.set"});
+    EXPECT_EQ(o.status, 3) << Describe(o);
+  }
+  EXPECT_TRUE(std::filesystem::exists(dir / "tarvelin-gw-2.journal"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "tarvelin-COM1-2.journal"));
+  GatewayProcess gwsim(GwsimBinary(), {"--link", dir / "gw"}, dir / "gw", kScreenWait);
+  ASSERT_TRUE(gwsim.Ready());
+  std::filesystem::create_symlink(std::filesystem::read_symlink(dir / "gw"), dir / "COM1");
+  const std::string stopped = Utf8(u8"Прошлая запись файла в SIM-Карту не завершена");
+  Outcome o = RunTool(dir.Path(), {"verify", "--gateway", "2", "./gw", "signed.set"});
+  EXPECT_NE(o.err.find(stopped), std::string::npos) << Describe(o);
+  o = RunTool(dir.Path(), {"verify", "COM1:2", "signed.set"});
+  EXPECT_EQ(o.err.find(stopped), std::string::npos) << Describe(o);
 }
 
 // cp866 to UTF-8, as the pager must receive the help document.

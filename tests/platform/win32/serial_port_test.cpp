@@ -17,6 +17,34 @@ TEST(Win32SerialPort, EverySixteenNamesTakeTheDevicePrefix) {
   EXPECT_EQ(Win32PortPath(-1), "");
 }
 
+// A port named on the command line: a device name past the dialog's 16, or
+// one with the prefix already; the forms of the other system and the network
+// are none. Given to an index, it is what the index opens until taken back.
+TEST(Win32SerialPort, APortNamedOnTheCommandLine) {
+  const struct {
+    const char* text;
+    const char* path;
+  } cases[] = {
+      {"COM20", "\\\\.\\COM20"},
+      {"com7", "\\\\.\\COM7"},
+      {"\\\\.\\COM255", "\\\\.\\COM255"},
+      {"COM0", ""},
+      {"COM", ""},
+      {"COM20x", ""},
+      {"COM1000", ""},
+      {"/dev/ttyUSB0", ""},
+      {"rfc2217://host:4001", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(Win32DevicePath(c.text), c.path);
+  }
+  SetPortTarget(0, "COM20");
+  EXPECT_EQ(Win32PortPath(0), "\\\\.\\COM20");
+  SetPortTarget(0, "");
+  EXPECT_EQ(Win32PortPath(0), "\\\\.\\COM1");
+}
+
 // The test prefix maps no device to COM2 .. COM16 (scripts/test-windows.sh).
 TEST(Win32SerialPort, AnAbsentPortIsExchangeError6AndNothingIsDriven) {
   Win32SerialPort port;
