@@ -391,7 +391,9 @@ TEST(CommandLineE2E, JsonLinesAreTheSameInEveryLocale) {
       const Outcome o = RunTool(dir.Path(), c.args, TarvelinBinary(), lang);
       EXPECT_EQ(o.status, c.status) << Describe(o);
       EXPECT_EQ(o.out, c.out) << Describe(o);
-      if (std::string(lang) == "C.UTF-8") EXPECT_EQ(o.err.substr(0, c.err.size()), c.err) << Describe(o);
+      if (std::string(lang) == "C.UTF-8") {
+        EXPECT_EQ(o.err.substr(0, c.err.size()), c.err) << Describe(o);
+      }
     }
   }
 }
@@ -420,7 +422,7 @@ TEST(CommandLineE2E, PortsByPathAndByAddress) {
   Scratch dir;
   GatewayProcess gwsim(GwsimBinary(), {"--link", dir / "gw", "--dump", dir / "dump"}, dir / "gw", kScreenWait);
   ASSERT_TRUE(gwsim.Ready());
-  Ser2netProcess ser2net(dir.Path(), dir / "gw");
+  Ser2net ser2net(dir.Path(), dir / "gw");
   ASSERT_TRUE(ser2net.Ready()) << "ser2net did not start";
   test::TelnetRelay::Options options;
   options.upstreamPort = ser2net.Port();
@@ -485,9 +487,12 @@ TEST(CommandLineE2E, PortsByPathAndByAddress) {
     EXPECT_NE(o.out.find("\"gateway\": " + c.gateway + ", "), std::string::npos) << Describe(o);
     EXPECT_EQ(ReadAll(dir / "kept.set"), "previous backup");
     EXPECT_EQ((o.out + o.err).find('\x1b'), std::string::npos);
-    if (c.status == 0 && args[0] == "backup")
+    if (c.status == 0 && args[0] == "backup") {
       EXPECT_NE(ReadAll(dir / "sim.set").find(",129,\"98.GSM.TRV\"\r\n"), std::string::npos);
-    if (args[0] == "restore") EXPECT_NE(ReadAll(dir / "dump").find("05,\"123\",129,\"05\""), std::string::npos);
+    }
+    if (args[0] == "restore") {
+      EXPECT_NE(ReadAll(dir / "dump").find("05,\"123\",129,\"05\""), std::string::npos);
+    }
     // The gateway's lines as the run drove them (the first two after the
     // connection's line settings).
     const std::vector<std::string> lines = relay.LineRequests();

@@ -336,12 +336,12 @@ TEST_F(ScriptedForm, EscDuringASwitchLeavesItsStateUnknown) {
     p.On("AT+CCFC=0,2", c.state);
     p.On("AT+CCFC=2,2", kOff);
     std::string waiting;
-    auto& console = keys;
+    auto& keysRef = keys;
     auto& screenRef = s;
     p.onCommand = [&](const std::string& command) {
       if (command.rfind(c.switchCommand, 0) != 0) return;
       waiting = screenRef.TextAt(40, 8, 32);
-      console.TypeAhead({Esc});
+      keysRef.TypeAhead({Esc});
     };
     const auto start = clk.Now();
     EXPECT_THROW(CallForwardingScreen(t), OutOfKeys);  // the screen stays
