@@ -11,6 +11,9 @@
 #   relay    the same through netrelay, which answers DTR/RTS as a server on
 #            real hardware does
 #   wan      netrelay adding 150 ms each way (a 300 ms round trip)
+#   tls      ./COM1 is an rfc2217s:// address file for ser2net's TLS accepter
+#            (client certificates asked for) on the same line; keys made by
+#            openssl in the scratch directory
 # Figures, each with the bound it is held to:
 #   connect (bench_connect: open, DTR/RTS, "AT", the book) over ser2net and
 #   the relay against local; over the wan whole <= 2.0 s, and the connect's
@@ -18,6 +21,7 @@
 #   restore over the wan (the tarvelin command, start to end) of a file equal
 #   to the SIM <= 3 s, and of a file whose every cell differs <= 1.10 x (wire
 #   time + 100 round trips);
+#   the TLS connect against the plain one over ser2net <= 1.10;
 #   fleet: 20 sites (20 gwsim, 20 netrelay at 150 ms each way) backed up by
 #   `tarvelin backup rfc2217://...` run in parallel with xargs -P 20: wall
 #   of the whole run <= 5 s.
@@ -81,7 +85,7 @@ connection: &$1
   accepter: telnet(rfc2217),$tcp,127.0.0.1,$2
   connector: serialdev,$3,115200n81,local
   options:
-    kickolduser: true
+    max-connections: 1
     $extra
 EOF
 }
@@ -185,6 +189,39 @@ EOF
   timed restore-differ-all restore --all --cell-by-cell "$address" differ.set
 }
 
+# TLS: ser2net's TLS accepter asking for the client's certificate, on the
+# line's device (used after the plain ser2net's client has gone), and an
+# address file naming the site CA and the operator's certificate.
+config_tls() {
+  local dir="$scratch/tls" port
+  mkdir "$dir"
+  (
+    cd "$dir"
+    openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 1 -subj "/CN=Bench CA" \
+      -keyout ca.key -out ca.pem
+    openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -subj "/CN=localhost" \
+      -keyout server.key -out server.csr
+    printf 'subjectAltName=IP:127.0.0.1\n' >san.ext
+    openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -days 1 -extfile san.ext -out server.crt
+    openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 1 -subj "/CN=operator" \
+      -keyout op.key -out op.crt
+    chmod 600 op.key
+    mkdir -p auth/operator/allowed_certs
+    cp op.crt auth/operator/allowed_certs/
+    openssl rehash auth/operator/allowed_certs
+  ) >/dev/null 2>&1
+  port=$(free_port)
+  {
+    printf '%%YAML 1.1\n---\n'
+    ser2net_entry tls "$port" "$scratch/line/gw" |
+      sed "s|telnet(rfc2217),|telnet(rfc2217),ssl(key=$dir/server.key,cert=$dir/server.crt,clientauth),|"
+    echo "    authdir: $dir/auth"
+  } >"$dir/ser2net.yaml"
+  start_ser2net "$dir/ser2net.yaml" "$port"
+  printf 'rfc2217s://127.0.0.1:%s\nca=ca.pem\ncert=op.crt\nkey=op.key\n' "$port" >"$dir/COM1"
+  connect tls
+}
+
 # The fleet: $sites gateways, each behind its own relay at 150 ms each way,
 # backed up in one parallel run; one log line a site.
 config_fleet() {
@@ -222,6 +259,7 @@ config_local >>"$results"
 start_line
 config_ser2net >>"$results"
 config_relay >>"$results"
+config_tls >>"$results"
 config_wan >>"$results"
 config_fleet >>"$results"
 out=$(cat "$results")
@@ -239,6 +277,7 @@ awk -v rtt="$rtt" '
       printf "ratio    ser2net%s whole / local%s whole = %.2f (%.3f s / %.3f s)\n", s, s, whole["ser2net" s] / whole["local" s], whole["ser2net" s], whole["local" s]
       printf "ratio    relay%s   whole / local%s whole = %.2f (%.3f s / %.3f s)\n", s, s, whole["relay" s] / whole["local" s], whole["relay" s], whole["local" s]
     }
+    printf "figure   TLS connect / plain connect over ser2net = %.3f (%.3f s / %.3f s; bound 1.10: %s)\n", whole["tls"] / whole["ser2net"], whole["tls"], whole["ser2net"], verdict(whole["tls"] / whole["ser2net"] <= 1.10)
     printf "figure   wan connect, whole: %.3f s (bound 2.0 s: %s); cell by cell %.3f s\n", whole["wan"], verdict(whole["wan"] <= 2.0), whole["wan-cells"]
     for (r = 0; r < 2; ++r) {
       s = r ? "-cells" : ""
