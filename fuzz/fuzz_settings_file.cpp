@@ -50,8 +50,10 @@ struct ReferenceCells {
 
 // The file's text ends where its NUL padding begins: at a byte 0 at the start
 // or right after a line end. A byte 0 inside a line is a character of a text
-// (the modem's GSM '@').
+// (the modem's GSM '@'). The text starts behind the UTF-8 byte order mark a
+// Windows editor may put first.
 NOT_STEERING std::string_view TextBeforePadding(std::string_view bytes) {
+  if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
   for (std::size_t nul = bytes.find('\0'); nul != std::string_view::npos; nul = bytes.find('\0', nul + 1))
     if (nul == 0 || bytes[nul - 1] == '\n' || bytes[nul - 1] == '\r') return bytes.substr(0, nul);
   return bytes;
