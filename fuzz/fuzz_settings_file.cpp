@@ -25,6 +25,15 @@ namespace {
 
 using namespace tv;
 
+// The target's own reference and checks steer nothing: left out of the
+// coverage the fuzzer follows (and off its comparison tracing, which
+// otherwise costs as much as the code under test).
+#if defined(__clang__)
+#define NOT_STEERING __attribute__((no_sanitize("coverage")))
+#else
+#define NOT_STEERING
+#endif
+
 void Check(bool ok) {
   if (!ok) __builtin_trap();
 }
@@ -41,14 +50,16 @@ struct ReferenceCells {
 
 // The file's text ends where its NUL padding begins: at a byte 0 at the start
 // or right after a line end. A byte 0 inside a line is a character of a text
-// (the modem's GSM '@').
-std::string_view TextBeforePadding(std::string_view bytes) {
+// (the modem's GSM '@'). The text starts behind the UTF-8 byte order mark a
+// Windows editor may put first.
+NOT_STEERING std::string_view TextBeforePadding(std::string_view bytes) {
+  if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
   for (std::size_t nul = bytes.find('\0'); nul != std::string_view::npos; nul = bytes.find('\0', nul + 1))
     if (nul == 0 || bytes[nul - 1] == '\n' || bytes[nul - 1] == '\r') return bytes.substr(0, nul);
   return bytes;
 }
 
-ReferenceCells ReadLineByLine(std::string_view bytes) {
+NOT_STEERING ReferenceCells ReadLineByLine(std::string_view bytes) {
   ReferenceCells ref;
   const std::string_view content = TextBeforePadding(bytes);
   std::size_t start = 0;
@@ -80,7 +91,7 @@ ReferenceCells ReadLineByLine(std::string_view bytes) {
   return ref;
 }
 
-bool SameCells(const SimImage& a, const SimImage& b) {
+NOT_STEERING bool SameCells(const SimImage& a, const SimImage& b) {
   for (int cell = 0; cell < CellSlots; ++cell)
     if (std::memcmp(a.NumberField(cell), b.NumberField(cell), TextFieldBytes) != 0 ||
         std::memcmp(a.NameField(cell), b.NameField(cell), TextFieldBytes) != 0)
@@ -90,7 +101,7 @@ bool SameCells(const SimImage& a, const SimImage& b) {
 
 // Every text at most TextMax bytes long (its length carried: a byte 0 is a
 // character of it), the field zero behind it; slot 0 empty and all zero.
-void CheckFields(const SimImage& image) {
+NOT_STEERING void CheckFields(const SimImage& image) {
   for (int cell = 0; cell < CellSlots; ++cell) {
     const std::pair<const char*, std::size_t> fields[] = {{image.NumberField(cell), image.CellNumber(cell).size()},
                                                           {image.NameField(cell), image.CellName(cell).size()}};
@@ -126,7 +137,7 @@ bool ReadThroughFile(const uint8_t* data, std::size_t size, std::string& bytes) 
   return true;
 }
 
-void CheckCommands(const std::vector<std::string>& commands) {
+NOT_STEERING void CheckCommands(const std::vector<std::string>& commands) {
   Check(commands.size() <= static_cast<std::size_t>(SettingsLines));
   for (const std::string& c : commands) {
     Check(c.size() > 9 && c.compare(0, 8, "AT+CPBW=") == 0);
@@ -141,12 +152,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   std::string bytes;
   if (!ReadThroughFile(data, size, bytes)) return 0;
 
-  // Load for editing, over an image that held other texts.
-  SimImage image;
-  for (int cell = 0; cell < CellSlots; ++cell) {
-    image.SetCellNumber(cell, std::string(TextMax, 'x'));
-    image.SetCellName(cell, std::string(TextMax, 'y'));
-  }
+  // Load for editing, over an image that held other texts (filled once: a
+  // copy is all each run needs).
+  static const SimImage filled = [] {
+    SimImage full;
+    for (int cell = 0; cell < CellSlots; ++cell) {
+      full.SetCellNumber(cell, std::string(TextMax, 'x'));
+      full.SetCellName(cell, std::string(TextMax, 'y'));
+    }
+    return full;
+  }();
+  SimImage image = filled;
   ParseSettingsText(bytes, image);
   CheckFields(image);
   const ReferenceCells ref = ReadLineByLine(bytes);
@@ -169,9 +185,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   const std::vector<std::string> saved = SplitLinesForSim(file);
   CheckCommands(saved);
   Check(saved.size() == static_cast<std::size_t>(SettingsLines));
+  std::string_view lines = text;
   for (int cell = 1; cell <= SettingsLines; ++cell) {
     const std::string line = EncodeSaveLine(cell, image.CellNumber(cell), image.CellName(cell));
-    Check(saved[cell - 1] == "AT+CPBW=" + line.substr(0, line.size() - 1));
+    Check(lines.substr(0, line.size()) == line);
+    lines.remove_prefix(line.size());
+    const std::string_view command = saved[cell - 1];
+    Check(command.substr(0, 8) == "AT+CPBW=" && command.substr(8) == std::string_view(line).substr(0, line.size() - 1));
   }
+  Check(lines.empty());
   return 0;
 }

@@ -172,21 +172,25 @@ bool RectInside(int left, int top, int right, int bottom) {
 
 int Screen::SaveRect(int left, int top, int right, int bottom, uint8_t* buf) const {
   if (!RectInside(left, top, right, bottom)) return 0;
-  for (int y = top; y <= bottom; ++y)
+  for (int y = top; y <= bottom; ++y) {
+    const ScreenCell* row = cells_[y - 1];  // one row at a time: a whole screen is saved under every window
     for (int x = left; x <= right; ++x) {
-      *buf++ = At(x, y).ch;
-      *buf++ = At(x, y).attr;
+      *buf++ = row[x - 1].ch;
+      *buf++ = row[x - 1].attr;
     }
+  }
   return 1;
 }
 
 int Screen::RestoreRect(int left, int top, int right, int bottom, const uint8_t* buf) {
   if (!RectInside(left, top, right, bottom)) return 0;
-  for (int y = top; y <= bottom; ++y)
+  for (int y = top; y <= bottom; ++y) {
+    ScreenCell* row = cells_[y - 1];
     for (int x = left; x <= right; ++x) {
-      cells_[y - 1][x - 1] = ScreenCell{buf[0], buf[1]};
+      row[x - 1] = ScreenCell{buf[0], buf[1]};
       buf += 2;
     }
+  }
   VersionBump();
   return 1;
 }

@@ -31,6 +31,19 @@ for t in "${targets[@]}"; do
       -artifact_prefix="$work/crash-" "$work" >"$log" 2>&1)
   execs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || true)
   [ -z "$execs" ] && execs=$(grep -Eo '#[0-9]+' "$log" | tail -1 | tr -d '#')
+  # A "slow unit" took over 10 s once, which on a loaded machine can be a
+  # pause of the whole process: it is run again alone, and is a finding only
+  # when it is slow again.
+  slow=0
+  for unit in "$work"/crash-slow-unit-*; do
+    [ -e "$unit" ] || continue
+    slow=$((slow + 1))
+    if "$build/fuzz/$t" -timeout=10 "$unit" >/dev/null 2>&1; then
+      rm -f "$unit"
+    else
+      mv "$unit" "$work/crash-timeout-${unit##*/crash-slow-unit-}"
+    fi
+  done
   crashes=$(ls "$work"/crash-* 2>/dev/null | wc -l)
   corpus=$(find "$work" -maxdepth 1 -type f ! -name 'crash-*' | wc -l)
   if [ "$crashes" -gt 0 ]; then
@@ -38,6 +51,7 @@ for t in "${targets[@]}"; do
     cp "$work"/crash-* "$top/fuzz/crashes/$name/"
     status=1
   fi
+  [ "$slow" -gt 0 ] && echo "$t: $slow input(s) reported slow (over 10 s), run again alone" >&2
   printf '%-22s %12s %10s %8s %s\n' "$t" "${execs:-?}" "$seconds" "$corpus" "$crashes crash(es)"
   rm -rf "$work" "$log"
 done

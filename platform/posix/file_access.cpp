@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -59,10 +60,16 @@ FileReadResult ReadSettingsFile(const std::string& path, std::string& bytes, Fil
     ::close(fd);
     return FileReadResult::TooLarge;
   }
-  // Read up to one byte past the limit, in case the file grew since fstat.
-  std::string data(SettingsFileMaxBytes + 1, '\0');
+  // Room for the size fstat gave and one byte more, so that a file that grew
+  // since is seen at once; it grows up to one byte past the limit. A settings
+  // file is a few kilobytes: no buffer of the largest size for every read.
+  std::string data(static_cast<std::size_t>(st.st_size) + 1, '\0');
   std::size_t got = 0;
-  while (got < data.size()) {
+  for (;;) {
+    if (got == data.size()) {
+      if (data.size() > static_cast<std::size_t>(SettingsFileMaxBytes)) break;
+      data.resize(std::min<std::size_t>(data.size() * 2, SettingsFileMaxBytes + 1));
+    }
     const ssize_t n = ::read(fd, data.data() + got, data.size() - got);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {

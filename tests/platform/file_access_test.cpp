@@ -44,6 +44,11 @@ TEST(SettingsFileRead, RefusesWhatIsNotASmallOrdinaryFile) {
     EXPECT_EQ(ReadSettingsFile(c.name, bytes), c.result);
     EXPECT_EQ(bytes.size(), c.size);
   }
+  // A file whose size the system gives short (0 for the kernel's own files)
+  // is read whole all the same.
+  std::string bytes;
+  EXPECT_EQ(ReadSettingsFile("/proc/self/cmdline", bytes), FileReadResult::Ok);
+  EXPECT_EQ(bytes, ScratchDir::Read("/proc/self/cmdline"));
 }
 
 TEST(AtomicFile, ReplacesOnlyWhenCommitted) {

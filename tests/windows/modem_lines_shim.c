@@ -5,7 +5,9 @@
  * Wine, this lets those requests succeed on pseudo-terminals (and on them
  * only) and keeps the lines' state per descriptor, so that EscapeCommFunction
  * behaves as on a port with the lines wired. With TV_MODEM_LINES_LOG set,
- * each change of DTR or RTS is appended to that file as "DTR=1 RTS=0". */
+ * each change of DTR or RTS is appended to that file as "DTR=1 RTS=0", and
+ * each write to the port as "sent DTR=1 RTS=0", the levels in force while
+ * those bytes went out: the gateway that received them. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -21,6 +23,8 @@
 static int (*real_ioctl)(int, unsigned long, ...);
 static int lines[1024];
 
+static dev_t port[1024]; /* the device whose lines were driven through each descriptor */
+
 static int is_pty(int fd) {
   struct stat st;
   if (fd < 0 || fd >= 1024 || fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) return 0;
@@ -28,13 +32,28 @@ static int is_pty(int fd) {
   return (m >= 136 && m <= 143) || m == 3;
 }
 
-static void note(int fd) {
+/* A descriptor of the port: its lines were driven, and it still leads to
+ * that device (Wine's console is a pseudo-terminal too). */
+static int is_port(int fd) {
+  struct stat st;
+  return is_pty(fd) && fstat(fd, &st) == 0 && port[fd] == st.st_rdev;
+}
+
+static void note(int fd, const char *what) {
   const char *path = getenv("TV_MODEM_LINES_LOG");
   if (!path) return;
   FILE *f = fopen(path, "a");
   if (!f) return;
-  fprintf(f, "DTR=%d RTS=%d\n", (lines[fd] & TIOCM_DTR) != 0, (lines[fd] & TIOCM_RTS) != 0);
+  fprintf(f, "%sDTR=%d RTS=%d\n", what, (lines[fd] & TIOCM_DTR) != 0, (lines[fd] & TIOCM_RTS) != 0);
   fclose(f);
+}
+
+ssize_t write(int fd, const void *buf, size_t count) {
+  static ssize_t (*real_write)(int, const void *, size_t);
+  if (!real_write) real_write = (ssize_t(*)(int, const void *, size_t))dlsym(RTLD_NEXT, "write");
+  const ssize_t n = real_write(fd, buf, count);
+  if (n > 0 && is_port(fd)) note(fd, "sent ");
+  return n;
 }
 
 int ioctl(int fd, unsigned long request, ...) {
@@ -47,13 +66,15 @@ int ioctl(int fd, unsigned long request, ...) {
       is_pty(fd)) {
     int *bits = (int *)arg;
     const int before = lines[fd];
+    struct stat st;
+    if (fstat(fd, &st) == 0) port[fd] = st.st_rdev;
     switch (request) {
       case TIOCMGET: *bits = lines[fd] | TIOCM_CTS | TIOCM_DSR | TIOCM_CD; return 0;
       case TIOCMSET: lines[fd] = *bits & (TIOCM_DTR | TIOCM_RTS); break;
       case TIOCMBIS: lines[fd] |= *bits & (TIOCM_DTR | TIOCM_RTS); break;
       default: lines[fd] &= ~(*bits & (TIOCM_DTR | TIOCM_RTS)); break;
     }
-    if (lines[fd] != before) note(fd);
+    if (lines[fd] != before) note(fd, "");
     return 0;
   }
   return real_ioctl(fd, request, arg);

@@ -8,7 +8,10 @@
 // the prefix's COM links and starts Wine) and the DTR/RTS record through
 // TV_MODEM_LINES_LOG. Prints the figures of the emulated run.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -161,6 +164,16 @@ void Session(bool windows, Outcome& out) {
   ASSERT_TRUE(Choose(t, kCommandsMenu, 3, Utf8(u8"Вся книжка")));
   ASSERT_TRUE(t.WaitFor([&] { return FieldShows(t, 12, 1, "8916123450199", 30); }, kScreenWait))
       << t.ScreenText();
+  // The row once the view has covered it whole: the number shows before the
+  // rest of the repaint has replaced the menu screen's status area.
+  const std::string nameLabel = Utf8(u8"Имя 01");
+  EXPECT_TRUE(t.WaitFor(
+      [&] {
+        const std::string row = t.RowText(1);
+        return row.find(nameLabel) != std::string::npos && row.find("115200") == std::string::npos;
+      },
+      kScreenWait))
+      << t.ScreenText();
   out.bookRow = t.RowText(1);
   ASSERT_TRUE(LeaveForm(t, kCommandsMenu));
 
@@ -253,24 +266,93 @@ TEST_F(WineE2E, ScriptedCommandsAsOnLinux) {
     EXPECT_EQ(RunScripted(true, dir, "backup COM2 none.set"), 3);
     EXPECT_FALSE(fs::exists(dir + "/none.set"));
 
-    // Gateways 2 to 4: each run of tarvelin.exe reaches the DTR and RTS
-    // levels of its gateway at some point. The record also holds the levels
-    // that opening and closing the port set, so a SetRts that drove DTR can
-    // still pass this.
+    // Each gateway's commands went out while the lines selected it, and no
+    // byte of them while they selected another: the record notes the levels
+    // in force at every write to the port, so that a SetRts that drove DTR
+    // (or the other way round) is seen even though opening and closing the
+    // port pass through every combination.
     const std::string lines = Env("TV_MODEM_LINES_LOG");
     if (!lines.empty()) {
       const struct {
         const char* port;
         const char* levels;
-      } gateways[] = {{"COM1:2", "DTR=0 RTS=1\n"}, {"COM1:3", "DTR=1 RTS=0\n"}, {"COM1:4", "DTR=0 RTS=0\n"}};
+      } gateways[] = {{"COM1:1", "DTR=1 RTS=1"},
+                      {"COM1:2", "DTR=0 RTS=1"},
+                      {"COM1:3", "DTR=1 RTS=0"},
+                      {"COM1:4", "DTR=0 RTS=0"}};
       for (const auto& g : gateways) {
         SCOPED_TRACE(g.port);
         const std::size_t before = ReadWhole(lines).size();
         EXPECT_EQ(RunScripted(true, dir, std::string("backup ") + g.port + " gateway.set"), 0);
         const std::string record = ReadWhole(lines).substr(before);
-        EXPECT_NE(record.find(g.levels), std::string::npos) << record;
+        int writes = 0;
+        for (std::size_t s = record.find("sent "); s != std::string::npos; s = record.find("sent ", s + 1)) {
+          ++writes;
+          EXPECT_EQ(record.substr(s + 5, record.find('\n', s) - s - 5), g.levels) << record;
+        }
+        EXPECT_GT(writes, 0) << record;
       }
     }
+  }
+  fs::remove_all(dir);
+}
+
+// The line settings, as the tty behind the COM name holds them.
+std::optional<termios> LineSettings(const std::string& device) {
+  const int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  termios tio{};
+  const bool ok = tcgetattr(fd, &tio) == 0;
+  close(fd);
+  if (!ok) return std::nullopt;
+  return tio;
+}
+
+// Another program's settings of the port (9600 baud, two stop bits, RTS/CTS
+// and XON/XOFF flow control: none of them the tool's) are there again once
+// tarvelin.exe has closed it. Wine keeps a port's settings in the tty's
+// termios, where they are set and read here; what a Windows port's settings
+// cannot hold is left out: a pseudo-terminal keeps no parity and always 8
+// bits, and Wine adds raw-mode flags of its own (CLOCAL, IGNBRK, NOFLSH) at
+// every change of the settings.
+TEST_F(WineE2E, ClosingThePortGivesBackTheSettingsFoundAtOpen) {
+  char pattern[] = "/tmp/tarvelin-wine-tty-XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  const std::string dir = pattern, device = dir + "/COM1";
+  constexpr tcflag_t kHeldFlags = CSTOPB | CRTSCTS, kHeldInput = IXON | IXOFF;
+  {
+    GatewayProcess gw(GwsimBinary(), {"--link", device}, device);
+    ASSERT_TRUE(gw.Ready());
+    {
+      const int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+      ASSERT_GE(fd, 0);
+      termios tio{};
+      ASSERT_EQ(tcgetattr(fd, &tio), 0);
+      tio.c_cflag |= kHeldFlags;
+      tio.c_iflag |= kHeldInput;
+      cfsetispeed(&tio, B9600);
+      cfsetospeed(&tio, B9600);
+      EXPECT_EQ(tcsetattr(fd, TCSANOW, &tio), 0);
+      close(fd);
+    }
+    const std::optional<termios> found = LineSettings(device);
+    ASSERT_TRUE(found.has_value());
+    ASSERT_EQ(cfgetospeed(&*found), B9600);
+    ASSERT_EQ(found->c_cflag & kHeldFlags, kHeldFlags);
+    ASSERT_EQ(found->c_iflag & kHeldInput, kHeldInput);
+
+    EXPECT_EQ(RunScripted(true, dir, "backup COM1 found.set"), 0);
+    EXPECT_FALSE(ReadWhole(dir + "/found.set").empty());  // the port was used at the tool's own settings
+
+    const std::optional<termios> after = LineSettings(device);
+    ASSERT_TRUE(after.has_value());
+    EXPECT_EQ(cfgetispeed(&*after), cfgetispeed(&*found));
+    EXPECT_EQ(cfgetospeed(&*after), cfgetospeed(&*found));
+    constexpr tcflag_t kFrame = CSIZE | CSTOPB | PARENB | PARODD | CRTSCTS;
+    EXPECT_EQ(after->c_cflag & kFrame, found->c_cflag & kFrame);
+    EXPECT_EQ(after->c_iflag & (IXON | IXOFF | IXANY), found->c_iflag & (IXON | IXOFF | IXANY));
+    for (const int c : {VSTART, VSTOP, VEOF})
+      EXPECT_EQ(after->c_cc[c], found->c_cc[c]) << "control character " << c;
   }
   fs::remove_all(dir);
 }
