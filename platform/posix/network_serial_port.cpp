@@ -360,6 +360,8 @@ constexpr const char* kWhyNoTlsLibrary = "TLS недоступен"_cp;
 constexpr std::string_view kBusyBanner = "already in use";
 constexpr int kClosedAtOnceRetries = 2;
 constexpr Millis kFirstWordsBound{1000};
+// A server certificate longer than this is not taken.
+constexpr gensiods kCertificateMax = gensiods{1024} * 1024;
 // A TLS hello to a server that did not speak telnet, at least this long
 // even when the open's own bound has run out.
 constexpr Millis kTlsProbeBound{1000};
@@ -474,15 +476,22 @@ struct NetworkSerialPort::Link {
       certWhy = CertificateFault(err, why);
       return GE_NOTSUP;
     }
-    std::string pem(16384, '\0');
-    gensiods length = pem.size();
-    if (gensio_control(self, tlsDepth, GENSIO_CONTROL_GET, GENSIO_CONTROL_CERT, pem.data(),
-                       &length) != 0 ||
-        length >= pem.size()) {
-      certWhy = kCertMissing;
-      return GE_NOCERT;
+    // The library says how long the certificate is when the room given was
+    // too small: asked again with that room.
+    std::string pem(8192, '\0');
+    for (int attempt = 0;; ++attempt) {
+      gensiods length = pem.size();
+      if (gensio_control(self, tlsDepth, GENSIO_CONTROL_GET, GENSIO_CONTROL_CERT, pem.data(), &length) != 0 ||
+          (length >= pem.size() && (attempt > 0 || length > kCertificateMax))) {
+        certWhy = kCertMissing;
+        return GE_NOCERT;
+      }
+      if (length < pem.size()) {
+        pem.resize(length);
+        break;
+      }
+      pem.assign(length + 1, '\0');
     }
-    pem.resize(length);
     if (!CertificateNames(pem, host)) {
       certWhy = kCertWrongHost;
       return GE_CERTINVALID;
@@ -805,6 +814,7 @@ bool NetworkSerialPort::TakeTlsFiles(const NetworkAddress& address, std::string&
     return unreadable("ca");
   }
   if (key.empty()) return true;
+  if (cert.empty()) cert = key;  // one PEM file holding the certificate and its key
   if (access(cert.c_str(), R_OK) != 0) return unreadable("cert");
   if (stat(key.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || access(key.c_str(), R_OK) != 0)
     return unreadable("key");

@@ -618,6 +618,8 @@ key stranger.key
 openssl req -x509 -key stranger.key -out stranger.crt -days 30 -subj "/CN=operator"
 cp op.key open.key
 chmod 644 open.key
+cat op.crt op.key > op-both.pem
+chmod 600 op-both.pem
 mkdir -p auth/operator/allowed_certs
 cp op.crt auth/operator/allowed_certs/
 openssl rehash auth/operator/allowed_certs
@@ -772,7 +774,11 @@ TEST_F(NetworkPortE2E, ACertificateLoginOverTls) {
   ASSERT_TRUE(rig.Start());
   rig.Address("rfc2217s://localhost:" + rig.Port(TlsRig::kCertLogin) +
               "\nca=ca.pem\ncert=op.crt\nkey=op.key\nuser=operator\n");
-  const CliOutcome cli = RunCli(rig.g.Dir(), {"backup", "COM1", "site7.set"});
+  CliOutcome cli = RunCli(rig.g.Dir(), {"backup", "COM1", "site7.set"});
+  EXPECT_EQ(cli.status, 0) << cli.err;
+  // The certificate and its key in one file, named by key= alone.
+  rig.Address("rfc2217s://localhost:" + rig.Port(TlsRig::kCertLogin) + "\nca=ca.pem\nkey=op-both.pem\nuser=operator\n");
+  cli = RunCli(rig.g.Dir(), {"backup", "COM1", "site7.set"});
   EXPECT_EQ(cli.status, 0) << cli.err;
   EXPECT_EQ(std::count(cli.err.begin(), cli.err.end(), '\n'), 1) << cli.err;  // the lines nobody confirmed
   EXPECT_NE(ReadWhole(rig.g.Dir() + "/site7.set").find(" 98,\"1100200\",129,\"98.GSM.TRV\""), std::string::npos);
