@@ -12,7 +12,7 @@ TEST(PortTarget, TheFileNameOfATargetIsOnePlainName) {
     const char* target;
     const char* name;
   } cases[] = {
-      {"/dev/ttyUSB0", "dev-ttyUSB0"},
+      {"/srv/lines/gw-usb0", "srv-lines-gw-usb0"},
       {"./gw", "gw"},
       {"../../etc/passwd", "etc-passwd"},
       {"rfc2217://gw-site7.example:4001", "rfc2217-gw-site7.example-4001"},

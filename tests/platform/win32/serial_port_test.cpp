@@ -32,7 +32,7 @@ TEST(Win32SerialPort, APortNamedOnTheCommandLine) {
       {"COM", ""},
       {"COM20x", ""},
       {"COM1000", ""},
-      {"/dev/ttyUSB0", ""},
+      {"/srv/lines/gw-usb0", ""},
       {"rfc2217://host:4001", ""},
   };
   for (const auto& c : cases) {
