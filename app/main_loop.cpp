@@ -135,6 +135,7 @@ void MoveSelection(Screen& s, MenuState& menu, int to) {
 void DrawStatus(Tool& tool) {
   Screen& s = tool.screen;
   const WorkState& st = tool.state;
+  s.PutTextAttr(59, kMenuBarRow, std::string(ScreenWidth - 58, ' ').c_str(), ColorPanel);
   if (st.deviceConnected) {
     s.PutTextAttr(59, kMenuBarRow, PortNames[st.portIndex], ColorPanel);
     s.PutTextAttr(65, kMenuBarRow, "115200", ColorPanel);
@@ -249,6 +250,17 @@ int RunTarvelin(Tool& tool, const char* helpPath) {
   // Ctrl+C anywhere asks what the Exit item asks, over whatever is on the
   // screen, which comes back when the operator stays.
   s.SetLeaveQuestion([&tool] { return ConfirmDiscardUnsavedEdits(tool); });
+  // The status area follows the lines as they are switched, during the
+  // connection too: what stands there is the gateway the lines select.
+  tool.linesSwitched = [&tool] {
+    Screen& screen = tool.screen;
+    const int x = screen.CursorX(), y = screen.CursorY();
+    const uint8_t attr = screen.Attribute();
+    DrawStatus(tool);
+    screen.SetCursor(x, y);
+    screen.SetAttribute(attr);
+    screen.Present();
+  };
   MenuState menu;
   try {
     while (!menu.exitRequested) {
@@ -261,6 +273,7 @@ int RunTarvelin(Tool& tool, const char* helpPath) {
     // back by their owners as after the Exit item.
   }
   s.SetLeaveQuestion({});
+  tool.linesSwitched = nullptr;
   s.SetAttribute(ColorNormal);
   s.ClearScreen();
   s.Present();

@@ -132,10 +132,15 @@ void StoreRange(const RangeReadResult& read, SimImage& image) {
 }
 
 CellsRead ReadCells(AtEngine& at, SimImage& image, int first, int last, bool& useRange,
-                    const std::function<void(int)>& progress) {
+                    const std::function<void(int)>& progress, const std::function<bool()>& stop) {
   CellsRead read;
   if (useRange) {
-    const RangeReadResult range = ReadCellRange(at, first, last, {}, progress);
+    const RangeReadResult range = ReadCellRange(at, first, last, stop, progress);
+    if (range.status == RangeStatus::Stopped) {
+      read.failedCell = first;
+      read.stopped = true;
+      return read;
+    }
     if (range.status == RangeStatus::LineLost) {
       read.failedCell = first;
       read.failure = CellResult{CellOutcome::LineLost, {}, range.heard, {}};
@@ -152,6 +157,11 @@ CellsRead ReadCells(AtEngine& at, SimImage& image, int first, int last, bool& us
     read.rangeReason = range.reason;
   }
   for (int index = first; index <= last; ++index) {
+    if (stop && stop()) {
+      read.failedCell = index;
+      read.stopped = true;
+      return read;
+    }
     CellResult cell = ReadCell(at, image, index);
     if (!cell.Ok()) {
       read.failedCell = index;

@@ -84,8 +84,9 @@ struct CellsRead {
   CellResult failure;    // its result (for ExchangeErrorOf, DescribeFailure)
   bool byRange = false;  // the cells came from range reads
   std::string rangeReason;  // why the range read fell back, when it did
+  bool stopped = false;     // stop() ended the read (failedCell then names where)
 
-  bool Ok() const { return failedCell == 0; }
+  bool Ok() const { return failedCell == 0 && !stopped; }
 };
 
 // Reads cells first..last into the image. With useRange, by range first;
@@ -93,9 +94,11 @@ struct CellsRead {
 // cell for the rest of the connection) and every cell is read with
 // ReadCell, as without useRange. progress is told each cell done (by
 // range: each entry's index as it comes, and last at the end). A lost line
-// during the range read is reported as the first cell's failure.
+// during the range read is reported as the first cell's failure. stop, when
+// given, is asked during the range read and before each cell read: when it
+// says so the read ends unfinished (stopped).
 CellsRead ReadCells(AtEngine& at, SimImage& image, int first, int last, bool& useRange,
-                    const std::function<void(int)>& progress = {});
+                    const std::function<void(int)>& progress = {}, const std::function<bool()>& stop = {});
 
 // Puts the cells of a Done read into the image as ReadCell does (an empty
 // location empties its cell). Nothing for a read that is not Done.

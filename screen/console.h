@@ -2,6 +2,7 @@
 // give the terminal to another program for a while.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 
 namespace tv {
@@ -27,6 +28,13 @@ class Console {
     (void)screen;
     (void)key;
     return false;
+  }
+  // A key pressed within the given time (the screen has been presented);
+  // false when none came. Without a clock of its own, a console answers as
+  // PollKey does.
+  virtual bool WaitKey(const Screen& screen, KeyPress& key, std::chrono::milliseconds within) {
+    (void)within;
+    return PollKey(screen, key);
   }
   // Drops the keys pressed but not yet read: keys typed while the tool was
   // busy with the device must not answer the question that follows.

@@ -81,20 +81,80 @@ void Screen::Present() {
   if (console_) console_->Present(*this);
 }
 
+namespace {
+// Said on the bottom row at once: a Ctrl+C during a wait is answered when
+// the cell in flight is done; keys typed blind during a wait did nothing.
+constexpr const char* kCtrlCNoted = "выход после записи ячейки; Ctrl+C ещё раз - прервать сразу"_cp;
+constexpr const char* kKeysSkipped = "Клавиши, нажатые во время обмена, пропущены"_cp;
+}  // namespace
+
 void Screen::NoteCtrlC() {
   // A second Ctrl+C before the first was answered: the operator means it.
-  if (++ctrlCPending_ > 1 || askingToLeave_) throw LeaveRequested{};
+  if (++ctrlCPending_ > 1 || askingToLeave_) {
+    TakeNoticeAway();
+    throw LeaveRequested{};
+  }
+  // During a wait nothing else would show that the key was heard, and an
+  // impatient second press would stop a write in the middle of a cell.
+  if (waited_) ShowNotice(kCtrlCNoted);
 }
 
 bool Screen::DrainKeys(bool wantEsc) {
   if (!console_) return false;
   KeyPress k;
   while (console_->PollKey(*this, k)) {
-    if (k.extended) continue;
-    if (k.code == key::CtrlC) NoteCtrlC();
-    if (wantEsc && k.code == key::Esc) return true;
+    if (!k.extended && k.code == key::CtrlC) {
+      NoteCtrlC();
+      continue;
+    }
+    if (wantEsc && !k.extended && k.code == key::Esc) return true;
+    if (waited_) burstSeen_ = true;
   }
   return false;
+}
+
+bool Screen::DropBlindBurst() {
+  DrainKeys(false);
+  bool dropped = burstSeen_;
+  burstSeen_ = false;
+  if (console_) {
+    console_->DiscardTypeahead();
+    pendingScan_ = -1;
+    if (dropped) {
+      ShowNotice(kKeysSkipped);
+      // The typing that went on after the wait belongs to the same burst.
+      KeyPress k;
+      while (console_->WaitKey(*this, k, TypingBurstQuiet))
+        if (!k.extended && k.code == key::CtrlC) NoteCtrlC();
+    }
+  }
+  return dropped;
+}
+
+void Screen::ShowNotice(const char* text) {
+  TakeNoticeAway();
+  ScreenCell* row = cells_[ScreenHeight - 1];
+  std::memcpy(noticeUnder_, row, sizeof noticeUnder_);
+  const int x = cx_, y = cy_;
+  const uint8_t attr = attr_;
+  const std::string padded = std::string(" ") + text + " ";
+  const int width = static_cast<int>(padded.size());
+  PutTextAttr((ScreenWidth - width) / 2 + 1, ScreenHeight, padded.c_str(), ColorAlert);
+  SetCursor(x, y);
+  attr_ = attr;
+  std::memcpy(noticeRow_, row, sizeof noticeRow_);
+  noticeShown_ = true;
+  Present();
+}
+
+void Screen::TakeNoticeAway() {
+  if (!noticeShown_) return;
+  noticeShown_ = false;
+  // A window closed meanwhile may have put back what stood there before.
+  ScreenCell* row = cells_[ScreenHeight - 1];
+  for (int x = 0; x < ScreenWidth; ++x)
+    if (row[x] == noticeRow_[x]) row[x] = noticeUnder_[x];
+  VersionBump();
 }
 
 bool Screen::EscPressed() { return DrainKeys(true); }
@@ -111,6 +171,7 @@ void Screen::NoteWait() {
 }
 
 void Screen::AskToLeave() {
+  TakeNoticeAway();
   ctrlCPending_ = 0;
   if (!leaveQuestion_) throw LeaveRequested{};
   askingToLeave_ = true;
@@ -141,15 +202,17 @@ int Screen::ReadKey() {
   for (;;) {
     if (waited_) {
       // Keys typed while the tool waited were typed blind: they must not
-      // answer the question that follows the wait.
+      // answer the question that follows the wait, nor, when the typing
+      // went on after it, edit whatever field it reaches.
+      DropBlindBurst();
       waited_ = false;
-      DiscardTypeahead();
     }
     if (ctrlCPending_ > 0) {
       AskToLeave();
       continue;
     }
     KeyPress k = console_->NextKey(*this);
+    TakeNoticeAway();
     if (k.extended) {
       pendingScan_ = k.code;
       return key::Prefix;

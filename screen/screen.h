@@ -6,6 +6,7 @@
 // in tests) only shows the grid and supplies keys.
 #pragma once
 
+#include <chrono>
 #include <cstdarg>
 #include <cstddef>
 #include <cstdint>
@@ -32,6 +33,12 @@ inline constexpr uint8_t DoubleTopLeft = 0xC9, DoubleHorizontal = 0xCD, DoubleTo
                          DoubleVertical = 0xBA, DoubleBottomLeft = 0xC8, DoubleBottomRight = 0xBC;
 inline constexpr uint8_t LightShade = 0xB0, FullBlock = 0xDB;
 }  // namespace line
+
+// Keys typed while the tool waited for the device were typed blind: they and
+// the rest of their burst are dropped. A key belongs to the burst until the
+// keyboard has been quiet this long (typing runs at 100..400 ms a key, a
+// held key repeats every 30..50 ms).
+inline constexpr std::chrono::milliseconds TypingBurstQuiet{600};
 
 // Thrown out of a key read when the operator leaves the tool from wherever he
 // is (Ctrl+C, answered yes, or pressed twice): the main loop ends on it as
@@ -96,6 +103,9 @@ class Screen {
   bool EscPressed();
   // Drops keys pressed but not yet read (a Ctrl+C among them is kept).
   void DiscardTypeahead();
+  // A Ctrl+C came during a wait and is not answered yet: a transfer stops
+  // after the cell in flight, and the tool then leaves as Exit does.
+  bool LeavePending() const { return ctrlCPending_ > 0; }
   // The tool waits for the device or lets a message stand: the keys typed
   // from now until the next key read answer nothing, whatever screen reads
   // next. Shows the screen first.
@@ -132,6 +142,14 @@ class Screen {
   bool DrainKeys(bool wantEsc);
   void NoteCtrlC();
   void AskToLeave();
+  // After a wait: drops the keys typed during it and the rest of their
+  // burst; true when there were any.
+  bool DropBlindBurst();
+  // A one-line notice on the bottom row over whatever stands there, in
+  // ColorAlert, shown at once; taken away again by TakeNoticeAway (only
+  // where the row still shows it).
+  void ShowNotice(const char* text);
+  void TakeNoticeAway();
   void VersionBump() { ++version_; }
 
   Console* console_;
@@ -143,6 +161,10 @@ class Screen {
   bool waited_ = false;       // a wait since the last key read: typed-ahead keys are dropped
   int ctrlCPending_ = 0;      // Ctrl+C typed while the tool was busy
   bool askingToLeave_ = false;
+  bool burstSeen_ = false;    // a key was typed during the current wait
+  bool noticeShown_ = false;
+  ScreenCell noticeUnder_[ScreenWidth];  // the bottom row under the notice
+  ScreenCell noticeRow_[ScreenWidth];    // the bottom row with it
   std::function<bool()> leaveQuestion_;
 };
 

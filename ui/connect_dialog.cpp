@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/pad_text.h"
+#include "core/settings_file.h"
 #include "device/at_engine.h"
 #include "device/cell_transfer.h"
 #include "screen/progress.h"
@@ -54,8 +55,14 @@ constexpr Message kPressAnyKey{14, 20, "Для продолжения нажми
 // what it did.
 constexpr int kWideX = 12, kWideWidth = 57, kDoingY = 13;
 constexpr const char* kWaking = "Ожидание ответа шлюза (до 4 с). ESC - прервать"_cp;
-constexpr const char* kCellsRead = "Прочитано 99 ячеек"_cp;
-constexpr const char* kInitialisedAndRead = "SIM-Карта инициализирована. Прочитано 99 ячеек"_cp;
+// The book's entries as they come (a slow SIM takes 150 ms an entry).
+constexpr const char* kReadingCells = "Прочитано ячеек: %d из %d. ESC - прервать"_cp;
+constexpr const char* kReadStopped = "Чтение прервано, связь разорвана. Нажмите клавишу"_cp;
+// What was done, with the port and gateway it was done to ("COM2 ШЛЮЗ 4: ").
+constexpr const char* kCellsRead = "%s: Прочитано 99 ячеек"_cp;
+constexpr const char* kInitialisedAndRead = "%s: SIM инициализирована, прочитано 99 ячеек"_cp;
+// Over the offer to initialise: all of what the SIM holds goes, on this gateway.
+constexpr const char* kInitialiseWhat = "Все 99 ячеек будут перезаписаны: %s"_cp;
 
 // Which device the highlighted COM name opens: row 15, columns 12..68.
 constexpr int kDeviceX = 12, kDeviceY = 15, kDeviceWidth = 57;
@@ -127,15 +134,59 @@ void TellUnfinishedTransfer(Tool& tool) {
   screen.RestoreRect(1, 1, ScreenWidth, ScreenHeight, saved.data());
 }
 
+// "COM2 ШЛЮЗ 4": the port and the gateway the lines select.
+std::string Addressed(const Tool& tool) {
+  return PortDeviceName(tool.state.portIndex) + " " + GatewayNames[tool.state.gatewayIndex];
+}
+
+void ShowFormatted(Screen& screen, int y, const char* format, const std::string& what, uint8_t attr) {
+  char text[128];
+  std::snprintf(text, sizeof text, format, what.c_str());
+  ShowWide(screen, y, text, attr);
+}
+
+// Esc (or a Ctrl+C, which leaves the tool once the wait is over) ends a
+// wait of the connection.
+StopRequest LeaveWait(Screen& screen) {
+  return [&screen] { return screen.EscPressed() || screen.LeavePending(); };
+}
+
+// The book read by cells: how far it came, on the row of what is being done.
+TransferProgress ShowReading(Screen& screen, bool& started) {
+  return [&screen, &started](int done) {
+    if (!started) {
+      started = true;
+      ShowMessage(screen, kReading, ColorSelected);
+    }
+    char text[96];
+    std::snprintf(text, sizeof text, kReadingCells, done, SettingsLines);
+    ShowWide(screen, kDoingY, text, ColorPanel);
+    screen.Present();
+  };
+}
+
+// The read was left: nothing was written, and a book read in part is no
+// connection. Said until a key.
+void TellReadStopped(Screen& screen) {
+  ShowWide(screen, kDoingY, kReadStopped, ColorAlert);
+  screen.DiscardTypeahead();
+  screen.ReadKeyCode();
+}
+
 // Enter: open, address, test the signature, read the book. The dialog
 // closes after it in every case.
 void Connect(Tool& tool) {
   WorkState& st = tool.state;
-  // A modem waking up may take seconds to answer.
+  // A modem waking up may take seconds to answer; a slow SIM's book then
+  // takes seconds more, counted as it comes.
   ShowWide(tool.screen, kDoingY, kWaking, ColorPanel);
-  const ExchangeFault fault = AttachGateway(tool, [&tool] { return tool.screen.EscPressed(); });
+  bool reading = false;
+  const ExchangeFault fault = AttachGateway(tool, LeaveWait(tool.screen), ShowReading(tool.screen, reading));
   ShowWide(tool.screen, kDoingY, "", ColorPanel);
-  if (fault.left) return;
+  if (fault.left) {
+    if (reading) TellReadStopped(tool.screen);
+    return;
+  }
   if (fault.Failed()) {
     ShowFault(tool, fault);
     return;
@@ -145,6 +196,9 @@ void Connect(Tool& tool) {
   bool initialised = false;
   if (!tool.image.HasSignature()) {
     tool.screen.PutTextAttr(kDeviceX, kDeviceY, std::string(kDeviceWidth, ' ').c_str(), ColorPanel);
+    // The two rows of the offer cover the port and gateway names: the row
+    // above names what the initialisation would overwrite.
+    ShowFormatted(tool.screen, kDoingY, kInitialiseWhat, Addressed(tool), ColorAlert);
     ShowMessage(tool.screen, kNotInitialised, ColorAlert);
     ShowMessage(tool.screen, kPressI, ColorAlert);
     // Only the letter itself (Ш on a Russian layout, read as I) starts the
@@ -155,6 +209,7 @@ void Connect(Tool& tool) {
       st.deviceConnected = false;
       return;
     }
+    ShowWide(tool.screen, kDoingY, "", ColorPanel);
     BlankMessageRow(tool.screen, kNotInitialised.y);
     BlankMessageRow(tool.screen, kPressI.y);
     if (!InitialiseSim(tool)) {
@@ -164,15 +219,22 @@ void Connect(Tool& tool) {
     initialised = true;
   }
   ShowMessage(tool.screen, kReading, ColorSelected);
-  if (const ExchangeFault read = ReadSimCells(tool, nullptr, {}); read.Failed()) {
+  reading = true;
+  const ExchangeFault read = ReadSimCells(tool, nullptr, ShowReading(tool.screen, reading), LeaveWait(tool.screen));
+  if (read.left) {
+    TellReadStopped(tool.screen);
+    return;
+  }
+  if (read.Failed()) {
     ShowFault(tool, read);
     return;
   }
   tool.port.DiscardInput();
   // The SIM was read back whole: a write recorded for it is complete.
   if (initialised) RemoveJournal(st.portIndex, st.gatewayIndex);
-  // What was done, above the key.
-  ShowWide(tool.screen, kDoingY, initialised ? kInitialisedAndRead : kCellsRead, ColorSelected);
+  // What was done, and to which gateway, above the key.
+  ShowFormatted(tool.screen, kDoingY, initialised ? kInitialisedAndRead : kCellsRead, Addressed(tool),
+                ColorSelected);
   ShowMessage(tool.screen, kPressAnyKey, ColorSelected);
   tool.screen.DiscardTypeahead();
   tool.screen.ReadKeyCode();  // an extended key is taken whole
@@ -241,7 +303,14 @@ bool InitialiseSim(Tool& tool) {
   StartProgress(screen, kInitRow);
   WriteTally tally;
   for (int cell = 1; cell <= kCells; ++cell) {
-    if (cell > 1 && screen.EscPressed()) {
+    // A Ctrl+C stops after the cell written, without a question: the tool
+    // then leaves, and the journal tells the next connection.
+    const bool esc = cell > 1 && screen.EscPressed();
+    if (screen.LeavePending()) {
+      screen.RestoreRect(1, 1, ScreenWidth, ScreenHeight, saved.data());
+      return false;
+    }
+    if (esc) {
       lastRow(kInitAskStop);
       if (screen.ReadYes()) {
         char text[96];

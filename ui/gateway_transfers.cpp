@@ -62,7 +62,7 @@ void Tell(const TransferProgress& progress, int done) {
 // The whole book, by range where the modem takes it (one command instead of
 // ninety-nine round trips), else cell by cell. What was read is kept as the
 // settings file's lines while nothing else is sent to the device.
-ExchangeFault ReadWholeBook(Tool& tool, const TransferProgress& progress) {
+ExchangeFault ReadWholeBook(Tool& tool, const TransferProgress& progress, const StopRequest& stop = {}) {
   if (tool.cellByCell) tool.rangeReads = false;
   // A range reply names only the cells that hold an entry, as they come:
   // the progress is told every cell up to each, and shown at once (the
@@ -74,7 +74,14 @@ ExchangeFault ReadWholeBook(Tool& tool, const TransferProgress& progress) {
     while (told < done) progress(++told);
     tool.screen.Present();
   };
-  const CellsRead read = ReadCells(tool.at, tool.image, 1, SettingsLines, tool.rangeReads, tell);
+  const CellsRead read = ReadCells(tool.at, tool.image, 1, SettingsLines, tool.rangeReads, tell, stop);
+  if (read.stopped) {
+    // Left by the operator: a book read in part is no connection.
+    tool.bookLines.clear();
+    tool.image.ClearImage();
+    tool.state.deviceConnected = false;
+    return {0, {}, true};
+  }
   if (!read.Ok()) {
     tool.bookLines.clear();
     return CellReadFailed(tool, read.failedCell, read.failure);
@@ -88,7 +95,7 @@ ExchangeFault ReadWholeBook(Tool& tool, const TransferProgress& progress) {
 
 }  // namespace
 
-ExchangeFault AttachGateway(Tool& tool, const StopRequest& stop) {
+ExchangeFault AttachGateway(Tool& tool, const StopRequest& stop, const TransferProgress& reading) {
   WorkState& st = tool.state;
   // A port that has hung up since (the adapter, the gateway or the network
   // server restarted while the tool was idle) is opened anew before it is
@@ -111,6 +118,9 @@ ExchangeFault AttachGateway(Tool& tool, const StopRequest& stop) {
     }
     return {xerr::SystemError, {}};
   }
+  // From here on the lines select this gateway, whatever the connection
+  // then finds: whoever shows which gateway is driven is told now.
+  if (tool.linesSwitched) tool.linesSwitched();
   // Lines nobody confirmed reach an unknown gateway: the one modem such a
   // server usually serves is gateway 1 (the caller warns); any other gateway
   // number would reach that same modem and is refused. The image is of
@@ -130,17 +140,21 @@ ExchangeFault AttachGateway(Tool& tool, const StopRequest& stop) {
   // The signature is checked from one read of the whole book where the
   // modem takes the range form; the reads that follow the connection use it.
   tool.rangeReads = !tool.cellByCell;
-  if (tool.rangeReads) return ReadWholeBook(tool, {});
+  if (tool.rangeReads) {
+    Tell(reading, 0);
+    return ReadWholeBook(tool, reading, stop);
+  }
   if (const CellResult r = ReadCell(tool.at, tool.image, ModeCell); !r.Ok())
     return CellReadFailed(tool, ModeCell, r);
   return {};
 }
 
-ExchangeFault ReadSimCells(Tool& tool, std::string* text, const TransferProgress& progress) {
+ExchangeFault ReadSimCells(Tool& tool, std::string* text, const TransferProgress& progress,
+                           const StopRequest& stop) {
   Tell(progress, 0);
   // Just read by the connection, with nothing sent since: the SIM is as read.
   if (!tool.BookFresh()) {
-    if (ExchangeFault fault = ReadWholeBook(tool, progress); fault.Failed()) return fault;
+    if (ExchangeFault fault = ReadWholeBook(tool, progress, stop); fault.Failed()) return fault;
   }
   // A location the device reports empty brings no "+CPBR:" line: it is
   // kept as an empty cell.

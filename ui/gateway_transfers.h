@@ -44,13 +44,18 @@ inline constexpr const char* kLinesUnconfirmed = "линии DTR/RTS не под
 // whose lines nobody confirmed (ExchangeError 7 with kLinesUnconfirmed);
 // gateway 1 goes on, and the caller warns. stop, when given, can leave the
 // wait for a modem that is waking up (a fault that is left, deviceConnected
-// cleared).
-ExchangeFault AttachGateway(Tool& tool, const StopRequest& stop = {});
+// cleared). Where the whole book is read with the mode cell (by range),
+// reading is told 0 when the modem has answered and the read begins, then
+// the cells as they come, and stop can end the read too (left; the image
+// empty, deviceConnected cleared: nothing is written to a SIM read in part).
+ExchangeFault AttachGateway(Tool& tool, const StopRequest& stop = {}, const TransferProgress& reading = {});
 
 // Reads cells 1..99 into the image. text, when given, receives the line a
 // settings file keeps for each cell: the device's own "+CPBR:" line, or an
-// empty cell's line. A failed read clears deviceConnected.
-ExchangeFault ReadSimCells(Tool& tool, std::string* text, const TransferProgress& progress);
+// empty cell's line. A failed read clears deviceConnected; so does stop()
+// ending it (left).
+ExchangeFault ReadSimCells(Tool& tool, std::string* text, const TransferProgress& progress,
+                           const StopRequest& stop = {});
 
 // SIM to file: the file is tried first (nothing is read from a SIM whose
 // copy could not be kept), then the cells are read and the file is replaced

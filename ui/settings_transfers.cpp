@@ -277,7 +277,11 @@ void FileToSim(Tool& tool) {
   // Esc between two lines asks whether to stop there; the rows under the
   // progress line hold the question while it waits.
   const auto stop = [&s] {
-    if (!s.EscPressed()) return false;
+    const bool esc = s.EscPressed();
+    // A Ctrl+C (acknowledged on the bottom row as it came) stops after the
+    // line in flight, without a question: the tool then leaves.
+    if (s.LeavePending()) return true;
+    if (!esc) return false;
     s.PutTextAttr(kTextX, kDetailRow + 1, kAskStop, ColorAlert);
     s.PutTextAttr(kTextX, kDetailRow + 2, kStopWarning, ColorAlert);
     s.DiscardTypeahead();

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -49,6 +50,10 @@ struct Tool {
   std::vector<std::string> bookLines;
   uint64_t bookAt = 0;
   bool BookFresh() const { return !bookLines.empty() && bookAt == at.CommandsSent(); }
+
+  // Called once the lines select the gateway of state.gatewayIndex (the
+  // status area is drawn anew then, not only after the connection).
+  std::function<void()> linesSwitched;
 
   // The settings of the environment: TARVELIN_READ=cells, TARVELIN_WRITE=all.
   void TakeExchangeSettings() {

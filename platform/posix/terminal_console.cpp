@@ -19,7 +19,9 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <clocale>
 #include <csignal>
@@ -605,6 +607,34 @@ bool TerminalConsole::PollKey(const Screen& screen, KeyPress& key) {
   }
   wtimeout(stdscr, kKeyWaitSliceMs);
   return got;
+}
+
+bool TerminalConsole::WaitKey(const Screen& screen, KeyPress& key, std::chrono::milliseconds within) {
+  if (!started_) return false;
+  const auto deadline = std::chrono::steady_clock::now() + within;
+  for (;;) {
+    Present(screen);
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+    if (left <= 0) return false;
+    wtimeout(stdscr, static_cast<int>(std::min<long long>(left, kKeyWaitSliceMs)));
+    wint_t wc = 0;
+    errno = 0;
+    const int r = get_wch(&wc);
+    wtimeout(stdscr, kKeyWaitSliceMs);
+    if (r == ERR) {
+      if (errno == EINTR || gResizePending || !InputGone()) continue;
+      Stop();
+      ExitAfterHooks(1);
+    }
+    if (r == KEY_CODE_YES && wc == KEY_RESIZE) {
+      gResizePending = 1;
+      continue;
+    }
+    if (r != KEY_CODE_YES && wc == 0x1B && TakeAltChord(kKeyWaitSliceMs)) continue;
+    ApplyPendingResize();
+    if (DecodeKey(r, wc, key)) return true;
+  }
 }
 
 void TerminalConsole::DiscardTypeahead() {

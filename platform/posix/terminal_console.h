@@ -29,6 +29,7 @@ class TerminalConsole final : public HostConsole {
   void Present(const Screen& screen) override;
   KeyPress NextKey(const Screen& screen) override;
   bool PollKey(const Screen& screen, KeyPress& key) override;
+  bool WaitKey(const Screen& screen, KeyPress& key, std::chrono::milliseconds within) override;
   void DiscardTypeahead() override;
   void SetBlockCursor(bool block) override;
   void RunCommand(const char* commandLine, const Screen& screen) override;

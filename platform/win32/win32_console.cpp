@@ -250,6 +250,20 @@ bool Win32Console::PollKey(const Screen& screen, KeyPress& key) {
   return started_ && ReadKey(key, false);
 }
 
+bool Win32Console::WaitKey(const Screen& screen, KeyPress& key, std::chrono::milliseconds within) {
+  if (!started_) return false;
+  const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(within.count());
+  for (;;) {
+    Present(screen);
+    if (ReadKey(key, false)) return true;
+    const ULONGLONG now = GetTickCount64();
+    if (now >= deadline) return false;
+    // Woken by any input event; one that is no key (focus, mouse) is read
+    // past by ReadKey and the wait goes on for what is left.
+    WaitForSingleObject(gSaved.in, static_cast<DWORD>(deadline - now));
+  }
+}
+
 void Win32Console::DiscardTypeahead() {
   repeatsLeft_ = 0;
   if (started_) FlushConsoleInputBuffer(gSaved.in);

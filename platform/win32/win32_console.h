@@ -5,6 +5,7 @@
 // runs, and when the console is closed or Ctrl+C ends the tool.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 
 #include "platform/host.h"
@@ -27,6 +28,7 @@ class Win32Console final : public HostConsole {
   void Present(const Screen& screen) override;
   KeyPress NextKey(const Screen& screen) override;
   bool PollKey(const Screen& screen, KeyPress& key) override;
+  bool WaitKey(const Screen& screen, KeyPress& key, std::chrono::milliseconds within) override;
   void DiscardTypeahead() override;
   void SetBlockCursor(bool block) override;
   void RunCommand(const char* commandLine, const Screen& screen) override;

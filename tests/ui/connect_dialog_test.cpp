@@ -686,14 +686,16 @@ TEST(ConnectJournal, TheWakeWaitSaysWhatItWaitsForAndEscLeavesIt) {
   EXPECT_EQ(r.Commands(), std::vector<std::string>{kProbe});
 }
 
-// A connection says what it did: the book read, and the initialisation.
+// A connection says what it did, and to which gateway: the book read, and
+// the initialisation.
 TEST(ConnectJournal, TheEndSaysWhatWasDone) {
   for (bool blank : {false, true}) {
     SCOPED_TRACE(blank);
     Rig r;
     if (blank) r.model.FillBlank();
     r.RunUntilWait(blank ? std::vector<KeyPress>{Enter, Chr('I')} : std::vector<KeyPress>{Enter});
-    const std::string did = blank ? "SIM-Карта инициализирована. Прочитано 99 ячеек"_cp : "Прочитано 99 ячеек"_cp;
+    const std::string did = blank ? "COM1 ШЛЮЗ 1: SIM инициализирована, прочитано 99 ячеек"_cp
+                                  : "COM1 ШЛЮЗ 1: Прочитано 99 ячеек"_cp;
     EXPECT_NE(r.screen.TextAt(12, 13, 57).find(did), std::string::npos) << r.screen.TextAt(12, 13, 57);
     EXPECT_EQ(r.screen.TextAt(20, 14, 38), std::string("Для продолжения нажмите любую клавишу."_cp));
     // A completed initialisation leaves no journal.
