@@ -13,6 +13,7 @@
 #include "ui/file_chooser.h"
 #include "ui/settings_forms.h"
 #include "ui/settings_transfers.h"
+#include "ui/status_area.h"
 #include "ui/tool.h"
 
 namespace tv {
@@ -128,25 +129,8 @@ void MoveSelection(Screen& s, MenuState& menu, int to) {
   s.SetCursor(m.boxColumn + 1, kBoxRow + sel);
 }
 
-// The status area: port, speed and gateway while connected, else the loaded
-// file. The file name may hold 17 characters, of which 16 fit up to the
-// right edge; a longer one shows its first 15 and a '~'. A name from the
-// directory may hold any bytes: they are shown as harmless cp866 characters.
-void DrawStatus(Tool& tool) {
-  Screen& s = tool.screen;
-  const WorkState& st = tool.state;
-  s.PutTextAttr(59, kMenuBarRow, std::string(ScreenWidth - 58, ' ').c_str(), ColorPanel);
-  if (st.deviceConnected) {
-    s.PutTextAttr(59, kMenuBarRow, PortNames[st.portIndex], ColorPanel);
-    s.PutTextAttr(65, kMenuBarRow, "115200", ColorPanel);
-    s.PutTextAttr(73, kMenuBarRow, GatewayNames[st.gatewayIndex], ColorPanel);
-  } else if (st.fileLoaded) {
-    char label[32];
-    std::snprintf(label, sizeof label, "%-21s", "Файл:"_cp);
-    s.PutTextAttr(59, kMenuBarRow, label, ColorPanel);
-    s.PutTextAttr(65, kMenuBarRow, DisplayFileName(st.currentFileName, 16).c_str(), ColorPanel);
-  }
-}
+// The status area on the menu bar.
+void DrawStatus(Tool& tool) { DrawStatusArea(tool, ColorPanel); }
 
 void ShowStartupError(Screen& s) {
   const std::string blanks(40, ' ');

@@ -131,17 +131,17 @@ bool Screen::DropBlindBurst() {
   return dropped;
 }
 
-void Screen::ShowNotice(const char* text) {
+void Screen::ShowNotice(const char* text, uint8_t attr) {
   TakeNoticeAway();
   ScreenCell* row = cells_[ScreenHeight - 1];
   std::memcpy(noticeUnder_, row, sizeof noticeUnder_);
   const int x = cx_, y = cy_;
-  const uint8_t attr = attr_;
+  const uint8_t current = attr_;
   const std::string padded = std::string(" ") + text + " ";
   const int width = static_cast<int>(padded.size());
-  PutTextAttr((ScreenWidth - width) / 2 + 1, ScreenHeight, padded.c_str(), ColorAlert);
+  PutTextAttr((ScreenWidth - width) / 2 + 1, ScreenHeight, padded.c_str(), attr);
   SetCursor(x, y);
-  attr_ = attr;
+  attr_ = current;
   std::memcpy(noticeRow_, row, sizeof noticeRow_);
   noticeShown_ = true;
   Present();

@@ -106,6 +106,10 @@ class Screen {
   // A Ctrl+C came during a wait and is not answered yet: a transfer stops
   // after the cell in flight, and the tool then leaves as Exit does.
   bool LeavePending() const { return ctrlCPending_ > 0; }
+  // A one-line notice centred on the bottom row over whatever stands there,
+  // shown at once and taken away at the next key (where the row still shows
+  // it).
+  void ShowNotice(const char* text, uint8_t attr = ColorAlert);
   // The tool waits for the device or lets a message stand: the keys typed
   // from now until the next key read answer nothing, whatever screen reads
   // next. Shows the screen first.
@@ -145,10 +149,6 @@ class Screen {
   // After a wait: drops the keys typed during it and the rest of their
   // burst; true when there were any.
   bool DropBlindBurst();
-  // A one-line notice on the bottom row over whatever stands there, in
-  // ColorAlert, shown at once; taken away again by TakeNoticeAway (only
-  // where the row still shows it).
-  void ShowNotice(const char* text);
   void TakeNoticeAway();
   void VersionBump() { ++version_; }
 

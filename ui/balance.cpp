@@ -20,6 +20,7 @@
 #include "ui/commands.h"
 #include "ui/exchange_error.h"
 #include "ui/tool.h"
+#include "ui/status_area.h"
 
 namespace tv {
 
@@ -168,6 +169,7 @@ void BalanceQuery(Tool& tool) {
   }
   s.SetAttribute(ColorNormal);
   s.ClearScreen();
+  DrawStatusArea(tool, ColorPanel);
   s.DrawFrame(2, 2, 78, 24, line::DoubleHorizontal);
   Put(s, kTitle);
   Put(s, kLabel);

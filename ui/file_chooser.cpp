@@ -19,7 +19,8 @@ namespace {
 constexpr int kLabelX = 20, kNameRow = 4;
 constexpr const char* kLabel = "Текущий файл: "_cp;  // padded to 14
 constexpr int kNameX = 34;
-constexpr int kNameWidth = 14;   // the name field shown under the list's highlight
+// The name under the list's highlight: whole up to the panel's right edge.
+constexpr int kNameWidth = 43;
 constexpr int kTypedWidth = 12;  // blanked when typing starts and ends
 constexpr int kListX = 20, kListTop = 6, kListRows = 16, kListColumnStep = 15;
 constexpr int kCountX = 20, kHintRow = 23;
@@ -41,6 +42,10 @@ constexpr Hint kHints[] = {
 };
 
 constexpr int kTypedMax = 13;  // characters typed before the extension
+// A typed name that would not fit is not cut: the character is refused and
+// Enter waits until the name is made shorter. Said on the row under the name.
+constexpr int kTypedHintRow = kNameRow + 1;
+constexpr const char* kTypedTooLong = "Имя длиннее 13 знаков: сократите его (Backspace)"_cp;
 
 // The order of the list, switched with F2; the row under the list says
 // which key gives the other one.
@@ -249,29 +254,52 @@ class Chooser {
     BlankTyped(ColorNormal);
     std::string name(1, LowerAscii(first));
     int dots = 0;
+    bool tooLong = false;  // a character was refused for the length
     s_.WriteChar(static_cast<uint8_t>(name[0]));
     for (;;) {
       const int k = s_.ReadKey();
       if (k == key::Prefix) {
         s_.ReadKey();  // an extended key is ignored
       } else if (NameChar(k)) {
-        if (static_cast<int>(name.size()) >= kTypedMax) continue;
+        if (static_cast<int>(name.size()) >= kTypedMax) {
+          tooLong = true;
+          ShowTypedHint(true);
+          continue;
+        }
         name += static_cast<char>(k);
         if (k == '.') ++dots;
         s_.WriteChar(static_cast<uint8_t>(k));
       } else if (k == key::Backspace && !name.empty()) {
         if (name.back() == '.') --dots;
         name.pop_back();
+        if (tooLong) {
+          tooLong = false;
+          ShowTypedHint(false);
+        }
         s_.WriteChar(key::Backspace);
         s_.WriteChar(' ');
         s_.WriteChar(key::Backspace);
       } else if (k == key::Enter) {
+        // The name the operator meant is longer than the one typed: not
+        // taken cut short.
+        if (tooLong) continue;
         return Accept(std::move(name), dots);
       } else if (k == key::Esc) {
+        ShowTypedHint(false);
         BlankTyped(ColorPanel);
         return ChooseTypingEsc;
       }
     }
+  }
+
+  // The row under the name: why a character was not taken, or blank. The
+  // cursor goes back behind the typed name.
+  void ShowTypedHint(bool shown) {
+    const int x = s_.CursorX(), y = s_.CursorY();
+    s_.PutTextAttr(kLabelX, kTypedHintRow, std::string(kNameWidth + kNameX - kLabelX, ' ').c_str(), ColorPanel);
+    if (shown) s_.PutTextAttr(kLabelX, kTypedHintRow, kTypedTooLong, ColorAlert);
+    s_.SetCursor(x, y);
+    s_.SetAttribute(ColorNormal);
   }
 
   std::string& fileName_;

@@ -23,6 +23,7 @@
 #include "ui/commands.h"
 #include "ui/exchange_error.h"
 #include "ui/tool.h"
+#include "ui/status_area.h"
 
 namespace tv {
 
@@ -317,6 +318,7 @@ void CallForwardingScreen(Tool& tool) {
   }
   s.SetAttribute(ColorNormal);
   s.ClearScreen();
+  DrawStatusArea(tool, ColorPanel);
   s.DrawFrame(2, 2, 78, 24, line::DoubleHorizontal);
   for (const Text& t : kFixedTexts) s.PutText(t.x, t.y, t.text);
 

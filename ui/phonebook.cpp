@@ -7,6 +7,7 @@
 #include "ui/commands.h"
 #include "ui/exchange_error.h"
 #include "ui/tool.h"
+#include "ui/status_area.h"
 
 namespace tv {
 
@@ -49,6 +50,7 @@ bool IsContactField(const FormGrid& grid) { return PhonebookCell(grid) <= Contac
 void DrawPhonebook(Tool& tool, FormGrid& grid) {
   Screen& screen = tool.screen;
   screen.ClearScreen();
+  DrawStatusArea(tool, ColorPanel);
   screen.PutText(kPhonebook.titleX, kPhonebook.titleY, kPhonebook.title);
   for (int y : kPhonebook.lineRows) {
     screen.SetCursor(1, y);

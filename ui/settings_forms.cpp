@@ -15,6 +15,7 @@
 #include "ui/exchange_error.h"
 #include "ui/mode_selector.h"
 #include "ui/tool.h"
+#include "ui/status_area.h"
 
 namespace tv {
 
@@ -103,6 +104,7 @@ constexpr int ModeColumn = 2;
 void DrawForm(Tool& tool, const SettingsForm& form, FormGrid& grid) {
   Screen& screen = tool.screen;
   screen.ClearScreen();
+  DrawStatusArea(tool, ColorPanel);
   screen.DrawFrame(2, 2, 78, 24, line::DoubleHorizontal);
   for (const FixedText& t : form.texts) screen.PutText(t.x, t.y, t.text);
   for (const CellList& list : form.lists) {

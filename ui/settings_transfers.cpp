@@ -68,6 +68,8 @@ constexpr const char* kAskStop = "Остановить запись после �
 constexpr const char* kStopWarning = "В SIM-Карте останется смесь файла и прежних данных"_cp;
 constexpr const char* kStopped = "Запись остановлена: записано строк %d из %d"_cp;
 constexpr const char* kStoppedMix = "В SIM-Карте смесь файла и прежних данных"_cp;
+// Under the progress line while File to SIM writes.
+constexpr const char* kEscStops = "ESC - остановить запись после строки"_cp;
 constexpr const char* kConnectAnew = "Установите связь заново. Нажмите клавишу"_cp;
 constexpr const char* kLoaded = "Данные загружены. Для продолжения нажмите любую клавишу"_cp;
 // Before a loaded file's unsaved changes would be replaced.
@@ -296,11 +298,14 @@ void FileToSim(Tool& tool) {
         if (done == 0) {
           Say(s, kLabelWritten);
           StartProgress(s, kTextRow);
+          BlankRow(s, kDetailRow);
+          s.PutTextAttr(kTextX, kDetailRow, kEscStops, ColorPanel);
         } else {
           AdvanceProgress(s, kTextRow, done);
         }
       },
       stop);
+  BlankRow(s, kDetailRow);
   if (sent.journalFailed) {
     FileFailed(s, kWriteError, ColorAlert, sent.journalFault);
     return;

@@ -882,7 +882,7 @@ TEST(RobustnessTerminalE2E, FileNamesWithControlBytesAreGlyphsInTheChooser) {
   }
   ASSERT_TRUE(Shows(t, 34, 4, "tab?name.set  "));
   t.Press(Key::Up);
-  ASSERT_TRUE(Shows(t, 34, 4, "osc?~WNED?.set"));
+  ASSERT_TRUE(Shows(t, 34, 4, "osc?]2;PWNED?.set"));
   t.Drain(Duration{100});
   const std::string raw = t.RawOutput().substr(before);
   ExpectNoForeignControls(raw);

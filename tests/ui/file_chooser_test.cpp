@@ -148,7 +148,7 @@ TEST_F(ChooserTest, EnterOnAnEmptyListGivesAnEmptyName) {
   EXPECT_EQ(screen.TextAt(20, 23, 21), std::string("Колличество файлов: 0"_cp));
 }
 
-TEST_F(ChooserTest, LongNameShownShortenedButChosenWhole) {
+TEST_F(ChooserTest, LongNameShownShortenedInTheListButWholeAsTheCurrentFile) {
   ScratchDir::Write("a_very_long_settings_name.set", "");
   ScratchDir::Write("b.set", "");
   EXPECT_EQ(Choose({Enter}), ChooseAccepted);
@@ -156,7 +156,34 @@ TEST_F(ChooserTest, LongNameShownShortenedButChosenWhole) {
   // Cut in the middle: the end of the name shows.
   EXPECT_EQ(screen.TextAt(20, 6, 15), "a_ve~name.set  ");
   EXPECT_EQ(screen.TextAt(20, 7, 5), "b.set");
-  EXPECT_EQ(screen.TextAt(34, 4, 14), "a_ve~_name.set");
+  // The name field has room up to the panel's edge.
+  EXPECT_EQ(screen.TextAt(34, 4, 30), "a_very_long_settings_name.set ");
+}
+
+// A character past the typed name's limit says why it was not taken, on the
+// row under the name, until the name is made shorter.
+TEST_F(ChooserTest, ATypedNameTooLongSaysSoUntilShortened) {
+  struct Recorder : ScriptedConsole {
+    std::vector<std::string> hintRows;
+    KeyPress NextKey(const Screen& s) override {
+      hintRows.push_back(s.TextAt(20, 5, 48));
+      return ScriptedConsole::NextKey(s);
+    }
+  } rec;
+  rec.Type("gw1-2024-12-10");
+  rec.Add({Enter, Backspace, Backspace, Chr('0'), Enter});
+  screen.AttachConsole(&rec);
+  screen.DrawPanel(18, 3, 59, 20);
+  EXPECT_EQ(ChooseFile(tool.screen, tool.state.currentFileName, "*.set"), ChooseAccepted);
+  EXPECT_EQ(tool.state.currentFileName, "gw1-2024-120.set");
+  const std::string hint = "Имя длиннее 13 знаков: сократите его (Backspace)"_cp;
+  // Before the 14th character: nothing; after it and after the refused
+  // Enter: the hint; after Backspace: gone.
+  ASSERT_EQ(rec.hintRows.size(), 19u);
+  EXPECT_EQ(rec.hintRows[13], std::string(48, ' '));
+  EXPECT_EQ(rec.hintRows[14], hint);
+  EXPECT_EQ(rec.hintRows[15], hint);
+  EXPECT_EQ(rec.hintRows[16], std::string(48, ' '));
 }
 
 // With no file to list, the place of the list says how to go on; the
@@ -182,7 +209,9 @@ TEST_F(ChooserTest, AnEmptyDirectorySaysHowToTypeANewName) {
 // The name being typed is the one that will be used: no listed file stays
 // highlighted as the target. A name at its length limit waits for Enter, so
 // that a key the operator is still typing neither ends it nor goes on to
-// answer the question that follows.
+// answer the question that follows; a character past the limit is refused
+// and Enter then waits until the name is made shorter: the name meant is
+// never taken cut.
 TEST_F(ChooserTest, WhileANameIsTypedItIsTheOnlyTarget) {
   ScratchDir::Write("big.set", "");
   ScratchDir::Write("small.set", "");
@@ -194,8 +223,8 @@ TEST_F(ChooserTest, WhileANameIsTypedItIsTheOnlyTarget) {
   } cases[] = {
       {"a short name", "fresh", {Enter}, "fresh.set"},
       {"after moving in the list", "", {Down, Chr('n'), Chr('e'), Chr('w'), Enter}, "new.set"},
-      {"13 characters and one more", "abcdefghij_12x", {Enter}, "abcdefghij_12.set"},
-      {"13 characters with a dot and more", "abcdef.ghijklmn", {Enter}, "abcdef.ghijkl"},
+      {"13 characters and one more", "abcdefghij_12x", {Enter, Backspace, Enter}, "abcdefghij_1.set"},
+      {"13 characters with a dot and more", "abcdef.ghijklmn", {Enter, Backspace, Enter}, "abcdef.ghijk"},
       {"Backspace at the limit", "abcdefghij_12", {Backspace, Chr('z'), Enter}, "abcdefghij_1z.set"},
   };
   for (const Case& c : cases) {
