@@ -53,13 +53,14 @@ started() {
 }
 
 # The ser2net ports: free ones on loopback, chosen by the kernel.
-ports=($(python3 -c '
+read -r -a ports < <(python3 -c '
 import socket
 held = [socket.socket() for _ in range(4)]
 for s in held: s.bind(("127.0.0.1", 0))
-print(" ".join(str(s.getsockname()[1]) for s in held))'))
+print(" ".join(str(s.getsockname()[1]) for s in held))')
 
 for g in 1 2 3 4; do
+  rm -f "$dir/gw$g.dump" # a run before this one's: gwsim writes it once it serves
   # Word splitting of the options is wanted: "--latency 150" is two words.
   # shellcheck disable=SC2086
   "$build/tarvelin-gwsim" --link "$dir/gw$g" --dump "$dir/gw$g.dump" ${opts[$((g - 1))]} \
