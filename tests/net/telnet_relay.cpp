@@ -1,6 +1,7 @@
-// The tests' RFC 2217 server and relay: one poll loop in a thread, one client
-// at a time, the telnet stream cut into its units (a data byte, an option
-// negotiation, a subnegotiation) so that answers go in between whole units.
+// The tests' RFC 2217 server, relay and four-gateway switch: one poll loop in
+// a thread, one client at a time, the telnet stream cut into its units (a data
+// byte, an option negotiation, a subnegotiation) so that answers go in between
+// whole units.
 #include "tests/net/telnet_relay.h"
 
 #include <arpa/inet.h>
@@ -14,133 +15,22 @@
 #include <deque>
 #include <stdexcept>
 
+#include "tests/net/telnet_units.h"
+
 namespace tv::test {
 
 namespace {
 
 using Steady = std::chrono::steady_clock;
+using namespace telnet;
 
-constexpr uint8_t IAC = 255, SB = 250, SE = 240, WILL = 251, WONT = 252, DO = 253, DONT = 254;
-constexpr uint8_t kComPort = 44;
-constexpr uint8_t kSetControl = 5;
-
-// A telnet stream cut into units.
-struct Unit {
-  enum Kind { Data, Negotiation, Sub, Command } kind;
-  std::string raw;  // as on the wire
-  uint8_t data = 0;
-};
-
-class Cutter {
- public:
-  std::vector<Unit> Feed(const uint8_t* p, std::size_t n) {
-    std::vector<Unit> units;
-    for (std::size_t i = 0; i < n; ++i) {
-      const uint8_t b = p[i];
-      part_ += static_cast<char>(b);
-      switch (state_) {
-        case S::Data:
-          if (b == IAC) {
-            state_ = S::Iac;
-          } else {
-            units.push_back({Unit::Data, part_, b});
-            part_.clear();
-          }
-          break;
-        case S::Iac:
-          if (b == IAC) {
-            units.push_back({Unit::Data, part_, IAC});
-            part_.clear();
-            state_ = S::Data;
-          } else if (b >= WILL) {
-            state_ = S::Option;
-          } else if (b == SB) {
-            state_ = S::Sub;
-          } else {
-            units.push_back({Unit::Command, part_, 0});
-            part_.clear();
-            state_ = S::Data;
-          }
-          break;
-        case S::Option:
-          units.push_back({Unit::Negotiation, part_, 0});
-          part_.clear();
-          state_ = S::Data;
-          break;
-        case S::Sub:
-          if (b == IAC) state_ = S::SubIac;
-          break;
-        case S::SubIac:
-          if (b == SE) {
-            units.push_back({Unit::Sub, part_, 0});
-            part_.clear();
-            state_ = S::Data;
-          } else {
-            state_ = S::Sub;  // IAC IAC inside: a 0xFF of the value
-          }
-          break;
-      }
-    }
-    return units;
-  }
-
- private:
-  enum class S { Data, Iac, Option, Sub, SubIac } state_ = S::Data;
-  std::string part_;
-};
-
-// The command byte and the unescaped value of a COM-PORT-OPTION
-// subnegotiation (IAC SB 44 cmd value... IAC SE).
-bool ComPortRequest(const std::string& raw, uint8_t& cmd, std::string& value) {
-  if (raw.size() < 6 || static_cast<uint8_t>(raw[2]) != kComPort) return false;
-  cmd = static_cast<uint8_t>(raw[3]);
-  value.clear();
-  for (std::size_t i = 4; i + 2 < raw.size(); ++i) {
-    value += raw[i];
-    if (static_cast<uint8_t>(raw[i]) == IAC) ++i;
-  }
-  return true;
-}
-
-std::string ComPortReply(uint8_t cmd, const std::string& value) {
-  std::string out = {static_cast<char>(IAC), static_cast<char>(SB), static_cast<char>(kComPort),
-                     static_cast<char>(cmd + 100)};
-  for (char c : value) {
-    out += c;
-    if (static_cast<uint8_t>(c) == IAC) out += c;
-  }
-  out += {static_cast<char>(IAC), static_cast<char>(SE)};
-  return out;
-}
-
-std::string Describe(uint8_t cmd, const std::string& value) {
-  auto number = [&] {
-    unsigned long n = 0;
-    for (char c : value) n = n * 256 + static_cast<uint8_t>(c);
-    return std::to_string(n);
-  };
-  switch (cmd) {
-    case 1: return "baud " + number();
-    case 2: return "datasize " + number();
-    case 3: return "parity " + number();
-    case 4: return "stopsize " + number();
-    case 12: return "purge " + number();
-    case kSetControl:
-      switch (value.empty() ? 0 : static_cast<uint8_t>(value[0])) {
-        case 8: return "DTR on";
-        case 9: return "DTR off";
-        case 11: return "RTS on";
-        case 12: return "RTS off";
-        default: return "control " + number();
-      }
-    default: return "command " + std::to_string(cmd) + " " + number();
-  }
-}
+constexpr int kEveryServer = -1;
 
 struct Chunk {
   Steady::time_point due;
   std::string raw;
-  std::string data;  // the data bytes in it
+  std::string data;       // the data bytes in it
+  int to = kEveryServer;  // toward the servers: the one it is for
 };
 
 void SendAll(int fd, const std::string& bytes) {
@@ -152,6 +42,25 @@ void SendAll(int fd, const std::string& bytes) {
   }
 }
 
+// A connected socket to 127.0.0.1:port, or -1.
+int ConnectLoopback(int port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  a.sin_port = htons(static_cast<uint16_t>(port));
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  int one = 1;
+  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  return fd;
+}
+
+// The gateway that DTR and RTS at these levels select, 1..4.
+int GatewayOf(bool dtr, bool rts) { return 1 + (dtr ? 0 : 1) + (rts ? 0 : 2); }
+
 }  // namespace
 
 TelnetRelay::TelnetRelay(Options options) : options_(options), dropAt_(options.dropAfterServerBytes) {
@@ -161,6 +70,7 @@ TelnetRelay::TelnetRelay(Options options) : options_(options), dropAt_(options.d
   sockaddr_in a{};
   a.sin_family = AF_INET;
   a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  a.sin_port = htons(static_cast<uint16_t>(options.listenPort));
   if (::bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(listen_, 4) != 0)
     throw std::runtime_error("relay: cannot listen on loopback");
   socklen_t len = sizeof a;
@@ -200,6 +110,24 @@ std::vector<std::string> TelnetRelay::LineRequests() {
     if (r.rfind("DTR ", 0) == 0 || r.rfind("RTS ", 0) == 0) lines.push_back(r);
   return lines;
 }
+std::vector<TelnetRelay::Routed> TelnetRelay::RoutedWrites() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return routed_;
+}
+std::string TelnetRelay::FromClientTo(int gateway) {
+  std::string bytes;
+  for (const Routed& r : RoutedWrites())
+    if (r.gateway == gateway) bytes += r.bytes;
+  return bytes;
+}
+std::string TelnetRelay::FromGateway(int gateway) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return gateway >= 1 && gateway <= 4 ? fromGateway_[gateway - 1] : std::string();
+}
+int TelnetRelay::SelectedGateway() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return selected_;
+}
 int TelnetRelay::Connections() {
   std::lock_guard<std::mutex> lock(mutex_);
   return connections_;
@@ -234,31 +162,59 @@ bool TelnetRelay::WaitFor(const std::function<bool()>& condition, std::chrono::m
 }
 
 void TelnetRelay::Run() {
-  int client = -1, upstream = -1;
-  Cutter fromClient, fromServer;
+  const bool route = options_.gatewayPorts.size() == 4;
+  const bool relaying = route || options_.upstreamPort != 0;
+  const bool passLines = options_.lines == Lines::Pass && options_.upstreamPort && !route;
+  int client = -1;
+  // The servers of this connection: one, or the four gateways' (-1 for one
+  // that could not be reached or has gone).
+  std::vector<int> upstreams;
+  std::vector<Cutter> fromServers;
+  Cutter fromClient;
   std::deque<Chunk> toServerQ, toClientQ;
+  bool dtr = true, rts = true;
 
+  auto log = [&](const std::string& line) {
+    if (options_.log) options_.log(line);
+  };
+  auto choose = [&](bool newDtr, bool newRts) {
+    dtr = newDtr;
+    rts = newRts;
+    std::lock_guard<std::mutex> lock(mutex_);
+    selected_ = GatewayOf(dtr, rts);
+  };
+  auto selected = [&] {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return selected_;
+  };
   auto closeAll = [&] {
+    if (client >= 0 && route) log("client gone");
     if (client >= 0) ::close(client);
-    if (upstream >= 0) ::close(upstream);
-    client = upstream = -1;
+    for (int fd : upstreams)
+      if (fd >= 0) ::close(fd);
+    client = -1;
+    upstreams.clear();
+    fromServers.clear();
     toServerQ.clear();
     toClientQ.clear();
     fromClient = Cutter();
-    fromServer = Cutter();
+    choose(true, true);
   };
   auto toClient = [&](std::string raw, std::string data) {
     toClientQ.push_back({Steady::now() + options_.delay, std::move(raw), std::move(data)});
   };
 
   for (;;) {
+    bool dropNow = false;
     {
       std::lock_guard<std::mutex> lock(mutex_);
       if (stop_) break;
-      if (drop_) {
-        drop_ = false;
-        closeAll();
-      }
+      dropNow = drop_;
+      drop_ = false;
+    }
+    if (dropNow) closeAll();
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
       if (!pendingSend_.empty() && client >= 0) {
         std::string raw;
         for (char c : pendingSend_) {
@@ -272,7 +228,10 @@ void TelnetRelay::Run() {
     // What is due goes out.
     const auto now = Steady::now();
     while (!toServerQ.empty() && toServerQ.front().due <= now) {
-      if (upstream >= 0) SendAll(upstream, toServerQ.front().raw);
+      const Chunk& c = toServerQ.front();
+      for (std::size_t i = 0; i < upstreams.size(); ++i)
+        if (upstreams[i] >= 0 && (c.to == kEveryServer || c.to == static_cast<int>(i)))
+          SendAll(upstreams[i], c.raw);
       toServerQ.pop_front();
     }
     while (!toClientQ.empty() && toClientQ.front().due <= now) {
@@ -282,7 +241,7 @@ void TelnetRelay::Run() {
         toClient_ += toClientQ.front().data;
       }
       toClientQ.pop_front();
-      bool dropNow = false;
+      dropNow = false;
       {
         std::lock_guard<std::mutex> lock(mutex_);
         if (dropAt_ >= 0 && static_cast<long>(toClient_.size()) >= dropAt_) {
@@ -299,8 +258,9 @@ void TelnetRelay::Run() {
         timeout = std::min<int>(
             timeout, static_cast<int>(std::max<long>(
                          0, std::chrono::ceil<std::chrono::milliseconds>(q->front().due - now).count())));
-    pollfd fds[4] = {{listen_, POLLIN, 0}, {wake_[0], POLLIN, 0}, {client, POLLIN, 0}, {upstream, POLLIN, 0}};
-    if (::poll(fds, 4, timeout) < 0) continue;
+    std::vector<pollfd> fds = {{listen_, POLLIN, 0}, {wake_[0], POLLIN, 0}, {client, POLLIN, 0}};
+    for (int fd : upstreams) fds.push_back({fd, POLLIN, 0});
+    if (::poll(fds.data(), fds.size(), timeout) < 0) continue;
     if (fds[1].revents) {
       char sink[64];
       while (::read(wake_[0], sink, sizeof sink) > 0) {
@@ -308,11 +268,11 @@ void TelnetRelay::Run() {
     }
     if (fds[0].revents & POLLIN) {
       const int fd = ::accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
+      if (fd >= 0) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++connections_;
+      }
       if (fd >= 0 && !options_.refuseWith.empty()) {
-        {
-          std::lock_guard<std::mutex> lock(mutex_);
-          ++connections_;
-        }
         SendAll(fd, options_.refuseWith);
         ::close(fd);
       } else if (fd >= 0) {
@@ -320,20 +280,14 @@ void TelnetRelay::Run() {
         client = fd;
         int one = 1;
         ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        {
-          std::lock_guard<std::mutex> lock(mutex_);
-          ++connections_;
-        }
-        if (options_.upstreamPort && !options_.silent) {
-          upstream = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-          sockaddr_in a{};
-          a.sin_family = AF_INET;
-          a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-          a.sin_port = htons(static_cast<uint16_t>(options_.upstreamPort));
-          if (::connect(upstream, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0)
-            closeAll();
-          else
-            ::setsockopt(upstream, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        if (relaying && !options_.silent) {
+          for (int port : route ? options_.gatewayPorts : std::vector<int>{options_.upstreamPort})
+            upstreams.push_back(ConnectLoopback(port));
+          fromServers.resize(upstreams.size());
+          if (!route && upstreams.front() < 0) closeAll();
+          for (std::size_t i = 0; route && i < upstreams.size(); ++i)
+            if (upstreams[i] < 0) log("gateway " + std::to_string(i + 1) + ": no server on its port");
+          if (route) log("client connected: gateway 1");
         }
       }
       continue;
@@ -346,11 +300,26 @@ void TelnetRelay::Run() {
         continue;
       }
       if (options_.silent) continue;
+      // For the servers, cut where the target changes (a gateway chosen
+      // between two commands in one read).
       std::string forward;
+      int forwardTo = kEveryServer;
+      auto queueForServers = [&](int to, const std::string& raw) {
+        if (!forward.empty() && forwardTo != to) {
+          toServerQ.push_back({Steady::now() + options_.delay, forward, {}, forwardTo});
+          forward.clear();
+        }
+        forwardTo = to;
+        forward += raw;
+      };
       for (const Unit& u : fromClient.Feed(buf, static_cast<std::size_t>(n))) {
         if (u.kind == Unit::Data) {
           std::lock_guard<std::mutex> lock(mutex_);
           fromClient_ += static_cast<char>(u.data);
+          if (route) {
+            if (routed_.empty() || routed_.back().gateway != selected_) routed_.push_back({selected_, {}});
+            routed_.back().bytes += static_cast<char>(u.data);
+          }
         }
         uint8_t cmd = 0;
         std::string value;
@@ -362,17 +331,22 @@ void TelnetRelay::Run() {
         const uint8_t control =
             comPort && cmd == kSetControl && !value.empty() ? static_cast<uint8_t>(value[0]) : 0;
         const bool lineRequest = control == 8 || control == 9 || control == 11 || control == 12;
-        if (lineRequest && (options_.lines != Lines::Pass || !options_.upstreamPort)) {
+        if (lineRequest && !passLines) {
           if (options_.lines == Lines::Answer || options_.lines == Lines::Pass)
             toClient(ComPortReply(cmd, value), {});
           else if (options_.lines == Lines::Wrong)
             toClient(
                 ComPortReply(cmd, std::string(1, static_cast<char>(control % 2 ? control + 1 : control - 1))),
                 {});
+          if (route) {
+            choose(control <= 9 ? control == 8 : dtr, control >= 11 ? control == 11 : rts);
+            log(std::string(dtr ? "DTR on" : "DTR off") + (rts ? ", RTS on" : ", RTS off") + ": gateway " +
+                std::to_string(selected()));
+          }
           continue;
         }
-        if (options_.upstreamPort) {
-          forward += u.raw;
+        if (relaying) {
+          queueForServers(route && u.kind == Unit::Data ? selected() - 1 : kEveryServer, u.raw);
           continue;
         }
         // The server itself.
@@ -388,18 +362,31 @@ void TelnetRelay::Run() {
           toClient(ComPortReply(cmd, value), {});
         }
       }
-      if (!forward.empty()) toServerQ.push_back({Steady::now() + options_.delay, forward, {}});
+      if (!forward.empty()) toServerQ.push_back({Steady::now() + options_.delay, forward, {}, forwardTo});
     }
-    if (upstream >= 0 && (fds[3].revents & (POLLIN | POLLHUP | POLLERR))) {
-      const ssize_t n = ::read(upstream, buf, sizeof buf);
-      if (n <= 0) {
+    for (std::size_t i = 0; i < upstreams.size(); ++i) {
+      if (upstreams[i] < 0 || !(fds[3 + i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+      const ssize_t n = ::read(upstreams[i], buf, sizeof buf);
+      if (n <= 0 && !route) {
         closeAll();
+        break;
+      }
+      if (n <= 0) {
+        ::close(upstreams[i]);
+        upstreams[i] = -1;
+        log("gateway " + std::to_string(i + 1) + ": its server closed the connection");
         continue;
       }
       std::string raw, data;
-      for (const Unit& u : fromServer.Feed(buf, static_cast<std::size_t>(n))) {
+      for (const Unit& u : fromServers[i].Feed(buf, static_cast<std::size_t>(n))) {
         raw += u.raw;
         if (u.kind == Unit::Data) data += static_cast<char>(u.data);
+      }
+      if (route) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        fromGateway_[i] += data;
+        // A gateway the lines do not select is not on the client's line.
+        if (static_cast<int>(i) != selected_ - 1) continue;
       }
       if (!raw.empty()) toClient(raw, data);
     }

@@ -10,6 +10,12 @@
 // pseudo-terminal has no modem lines); the relay can answer them itself, as
 // a server on real hardware would, so that the tool's gateway selection is
 // seen end to end.
+//
+// It can also stand for the switch in front of four gateways on one port:
+// in front of four servers (one ser2net accepter for each gateway's line) it
+// answers DTR and RTS itself and carries the data to and from the one
+// server whose gateway those levels select, as the lines of a real port
+// drive the switch.
 #pragma once
 
 #include <chrono>
@@ -40,6 +46,29 @@ class TelnetRelay {
     // When given: each connection gets these bytes and is closed, as ser2net
     // treats a client while another holds the line (see kSer2netBusy).
     std::string refuseWith{};
+    // When four are given: route to 127.0.0.1 at these ports, the servers of
+    // gateways 1 to 4 (upstreamPort is then not used). DTR and RTS are
+    // answered as `lines` says (Pass as Answer) and, whatever the answer,
+    // select the gateway: 1 = DTR on, RTS on; 2 = DTR off, RTS on; 3 = DTR
+    // on, RTS off; 4 = both off; gateway 1 at each connection until asked.
+    // The client's data goes to the selected server only, and only that
+    // server's bytes reach the client (telnet negotiation and replies to the
+    // serial settings among them): the others' are dropped, as a switch
+    // carries only the selected modem. Every server gets the client's telnet
+    // negotiation and settings, so that each stands ready as its line is
+    // chosen. A server that cannot be reached, or goes, is a gateway that
+    // stays silent; the client's connection stays.
+    std::vector<int> gatewayPorts{};
+    int listenPort = 0;  // 0: a free loopback port
+    // Told, from the relay's thread, of each client that comes or goes and
+    // of each gateway selected ("DTR off, RTS on: gateway 2").
+    std::function<void(const std::string&)> log{};
+  };
+  // Client data as routed: consecutive bytes that went to one gateway.
+  struct Routed {
+    int gateway;  // 1..4
+    std::string bytes;
+    bool operator==(const Routed&) const = default;
   };
 
   explicit TelnetRelay(Options options);
@@ -58,6 +87,14 @@ class TelnetRelay {
   // Only the DTR/RTS lines of Requests().
   std::vector<std::string> LineRequests();
   int Connections();
+  // Routing: the client's data, each run of it with the gateway it went to,
+  // over all connections; the data that went to one gateway; the data one
+  // gateway's server sent, whether it reached the client or not; the gateway
+  // the levels select now (1 while no client).
+  std::vector<Routed> RoutedWrites();
+  std::string FromClientTo(int gateway);
+  std::string FromGateway(int gateway);
+  int SelectedGateway();
   // Server mode: data for the client (sent at once, after the delay).
   void Send(const std::string& bytes);
   // Closes the client's connection now, as a dropped link; or once this
@@ -78,6 +115,9 @@ class TelnetRelay {
   std::mutex mutex_;
   std::string fromClient_, toClient_, pendingSend_;
   std::vector<std::string> requests_;
+  std::vector<Routed> routed_;
+  std::string fromGateway_[4];
+  int selected_ = 1;
   int connections_ = 0;
   bool drop_ = false;
   long dropAt_ = -1;  // the size of toClient_ at which the connection is dropped
