@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/e2e/four_gateways.h"
 #include "tests/e2e/gateway_session.h"
 #include "tests/e2e/harness.h"
 
@@ -75,6 +76,42 @@ TEST_F(LastKeyE2E, TypingThroughACellWriteEditsNothingAfterIt) {
   ASSERT_TRUE(EditField(t, kBookX, kBookTopY + 6, 30, [&] { t.SendKeys("777"); }, "777"));
   EXPECT_TRUE(g.WaitForDumpLine("07,\"777\",129,\"07\""));
   EXPECT_EQ(t.RowText(25), std::string(80, ' '));
+}
+
+// Four gateways on one network port; connected to COM2 ШЛЮЗ 2, the operator
+// picks ШЛЮЗ 4, whose SIM has no signature. The offer names the port and
+// gateway whose 99 cells it would overwrite, the status area names the
+// gateway the lines now select, and the result names them again; only
+// gateway 4's SIM is written.
+TEST_F(LastKeyE2E, TheInitialisationNamesTheGatewayItWillErase) {
+  GatewaySession g(Traced());
+  FourGateways four(g.Dir(), {{{}, {}, {}, {"--blank"}}}, "COM2");
+  ASSERT_TRUE(four.Ready());
+  const std::string gateway2Before = four.Dump(2);
+  TerminalSession& t = g.Term();
+  ASSERT_TRUE(OpenConnectionDialog(t));
+  t.Press(Key::Up);
+  t.Press(Key::Right);
+  t.Press(Key::Up);
+  ASSERT_TRUE(Shows(t, 53, 14, Utf8(u8"ШЛЮЗ 2")));
+  ASSERT_TRUE(Shows(t, 28, 14, "COM2"));
+  t.Press(Key::Enter);
+  ASSERT_TRUE(t.WaitForText(Utf8(u8"COM2 ШЛЮЗ 2: Прочитано 99 ячеек"), kExchangeWait))
+      << t.ScreenText() << ReadWhole(g.Dir() + "/trace.txt");
+  t.SendKeys(" ");
+  ASSERT_TRUE(OpenConnectionDialog(t));
+  t.Press(Key::Up, 2);  // the focus stayed on the gateway
+  ASSERT_TRUE(Shows(t, 53, 14, Utf8(u8"ШЛЮЗ 4")));
+  t.Press(Key::Enter);
+  ASSERT_TRUE(t.WaitForText(Utf8(u8"Для начала инициализации нажмите I"), kExchangeWait)) << t.ScreenText();
+  EXPECT_NE(t.RowText(13).find(Utf8(u8"Все 99 ячеек будут перезаписаны: COM2 ШЛЮЗ 4")), std::string::npos)
+      << t.ScreenText();
+  EXPECT_EQ(t.TextAt(59, 1, 20), Utf8(u8"COM2  115200  ШЛЮЗ 4")) << t.ScreenText();
+  t.SendKeys("i");
+  ASSERT_TRUE(t.WaitForText(Utf8(u8"COM2 ШЛЮЗ 4: SIM инициализирована, прочитано 99 ячеек"), kExchangeWait))
+      << t.ScreenText();
+  EXPECT_TRUE(four.Holds(4, "98,\"0000100\",129,\"98.GSM.TRV\""));
+  EXPECT_EQ(four.Dump(2), gateway2Before);
 }
 
 // A SIM taking 150 ms an entry: the connection counts the book's entries as
