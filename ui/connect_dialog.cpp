@@ -168,6 +168,7 @@ TransferProgress ShowReading(Screen& screen, bool& started) {
 // The read was left: nothing was written, and a book read in part is no
 // connection. Said until a key.
 void TellReadStopped(Screen& screen) {
+  BlankMessageRow(screen, kReading.y);
   ShowWide(screen, kDoingY, kReadStopped, ColorAlert);
   screen.DiscardTypeahead();
   screen.ReadKeyCode();
