@@ -623,7 +623,7 @@ TEST_F(TransferTest, EscDuringFileToSimAsksAndStopsAfterTheLineWritten) {
     EXPECT_EQ(asked.TextAt(20, 7, static_cast<int>(warning.size())), warning);
     EXPECT_EQ(asked.AttrAt(20, 6), ColorAlert);
     EXPECT_EQ(tool.state.deviceConnected, c.connected);
-    EXPECT_EQ(ScratchDir::Exists("tarvelin-COM1-1.journal"), c.journalStays);
+    EXPECT_EQ(ScratchDir::Exists(JournalPath(0, 0)), c.journalStays);
     if (c.journalStays) {
       const std::string stopped = "Запись остановлена: записано строк 10 из 99"_cp;
       const std::string mix = "В SIM-Карте смесь файла и прежних данных"_cp;
@@ -665,7 +665,7 @@ TEST_F(TransferTest, FileToSimJournalOutlivesALostGatewayUntilAWriteCompletes) {
   }
   tool.state.deviceConnected = true;
   Run(FileToSim, "", {Enter, Chr('y'), Enter});
-  EXPECT_FALSE(ScratchDir::Exists("tarvelin-COM1-1.journal"));
+  EXPECT_FALSE(ScratchDir::Exists(JournalPath(0, 0)));
 }
 
 // Questions that write name what they act on: the file and the gateway; a
