@@ -123,7 +123,7 @@ std::string SettingsLineOf(int index, const CellResult& cell);
 // holds when it comes: the line of an earlier command sent for that cell.
 // Cells no line names are not compared: nothing would be written to them.
 struct LineAgainstSim {
-  int line = 0;          // its place among the file's lines, from 1 ("Не приняты строки: 04")
+  int line = 0;          // its place among the file's lines, from 1, as refused lines are named
   int cell = -1;         // the cell it names; -1: none of 1..99
   bool differs = false;  // restore writes it, verify reports it
   std::string fileLine;  // the file's line, without the command around it

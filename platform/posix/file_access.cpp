@@ -216,7 +216,7 @@ bool KeepToOwner(const std::string& path) {
   // Another user's file is left as it is: it cannot be narrowed, and the
   // trace is appended to it only because its owner let us.
   const bool kept = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
-                    (st.st_uid != geteuid() || (st.st_mode & 077) == 0 || fchmod(fd, st.st_mode & 0700) == 0);
+                    (st.st_uid != geteuid() || (st.st_mode & 0777) == 0600 || fchmod(fd, 0600) == 0);
   close(fd);
   return kept;
 }
