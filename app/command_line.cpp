@@ -31,7 +31,8 @@ using namespace cli;
 constexpr const char* kUsage[] = {
     "Использование:"_cp,
     "  tarvelin                                  полный экран, в рабочем каталоге"_cp,
-    "  tarvelin backup [--force] [--json] ПОРТ ФАЙЛ  SIM-Карту в ФАЙЛ"_cp,
+    "  tarvelin backup [--force] [--json] ПОРТ ФАЙЛ"_cp,
+    "                                            SIM-Карту в ФАЙЛ"_cp,
     "  tarvelin restore [--force] [--all] [--json] ПОРТ ФАЙЛ"_cp,
     "                                            ФАЙЛ в SIM-Карту, прочитать и сравнить"_cp,
     "  tarvelin verify [--json] ПОРТ ФАЙЛ        сравнить SIM-Карту с ФАЙЛом"_cp,
