@@ -4,17 +4,17 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "app/command_report.h"
 #include "app/version.h"
+#include "core/cp866_text.h"
 #include "core/settings_file.h"
 #include "platform/file_access.h"
 #include "platform/host.h"
-#include "screen/cp866.h"
 #include "ui/exchange_error.h"
 #include "ui/gateway_transfers.h"
 #include "ui/settings_transfers.h"
@@ -25,11 +25,14 @@ namespace tv {
 
 namespace {
 
+using namespace cli;
+
 // The usage, a line each (cp866).
 constexpr const char* kUsage[] = {
     "Использование:"_cp,
     "  tarvelin                                  полный экран, в рабочем каталоге"_cp,
-    "  tarvelin backup [--json] ПОРТ ФАЙЛ        SIM-Карту в ФАЙЛ"_cp,
+    "  tarvelin backup [--force] [--json] ПОРТ ФАЙЛ"_cp,
+    "                                            SIM-Карту в ФАЙЛ"_cp,
     "  tarvelin restore [--force] [--all] [--json] ПОРТ ФАЙЛ"_cp,
     "                                            ФАЙЛ в SIM-Карту, прочитать и сравнить"_cp,
     "  tarvelin verify [--json] ПОРТ ФАЙЛ        сравнить SIM-Карту с ФАЙЛом"_cp,
@@ -41,11 +44,13 @@ constexpr const char* kUsage[] = {
     "COMn - COM1..COM16 (сначала ./COMn в рабочем каталоге), G - шлюз на этом"_cp,
     "порту, 1..4 (по умолчанию 1; для пути и адреса - --gateway G). restore не"_cp,
     "пишет файл без подписи шлюза в ячейке 98, если не задан --force; backup не"_cp,
-    "копирует неинициализированную SIM-Карту и оставляет ФАЙЛ прежним. --json:"_cp,
-    "строки JSON (UTF-8) на стандартный вывод, по одной на ячейку с отличиями,"_cp,
+    "копирует неинициализированную SIM-Карту и оставляет ФАЙЛ прежним; SIM-Карту"_cp,
+    "с незавершенной записью (журнал) - тоже, если не задан --force. --json:"_cp,
+    "строки JSON (UTF-8) на стандартный вывод, по одной на строку с отличиями,"_cp,
     "последняя - итог."_cp,
-    "Код завершения: 0 выполнено, 1 SIM-Карта отличается от файла (ячейки"_cp,
-    "перечислены), 2 ошибка в команде, 3 ошибка устройства, 4 ошибка файла."_cp,
+    "Код завершения: 0 выполнено, 1 SIM-Карта отличается от файла (строки"_cp,
+    "перечислены), 2 ошибка в команде, 3 ошибка устройства, 4 ошибка файла,"_cp,
+    "5 запись в SIM-Карту не завершена (backup без --force)."_cp,
 };
 
 // Messages; Russian texts as the screens show them.
@@ -57,141 +62,12 @@ constexpr const char* kWriteError = "Ошибка записи файла! Пр�
 constexpr const char* kTooLarge = "Файл слишком велик!"_cp;
 constexpr const char* kRefused = "SIM-Карта не приняла строк: %d из %d"_cp;
 constexpr const char* kRefusedList = "Не приняты строки:"_cp;
-constexpr const char* kCell = "Ячейка %02d: файл "_cp;
-constexpr const char* kOnSim = "; SIM-Карта "_cp;
-constexpr const char* kDiffer = "Ячеек с отличиями: %d"_cp;
+// backup of a SIM whose last write stopped part way (its journal named).
+constexpr const char* kHalfWritten =
+    "SIM-Карта записана не полностью (журнал %s), файл не записан (записать его все же: backup --force)"_cp;
 constexpr const char* kReading = "Чтение SIM-Карты"_cp;
 constexpr const char* kWriting = "Запись в SIM-Карту"_cp;
 constexpr const char* kReadingBack = "Проверка записи"_cp;
-
-// What a --json run writes as its last line, gathered while the command
-// runs; texts in UTF-8.
-struct Summary {
-  bool json = false;
-  std::string command;
-  std::string gateway;  // "COM1:1"; empty until the port is known
-  std::string file;     // as given; empty until known
-  int cellsDiffering = 0;
-  std::vector<int> refusedLines;
-  std::string reason;  // why the status is not 0; empty: none
-  std::vector<std::string> notices;
-};
-
-Summary& Run() {
-  static Summary summary;
-  return summary;
-}
-
-// cp866 bytes (a device's or a file's text: any byte, 0 included) as UTF-8;
-// control bytes stay themselves.
-std::string Utf8FromCp866(std::string_view cp866) {
-  std::string out;
-  for (const char c : cp866) {
-    const auto b = static_cast<uint8_t>(c);
-    const char32_t u = b < 0x80 ? b : Cp866High[b - 0x80];
-    if (u < 0x80) {
-      out += static_cast<char>(u);
-    } else if (u < 0x800) {
-      out += static_cast<char>(0xC0 | (u >> 6));
-      out += static_cast<char>(0x80 | (u & 0x3F));
-    } else {
-      out += static_cast<char>(0xE0 | (u >> 12));
-      out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (u & 0x3F));
-    }
-  }
-  return out;
-}
-
-// An argument as typed (a file name in the locale's encoding) as UTF-8: a
-// byte that is not part of a UTF-8 sequence becomes U+FFFD.
-std::string Utf8FromArgument(std::string_view text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size();) {
-    const auto b = static_cast<uint8_t>(text[i]);
-    const std::size_t length = b < 0x80 ? 1 : (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 ? 4 : 0;
-    bool whole = length > 0 && i + length <= text.size() && (length != 2 || b >= 0xC2);
-    for (std::size_t k = 1; whole && k < length; ++k) whole = (static_cast<uint8_t>(text[i + k]) & 0xC0) == 0x80;
-    if (whole) {
-      out.append(text.substr(i, length));
-      i += length;
-    } else {
-      out += "\xEF\xBF\xBD";
-      ++i;
-    }
-  }
-  return out;
-}
-
-// A UTF-8 text as a JSON string: quotes, backslashes and every control
-// byte (a 0 inside a cell's text too) escaped.
-std::string Json(std::string_view utf8) {
-  std::string out = "\"";
-  for (const char c : utf8) {
-    const auto b = static_cast<uint8_t>(c);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (b < 0x20 || b == 0x7F) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", b);
-      out += escaped;
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
-}
-
-std::string JsonOrNull(const std::string& utf8) { return utf8.empty() ? "null" : Json(utf8); }
-
-// The last line of a --json run.
-void WriteSummary(int status) {
-  const Summary& s = Run();
-  std::string line = "{\"status\": " + std::to_string(status) + ", \"command\": " + JsonOrNull(s.command) +
-                     ", \"gateway\": " + JsonOrNull(s.gateway) + ", \"file\": " + JsonOrNull(s.file) +
-                     ", \"cells_differing\": " + std::to_string(s.cellsDiffering) + ", \"refused_lines\": [";
-  for (std::size_t n = 0; n < s.refusedLines.size(); ++n)
-    line += (n == 0 ? "" : ", ") + std::to_string(s.refusedLines[n]);
-  line += "], \"reason\": " + JsonOrNull(s.reason) + ", \"notices\": [";
-  for (std::size_t n = 0; n < s.notices.size(); ++n) line += (n == 0 ? "" : ", ") + Json(s.notices[n]);
-  line += "]}\n";
-  std::fputs(line.c_str(), stdout);
-}
-
-// A text from the device or a file may hold any byte: none of them may
-// control the terminal.
-std::string Harmless(std::string_view text) {
-  std::string out(text);
-  for (char& c : out)
-    if (static_cast<uint8_t>(c) < 0x20 || c == 0x7F) c = '?';
-  return out;
-}
-
-// One message line on standard error: "tarvelin: ", the place it concerns
-// (a port or a file name, as given), and cp866 text.
-void Say(std::string_view where, std::string_view cp866) {
-  std::string line = "tarvelin: ";
-  line += where;
-  line += ": ";
-  line += ToLocaleText(cp866);
-  line += '\n';
-  std::fputs(line.c_str(), stderr);
-}
-
-// The message of a failure: said, and the summary's reason (the first one
-// given, the one that decided the status).
-void Complain(std::string_view where, std::string_view cp866) {
-  Say(where, cp866);
-  if (Run().reason.empty()) Run().reason = Utf8FromCp866(cp866);
-}
-
-// A message that does not decide the status (what the operator should know
-// besides): said, and one of the summary's notices.
-void Notice(std::string_view where, std::string_view cp866) {
-  Say(where, cp866);
-  Run().notices.push_back(Utf8FromCp866(cp866));
-}
 
 // The usage error "cp866Before ARGUMENT cp866After" (the argument as typed),
 // then the usage.
@@ -270,10 +146,12 @@ int DeviceFailed(std::string_view port, const ExchangeFault& fault) {
 }
 
 // A write to this gateway that stopped part way, until one completes: the
-// SIM may hold a mix of two files.
+// SIM may hold a mix of two files. The summary names its journal.
 void ReportUnfinishedTransfer(const Tool& tool, std::string_view port) {
-  const std::string notice = UnfinishedTransferNotice(tool.state.portIndex, tool.state.gatewayIndex);
-  if (!notice.empty()) Notice(port, notice);
+  TransferJournal journal;
+  if (!ReadJournal(tool.state.portIndex, tool.state.gatewayIndex, journal)) return;
+  Notice(port, InterruptionNoticeLine(journal));
+  Run().journal = journal.path;
 }
 
 // The connection; lines that nobody confirmed are said before gateway 1 goes
@@ -287,43 +165,16 @@ ExchangeFault Attach(Tool& tool, std::string_view port) {
   return fault;
 }
 
-// The cells that differ, one line each on standard output; their count on
-// standard error.
-int ReportDifferences(std::string_view fileBytes, std::string_view simText) {
-  const std::vector<int> cells = DifferingCells(fileBytes, simText);
-  if (cells.empty()) return exitcode::Ok;
-  SimImage file, sim;
-  ParseSettingsText(fileBytes, file);
-  ParseSettingsText(simText, sim);
-  auto texts = [](const SimImage& image, int cell) {
-    return "\"" + Harmless(image.CellNumber(cell)) + "\",\"" + Harmless(image.CellName(cell)) + "\"";
-  };
-  // With --json the cells go to standard output as JSON Lines, the texts
-  // whole (any byte); the human lines then go to standard error.
-  const bool json = Run().json;
-  for (const int cell : cells) {
-    char head[48];
-    std::snprintf(head, sizeof head, kCell, cell);
-    const std::string line = head + texts(file, cell) + kOnSim + texts(sim, cell) + "\n";
-    std::fputs(ToLocaleText(line).c_str(), json ? stderr : stdout);
-    if (json)
-      std::fputs(("{\"cell\": " + std::to_string(cell) + ", \"file\": " + Json(Utf8FromCp866(file.CellNumber(cell))) +
-                  ", \"sim\": " + Json(Utf8FromCp866(sim.CellNumber(cell))) + ", \"file_name\": " +
-                  Json(Utf8FromCp866(file.CellName(cell))) + ", \"sim_name\": " + Json(Utf8FromCp866(sim.CellName(cell))) +
-                  "}\n")
-                     .c_str(),
-                 stdout);
-  }
-  char count[48];
-  std::snprintf(count, sizeof count, kDiffer, static_cast<int>(cells.size()));
-  std::fputs(("tarvelin: " + ToLocaleText(count) + "\n").c_str(), stderr);
-  Run().cellsDiffering = static_cast<int>(cells.size());
-  if (Run().reason.empty()) Run().reason = Utf8FromCp866(count);
-  return exitcode::Differences;
-}
-
-int Backup(Tool& tool, const std::string& port, const std::string& path) {
+int Backup(Tool& tool, const std::string& port, const std::string& path, bool force) {
   if (const ExchangeFault fault = Attach(tool, port); fault.Failed()) return DeviceFailed(port, fault);
+  // A SIM known to hold part of one file and part of another is no copy to
+  // keep: the last good backup stays, unless the operator takes it anyway.
+  if (!Run().journal.empty() && !force) {
+    char text[384];
+    std::snprintf(text, sizeof text, kHalfWritten, Harmless(Run().journal).c_str());
+    Complain(port, text);
+    return exitcode::Unfinished;
+  }
   // A SIM that lost its settings is not copied over the last good backup;
   // initialising it is the operator's decision, in the connection dialog.
   if (!tool.image.HasSignature()) {
@@ -340,10 +191,12 @@ int Backup(Tool& tool, const std::string& port, const std::string& path) {
   return exitcode::Ok;
 }
 
-// Reads the SIM's cells 1..99 as SIM to file keeps them.
-int ReadSim(Tool& tool, const std::string& port, const char* label, std::string& text) {
+// Reads the SIM's cells 1..99, each line as SIM to file keeps it at its
+// cell's index.
+int ReadSim(Tool& tool, const std::string& port, const char* label, std::vector<std::string>& lines) {
   tool.image.ClearImage();
-  if (const ExchangeFault fault = ReadSimCells(tool, &text, ProgressOf(label, SettingsLines)); fault.Failed())
+  if (const ExchangeFault fault = ReadSimCells(tool, nullptr, ProgressOf(label, SettingsLines), &lines);
+      fault.Failed())
     return DeviceFailed(port, fault);
   return exitcode::Ok;
 }
@@ -363,8 +216,8 @@ int Restore(Tool& tool, const std::string& port, const std::string& path, bool f
     return exitcode::File;
   }
   if (sent.device.Failed()) return DeviceFailed(port, sent.device);
-  std::string simText;
-  if (const int rc = ReadSim(tool, port, kReadingBack, simText); rc != exitcode::Ok) return rc;
+  std::vector<std::string> simLines;
+  if (const int rc = ReadSim(tool, port, kReadingBack, simLines); rc != exitcode::Ok) return rc;
   RemoveJournal(tool.state.portIndex, tool.state.gatewayIndex);
   if (sent.tally.Failed() > 0) {
     char text[96];
@@ -379,7 +232,10 @@ int Restore(Tool& tool, const std::string& port, const std::string& path, bool f
     Run().refusedLines = sent.refusedLines;
   }
   Notice(port, WrittenAndMatched(sent));
-  const int rc = ReportDifferences(bytes, simText);
+  // A refused line is a difference whatever the read-back shows (a line
+  // that names no cell, a cell a later line wrote over, a line --all sent
+  // that the SIM already held).
+  const int rc = ReportDifferences(bytes, simLines);
   return sent.tally.Failed() > 0 ? exitcode::Differences : rc;
 }
 
@@ -387,9 +243,9 @@ int Verify(Tool& tool, const std::string& port, const std::string& path) {
   std::string bytes;
   if (!ReadFile(path, bytes)) return exitcode::File;
   if (const ExchangeFault fault = Attach(tool, port); fault.Failed()) return DeviceFailed(port, fault);
-  std::string simText;
-  if (const int rc = ReadSim(tool, port, kReading, simText); rc != exitcode::Ok) return rc;
-  return ReportDifferences(bytes, simText);
+  std::vector<std::string> simLines;
+  if (const int rc = ReadSim(tool, port, kReading, simLines); rc != exitcode::Ok) return rc;
+  return ReportDifferences(bytes, simLines);
 }
 
 
@@ -410,7 +266,7 @@ int RunCommand(Tool& tool, const std::vector<std::string>& args) {
       Run().json = true;
     } else if (option == "--cell-by-cell") {
       tool.cellByCell = true;
-    } else if (command == "restore" && option == "--force") {
+    } else if ((command == "restore" || command == "backup") && option == "--force") {
       force = true;
     } else if (command == "restore" && option == "--all") {
       tool.writeAll = true;
@@ -459,7 +315,7 @@ int RunCommand(Tool& tool, const std::vector<std::string>& args) {
   Run().file = Utf8FromArgument(path);
   // A path as typed may hold any byte; the messages name it harmlessly.
   const std::string where = Harmless(port);
-  if (command == "backup") return Backup(tool, where, path);
+  if (command == "backup") return Backup(tool, where, path, force);
   if (command == "restore") return Restore(tool, where, path, force);
   return Verify(tool, where, path);
 }

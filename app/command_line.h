@@ -1,6 +1,6 @@
 // The command line: --help, --version and the scripted operations on one
 // gateway without the full screen:
-//   tarvelin backup  COMn[:G] FILE           SIM to file
+//   tarvelin backup  [--force] COMn[:G] FILE  SIM to file
 //   tarvelin restore [--force] COMn[:G] FILE  File to SIM, with its read-back
 //   tarvelin verify  COMn[:G] FILE           the SIM compared with the file
 #pragma once
@@ -19,6 +19,7 @@ inline constexpr int Differences = 1;  // verify, restore: the SIM does not hold
 inline constexpr int Usage = 2;
 inline constexpr int Device = 3;  // the exchange failed; the SIM is not initialised (backup)
 inline constexpr int File = 4;
+inline constexpr int Unfinished = 5;  // backup: the last write to the SIM did not complete (its journal)
 }  // namespace exitcode
 
 // Runs the arguments (those after the program's name) on the tool's port and

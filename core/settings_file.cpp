@@ -121,16 +121,4 @@ std::vector<std::string> SplitLinesForSim(std::string_view fileBytes) {
   return commands;
 }
 
-std::vector<int> DifferingCells(std::string_view fileBytes, std::string_view otherBytes) {
-  SimImage a, b;
-  ParseSettingsText(fileBytes, a);
-  ParseSettingsText(otherBytes, b);
-  std::vector<int> cells;
-  for (int cell = 1; cell <= SettingsLines; ++cell)
-    if (a.CellNumber(cell) != b.CellNumber(cell) || a.CellName(cell) != b.CellName(cell) ||
-        a.Shortened(cell) != b.Shortened(cell))
-      cells.push_back(cell);
-  return cells;
-}
-
 }  // namespace tv

@@ -50,10 +50,4 @@ void ParseSettingsText(std::string_view fileBytes, SimImage& image);
 // transfer counts that, where a line left out would be a cell lost unseen.
 std::vector<std::string> SplitLinesForSim(std::string_view fileBytes);
 
-// The cells (1..99) whose number or name differ between two settings texts,
-// each read as Load for editing reads it, in ascending order. A settings
-// file and the text a SIM to file would write of the SIM compare equal when
-// the SIM holds what the file says.
-std::vector<int> DifferingCells(std::string_view fileBytes, std::string_view otherBytes);
-
 }  // namespace tv

@@ -178,7 +178,8 @@ std::string SettingsLineOf(int index, const CellResult& cell) {
   return cell.outcome == CellOutcome::Done ? cell.raw : EncodeSaveLine(index, {}, {});
 }
 
-std::vector<bool> CommandsToSend(const std::vector<std::string>& commands, const std::vector<std::string>& simLines) {
+std::vector<LineAgainstSim> CompareWithSim(const std::vector<std::string>& commands,
+                                           const std::vector<std::string>& simLines) {
   static constexpr std::string_view kWrite = "AT+CPBW=";
   // What each cell holds when the next command comes, in the file's form
   // from its comma on; empty where it is not known.
@@ -188,26 +189,30 @@ std::vector<bool> CommandsToSend(const std::vector<std::string>& commands, const
     if (SplitIndex(WithoutLineEnd(simLines[static_cast<std::size_t>(index)]), rest) == index)
       holds[static_cast<std::size_t>(index)] = std::string(rest);
   }
-  std::vector<bool> send;
-  send.reserve(commands.size());
+  std::vector<LineAgainstSim> compared;
+  compared.reserve(commands.size());
   for (const std::string& command : commands) {
+    LineAgainstSim out;
+    out.line = static_cast<int>(compared.size()) + 1;
     std::string_view line = command;
+    if (line.substr(0, kWrite.size()) == kWrite) line.remove_prefix(kWrite.size());
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    out.fileLine = std::string(line);
     std::string_view rest;
-    int index = -1;
-    if (line.substr(0, kWrite.size()) == kWrite) {
-      line.remove_prefix(kWrite.size());
-      index = SplitIndex(WithoutLineEnd(line), rest);
-    }
-    if (index < 0) {
-      send.push_back(true);
+    out.cell = command.compare(0, kWrite.size(), kWrite) == 0 ? SplitIndex(WithoutLineEnd(line), rest) : -1;
+    if (out.cell < 0) {
+      out.differs = true;
+      compared.push_back(std::move(out));
       continue;
     }
-    std::string& held = holds[static_cast<std::size_t>(index)];
-    const bool differs = held.empty() || held != rest;
-    send.push_back(differs);
-    if (differs) held = std::string(rest);
+    const auto cell = static_cast<std::size_t>(out.cell);
+    if (cell < simLines.size()) out.simLine = std::string(WithoutLineEnd(simLines[cell]));
+    std::string& held = holds[cell];
+    out.differs = held.empty() || held != rest;
+    if (out.differs) held = std::string(rest);
+    compared.push_back(std::move(out));
   }
-  return send;
+  return compared;
 }
 
 }  // namespace tv

@@ -1,6 +1,7 @@
 // Port and gateway names.
 #include "device/serial_port.h"
 
+#include <string_view>
 #include <utility>
 
 #include "core/cp866_literal.h"
@@ -37,11 +38,9 @@ void SetPortTarget(int portIndex, std::string target) {
 
 const std::string& PortTarget(int portIndex) { return TargetOf(portIndex); }
 
-std::string PortFileName(int portIndex) {
-  const std::string& target = PortTarget(portIndex);
-  if (target.empty()) return PortDeviceName(portIndex);
+std::string FileNamePart(std::string_view text) {
   std::string name;
-  for (const char c : target) {
+  for (const char c : text) {
     const bool kept = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.';
     if (kept)
       name += c;
@@ -51,10 +50,15 @@ std::string PortFileName(int portIndex) {
   while (!name.empty() && (name.back() == '-' || name.back() == '.')) name.pop_back();
   // Dots alone at the start would hide the file, or name a directory.
   while (!name.empty() && (name.front() == '.' || name.front() == '-')) name.erase(name.begin());
-  // Well within a file name's length; a longer target keeps its end (the
-  // host and port, the device's number), where targets differ.
+  // Well within a file name's length; a longer text keeps its end (the
+  // host and port, the device's number), where such texts differ.
   if (name.size() > 96) name.erase(0, name.size() - 96);
   return name.empty() ? "port" : name;
+}
+
+std::string PortFileName(int portIndex) {
+  const std::string& target = PortTarget(portIndex);
+  return target.empty() ? PortDeviceName(portIndex) : FileNamePart(target);
 }
 
 }  // namespace tv

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "core/cp866_literal.h"
 
@@ -30,10 +31,13 @@ std::string PortDeviceName(int portIndex);
 void SetPortTarget(int portIndex, std::string target);
 // The target given to the port of this index, "" when none.
 const std::string& PortTarget(int portIndex);
-// The port's name in file names (the transfer journal): "COM3"; for a port
-// given a target, the target's letters, digits and dots with every other
-// run of characters as one '-' ("/dev/ttyUSB0" -> "dev-ttyUSB0"), so that
-// each target keeps a journal of its own across runs.
+// A device path or an address as part of a file name (the transfer
+// journal): its letters, digits and dots with every other run of characters
+// as one '-' ("/dev/ttyUSB0" -> "dev-ttyUSB0"), at most 96 of them.
+std::string FileNamePart(std::string_view text);
+// The port's name in file names: "COM3"; for a port given a target, the
+// target as FileNamePart gives it. Journals of earlier versions were named
+// after it.
 std::string PortFileName(int portIndex);
 
 struct GatewayLines {

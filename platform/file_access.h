@@ -30,7 +30,9 @@ FileReadResult ReadSettingsFile(const std::string& path, std::string& bytes, Fil
 // temporary file in the target's directory, are flushed to the disk, and
 // the temporary file is then renamed over the target. Until Commit succeeds
 // the target is untouched; a writer destroyed without a successful Commit
-// removes its temporary file.
+// removes its temporary file. A target that is new is readable and writable
+// by its owner only (where the platform has such permissions); one that is
+// replaced keeps its mode.
 class AtomicFileWriter {
  public:
   AtomicFileWriter() = default;

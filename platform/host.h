@@ -36,6 +36,14 @@ std::unique_ptr<SerialPort> MakeHostSerialPort();
 enum class PortForm { Device, Network, BadAddress, NoNetwork, None };
 PortForm ClassifyPortArgument(std::string_view text);
 
+// The line a port reaches, whatever name reached it (a COM name, a device
+// path or an address given on the command line, an address file): the
+// network address as "rfc2217://host:port" (whichever form and scheme the
+// address was written in), else the device path with its links followed
+// ("/dev/ttyUSB0" for a ./COM3 that links to /dev/serial/by-id/...). The
+// COM name itself when it leads nowhere that can be told. Nothing is opened.
+std::string PortLine(int portIndex);
+
 // The help item of the menu: shows the help to the operator outside the
 // screen (an external viewer) and comes back to the screen as it was.
 // Returns "" when something was shown, else a one-line cp866 message for

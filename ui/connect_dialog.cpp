@@ -221,7 +221,7 @@ void Connect(Tool& tool) {
   }
   ShowMessage(tool.screen, kReading, ColorSelected);
   reading = true;
-  const ExchangeFault read = ReadSimCells(tool, nullptr, ShowReading(tool.screen, reading), LeaveWait(tool.screen));
+  const ExchangeFault read = ReadSimCells(tool, nullptr, ShowReading(tool.screen, reading), nullptr, LeaveWait(tool.screen));
   if (read.left) {
     TellReadStopped(tool.screen);
     return;

@@ -150,7 +150,7 @@ ExchangeFault AttachGateway(Tool& tool, const StopRequest& stop, const TransferP
 }
 
 ExchangeFault ReadSimCells(Tool& tool, std::string* text, const TransferProgress& progress,
-                           const StopRequest& stop) {
+                           std::vector<std::string>* lines, const StopRequest& stop) {
   Tell(progress, 0);
   // Just read by the connection, with nothing sent since: the SIM is as read.
   if (!tool.BookFresh()) {
@@ -160,6 +160,7 @@ ExchangeFault ReadSimCells(Tool& tool, std::string* text, const TransferProgress
   // kept as an empty cell.
   if (text)
     for (int cell = 1; cell <= SettingsLines; ++cell) *text += tool.bookLines[cell];
+  if (lines) *lines = tool.bookLines;
   tool.bookLines.clear();
   Tell(progress, SettingsLines);
   return {};
@@ -203,7 +204,8 @@ SendOutcome SendFileToSim(Tool& tool, std::string_view fileBytes, const std::str
         return out;
       }
     }
-    send = CommandsToSend(commands, tool.bookLines);
+    const std::vector<LineAgainstSim> compared = CompareWithSim(commands, tool.bookLines);
+    for (std::size_t n = 0; n < compared.size(); ++n) send[n] = compared[n].differs;
     tool.bookLines.clear();
   }
   Tell(progress, 0);

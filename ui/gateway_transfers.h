@@ -52,10 +52,11 @@ ExchangeFault AttachGateway(Tool& tool, const StopRequest& stop = {}, const Tran
 
 // Reads cells 1..99 into the image. text, when given, receives the line a
 // settings file keeps for each cell: the device's own "+CPBR:" line, or an
-// empty cell's line. A failed read clears deviceConnected; so does stop()
-// ending it (left).
+// empty cell's line; lines, when given, the same lines at their cells'
+// indices 1..99 (CompareWithSim's simLines). A failed read clears
+// deviceConnected; so does stop() ending it (left).
 ExchangeFault ReadSimCells(Tool& tool, std::string* text, const TransferProgress& progress,
-                           const StopRequest& stop = {});
+                           std::vector<std::string>* lines = nullptr, const StopRequest& stop = {});
 
 // SIM to file: the file is tried first (nothing is read from a SIM whose
 // copy could not be kept), then the cells are read and the file is replaced

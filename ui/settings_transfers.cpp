@@ -48,6 +48,10 @@ constexpr const char* kFileLabel = "Файл: "_cp;
 // File to SIM of a file whose cell 98 lacks the gateway's signature: the
 // connection would then find an uninitialised SIM.
 constexpr const char* kAskUnsigned = "В файле нет настроек шлюза. Записать в SIM-Карту? [Y/N]"_cp;
+// SIM to file from a SIM whose last write stopped part way (its journal
+// there): it holds part of two files, and its copy would pass for a good one.
+constexpr const char* kAskHalfWritten = "SIM-Карта записана не полностью. Сохранить? [Y/N]"_cp;
+constexpr const char* kJournalLabel = "Журнал: "_cp;
 
 constexpr const char* kLabelRead = "Выполнено:          "_cp;  // 20 wide
 constexpr const char* kLabelWritten =
@@ -188,6 +192,25 @@ void SayTarget(Screen& s, const std::string& target) {
   s.PutTextAttr(kTextX, kDetailRow, target.c_str(), ColorPanel);
 }
 
+// Before a SIM whose journal tells of a write that stopped part way is
+// saved: the question, the journal's name under it and where the write
+// stopped; true when the operator answered Y (or there is no journal).
+bool ConfirmHalfWrittenSource(Tool& tool) {
+  TransferJournal journal;
+  if (!ReadJournal(tool.state.portIndex, tool.state.gatewayIndex, journal)) return true;
+  Screen& s = tool.screen;
+  const std::vector<std::string> notice = InterruptionNotice(journal, 19);
+  Say(s, kAskHalfWritten);
+  SayTarget(s, kJournalLabel + DisplayFileName(journal.path, kPanelW - 11));
+  BlankRow(s, kDetailRow + 1);
+  s.PutTextAttr(kTextX, kDetailRow + 1, notice[1].c_str(), ColorPanel);
+  s.DiscardTypeahead();
+  const bool yes = s.ReadYes();
+  BlankRow(s, kDetailRow);
+  BlankRow(s, kDetailRow + 1);
+  return yes;
+}
+
 // The panel, the chooser once, and the question with what it acts on under
 // it: true when a name was accepted and the operator answered y or Y;
 // otherwise the panel is closed.
@@ -241,6 +264,10 @@ void SimToFile(Tool& tool) {
     }
     // Back to the list: a fresh panel, so no remains of the prompt show.
     s.DrawPanel(kPanelX, kPanelY, kPanelW, kPanelH);
+  }
+  if (!ConfirmHalfWrittenSource(tool)) {
+    ClosePanel(s);
+    return;
   }
 
   const SaveOutcome saved = SaveSimToFile(tool, tool.state.currentFileName, [&s](int done) {

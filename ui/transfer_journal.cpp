@@ -4,7 +4,9 @@
 #include <cstdlib>
 
 #include "core/cp866_literal.h"
+#include "core/cp866_text.h"
 #include "device/serial_port.h"
+#include "platform/host.h"
 #include "ui/file_chooser.h"
 #include "ui/tool.h"
 
@@ -20,12 +22,19 @@ constexpr const char* kAtLine = "остановлена на строке %d и�
 constexpr const char* kAtCell = "остановлена на ячейке %d из %d"_cp;
 constexpr const char* kAtReadBack = "остановлена при проверке записи, файл %s"_cp;
 
-// A value kept on one line: no line breaks or other control bytes.
+// A value kept on one line of UTF-8 text: no line breaks or other control
+// bytes, and no byte outside a UTF-8 sequence.
 std::string OneLine(const std::string& text) {
-  std::string out = text;
+  std::string out = ValidUtf8(text, "?");
   for (char& c : out)
     if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
   return out;
+}
+
+// The name that reached the port: its COM name, or the target given.
+std::string PortName(int portIndex) {
+  const std::string& target = PortTarget(portIndex);
+  return target.empty() ? PortDeviceName(portIndex) : target;
 }
 
 bool ToInt(const std::string& text, int& value) {
@@ -39,13 +48,14 @@ bool ToInt(const std::string& text, int& value) {
 }  // namespace
 
 std::string JournalPath(int portIndex, int gatewayIndex) {
-  return "tarvelin-" + PortFileName(portIndex) + "-" + std::to_string(gatewayIndex + 1) + ".journal";
+  return "tarvelin-" + FileNamePart(PortLine(portIndex)) + "-" + std::to_string(gatewayIndex + 1) + ".journal";
 }
 
 std::string EncodeJournal(const TransferJournal& j) {
   std::string text = kHeader;
-  text += "port " + PortDeviceName(j.portIndex) + "\n";
+  text += "line " + OneLine(j.line) + "\n";
   text += "gateway " + std::to_string(j.gatewayIndex + 1) + "\n";
+  text += "port " + OneLine(j.port) + "\n";
   text += "device " + OneLine(j.device) + "\n";
   text += std::string("transfer ") + (j.initialisation ? "init" : "file") + "\n";
   text += "file " + OneLine(j.file) + "\n";
@@ -56,7 +66,7 @@ std::string EncodeJournal(const TransferJournal& j) {
 
 bool DecodeJournal(const std::string& text, TransferJournal& j) {
   TransferJournal out;
-  bool port = false, gateway = false, written = false, total = false, transfer = false;
+  bool gateway = false, written = false, total = false, transfer = false;
   std::size_t at = 0;
   while (at < text.size()) {
     std::size_t end = text.find('\n', at);
@@ -69,17 +79,18 @@ bool DecodeJournal(const std::string& text, TransferJournal& j) {
     const std::string key = line.substr(0, space);
     const std::string value = space == std::string::npos ? "" : line.substr(space + 1);
     int n = 0;
-    if (key == "port") {
+    if (key == "line") {
+      out.line = value;
+    } else if (key == "port") {
+      out.port = value;
       for (int i = 0; i < PortCount; ++i)
-        if (PortDeviceName(i) == value) {
-          out.portIndex = i;
-          port = true;
-        }
+        if (PortDeviceName(i) == value) out.portIndex = i;
     } else if (key == "gateway" && ToInt(value, n) && n >= 1 && n <= GatewayCount) {
       out.gatewayIndex = n - 1;
       gateway = true;
     } else if (key == "device") {
-      out.device = value;
+      // An earlier version wrote it in cp866.
+      out.device = IsUtf8(value) ? value : Utf8FromCp866(value);
     } else if (key == "transfer" && (value == "file" || value == "init")) {
       out.initialisation = value == "init";
       transfer = true;
@@ -93,14 +104,28 @@ bool DecodeJournal(const std::string& text, TransferJournal& j) {
       total = true;
     }
   }
-  if (!(port && gateway && written && total && transfer)) return false;
+  if (out.line.empty() && out.port.empty()) return false;
+  if (!(gateway && written && total && transfer)) return false;
   j = out;
   return true;
 }
 
+namespace {
+
+// The journal's text; a journal that does not name its line and port yet is
+// of its port index as the port now leads.
+std::string TextOf(const TransferJournal& journal) {
+  TransferJournal named = journal;
+  if (named.line.empty()) named.line = PortLine(named.portIndex);
+  if (named.port.empty()) named.port = PortName(named.portIndex);
+  return EncodeJournal(named);
+}
+
+}  // namespace
+
 bool WriteJournal(const TransferJournal& journal, FileFault* fault) {
   AtomicFileWriter writer;
-  if (writer.Open(JournalPath(journal.portIndex, journal.gatewayIndex)) && writer.Commit(EncodeJournal(journal)))
+  if (writer.Open(JournalPath(journal.portIndex, journal.gatewayIndex)) && writer.Commit(TextOf(journal)))
     return true;
   if (fault) *fault = writer.Fault();
   return false;
@@ -109,27 +134,72 @@ bool WriteJournal(const TransferJournal& journal, FileFault* fault) {
 bool UpdateJournal(const TransferJournal& journal) {
   AtomicFileWriter writer;
   return writer.Open(JournalPath(journal.portIndex, journal.gatewayIndex)) &&
-         writer.Commit(EncodeJournal(journal), false);
+         writer.Commit(TextOf(journal), false);
 }
 
-bool ReadJournal(int portIndex, int gatewayIndex, TransferJournal& journal) {
-  std::string text;
-  if (ReadSettingsFile(JournalPath(portIndex, gatewayIndex), text) != FileReadResult::Ok) return false;
-  // A journal names its own gateway; one copied under another name is not
-  // taken for this gateway's.
+namespace {
+
+// Whether a journal's text is the record of this port's gateway: the same
+// gateway, on the same line or reached by the same name.
+bool Belongs(const std::string& text, int portIndex, int gatewayIndex, TransferJournal& journal) {
   TransferJournal read;
-  if (!DecodeJournal(text, read) || read.portIndex != portIndex || read.gatewayIndex != gatewayIndex) {
-    // Still something left behind by a stopped write: say it without figures.
-    read = {};
-    read.portIndex = portIndex;
-    read.gatewayIndex = gatewayIndex;
-    read.file = "?";
-  }
+  if (!DecodeJournal(text, read) || read.gatewayIndex != gatewayIndex) return false;
+  if (!(!read.line.empty() && read.line == PortLine(portIndex)) && read.port != PortName(portIndex)) return false;
+  read.portIndex = portIndex;
   journal = read;
   return true;
 }
 
-void RemoveJournal(int portIndex, int gatewayIndex) { RemoveFile(JournalPath(portIndex, gatewayIndex)); }
+// The journals in the working directory other than at JournalPath.
+std::vector<std::string> OtherJournals(int portIndex, int gatewayIndex) {
+  const std::string own = JournalPath(portIndex, gatewayIndex);
+  std::vector<std::string> paths;
+  for (const std::string& name : ListOrdinaryFiles(".")) {
+    const bool journal = name.size() > 17 && name.rfind("tarvelin-", 0) == 0 &&
+                         name.compare(name.size() - 8, 8, ".journal") == 0;
+    if (journal && name != own) paths.push_back(name);
+  }
+  return paths;
+}
+
+}  // namespace
+
+bool ReadJournal(int portIndex, int gatewayIndex, TransferJournal& journal) {
+  const std::string own = JournalPath(portIndex, gatewayIndex);
+  std::string text;
+  if (ReadSettingsFile(own, text) == FileReadResult::Ok) {
+    TransferJournal read;
+    if (!Belongs(text, portIndex, gatewayIndex, read)) {
+      // Still something left behind by a stopped write: say it without figures.
+      read = {};
+      read.portIndex = portIndex;
+      read.gatewayIndex = gatewayIndex;
+      read.file = "?";
+    }
+    read.path = own;
+    journal = read;
+    return true;
+  }
+  for (const std::string& path : OtherJournals(portIndex, gatewayIndex)) {
+    TransferJournal read;
+    if (ReadSettingsFile(path, text) == FileReadResult::Ok && Belongs(text, portIndex, gatewayIndex, read)) {
+      read.path = path;
+      journal = read;
+      return true;
+    }
+  }
+  return false;
+}
+
+void RemoveJournal(int portIndex, int gatewayIndex) {
+  RemoveFile(JournalPath(portIndex, gatewayIndex));
+  for (const std::string& path : OtherJournals(portIndex, gatewayIndex)) {
+    std::string text;
+    TransferJournal read;
+    if (ReadSettingsFile(path, text) == FileReadResult::Ok && Belongs(text, portIndex, gatewayIndex, read))
+      RemoveFile(path);
+  }
+}
 
 std::vector<std::string> InterruptionNotice(const TransferJournal& j, int nameWidth) {
   char where[160];
@@ -160,7 +230,9 @@ TransferJournal StartJournal(Tool& tool, bool initialisation, const std::string&
   TransferJournal j;
   j.portIndex = tool.state.portIndex;
   j.gatewayIndex = tool.state.gatewayIndex;
-  j.device = tool.port.Describe(j.portIndex);
+  j.line = PortLine(j.portIndex);
+  j.port = PortName(j.portIndex);
+  j.device = Utf8FromCp866(tool.port.Describe(j.portIndex));
   j.initialisation = initialisation;
   j.file = file;
   j.total = total;

@@ -106,12 +106,11 @@ bool WriteAll(int fd, std::string_view bytes) {
   return true;
 }
 
-// The permissions a newly created file gets from the process umask.
-mode_t NewFileMode() {
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  return 0666 & ~mask;
-}
+// A new file is its owner's alone: settings files, backups and journals
+// hold the gateway's whole configuration, the platform passwords of the
+// routing cells among them. A file replaced keeps the mode it had (the
+// operator's own choice, a group's shared backups).
+constexpr mode_t kNewFileMode = 0600;
 }  // namespace
 
 bool AtomicFileWriter::Fail(FileFault fault) {
@@ -124,7 +123,7 @@ bool AtomicFileWriter::Open(const std::string& path) {
   fault_ = FileFault::None;
   if (path.empty()) return Fail(FileFault::NoSuchFile);
   std::string target = path;
-  mode_t mode = NewFileMode();
+  mode_t mode = kNewFileMode;
   struct stat st {};
   if (::lstat(path.c_str(), &st) == 0) {
     if (S_ISLNK(st.st_mode)) {
@@ -217,7 +216,7 @@ bool KeepToOwner(const std::string& path) {
   // Another user's file is left as it is: it cannot be narrowed, and the
   // trace is appended to it only because its owner let us.
   const bool kept = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
-                    (st.st_uid != geteuid() || (st.st_mode & 077) == 0 || fchmod(fd, st.st_mode & 0700) == 0);
+                    (st.st_uid != geteuid() || (st.st_mode & 0777) == 0600 || fchmod(fd, 0600) == 0);
   close(fd);
   return kept;
 }

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <optional>
 
 #include "core/cp866_literal.h"
 #include "platform/posix/routed_serial_port.h"
@@ -101,6 +102,37 @@ PortForm ClassifyPortArgument(std::string_view text) {
   // is taken for a misspelt COM name, not for a file in the working directory.
   if (oneLine && text.find('/') != std::string_view::npos) return PortForm::Device;
   return PortForm::None;
+}
+
+std::string PortLine(int portIndex) {
+  const std::string name = PortDeviceName(portIndex);
+  const std::string& target = PortTarget(portIndex);
+  std::optional<NetworkAddress> address;
+  std::string path;
+  if (!target.empty()) {
+    address = ParseAddressFile(target);
+    path = target;
+  } else if (IsAddressFile(portIndex)) {
+    // As the network port reads it: a small text file of one address line.
+    std::ifstream in("./" + name, std::ios::binary);
+    std::string text(4097, '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<std::size_t>(in.gcount()));
+    if (text.size() < 4097) address = ParseAddressFile(text);
+    if (!address) return name;
+  } else {
+    path = PosixSerialPort::PathFor(portIndex);
+  }
+  if (address) {
+    const bool v6 = address->host.find(':') != std::string::npos;
+    return "rfc2217://" + (v6 ? "[" + address->host + "]" : address->host) + ":" + address->port;
+  }
+  if (path.empty()) return name;
+  char* real = ::realpath(path.c_str(), nullptr);
+  if (!real) return path;
+  std::string resolved(real);
+  std::free(real);
+  return resolved;
 }
 
 // The viewer "hiew" when there is one; otherwise the help document in the

@@ -37,6 +37,15 @@ PortForm ClassifyPortArgument(std::string_view text) {
   return Win32DevicePath(text).empty() ? PortForm::None : PortForm::Device;
 }
 
+std::string PortLine(int portIndex) {
+  std::string path = Win32PortPath(portIndex);
+  if (path.empty()) return PortDeviceName(portIndex);
+  // Device names are not case-sensitive: \\.\com20 is \\.\COM20.
+  for (char& c : path)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return path;
+}
+
 std::string ShowHelpOutside(Console& console, const Screen& screen) {
   console.RunCommand("hiew help.hlp", screen);
   return {};

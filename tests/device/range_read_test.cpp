@@ -408,15 +408,24 @@ TEST(ReadCells, ByRangeOrCellByCellTheSameCells) {
   }
 }
 
-// Writes of what differs: a file line is sent only when the SIM's line of
-// its cell differs from it byte for byte.
-TEST(CommandsToSend, OnlyLinesThatChangeTheSim) {
+// Which of the comparison's lines differ: what restore writes.
+std::vector<bool> Differing(const std::vector<std::string>& commands, const std::vector<std::string>& sim) {
+  std::vector<bool> out;
+  for (const LineAgainstSim& l : CompareWithSim(commands, sim)) out.push_back(l.differs);
+  return out;
+}
+
+// The one comparison of a file with the SIM: a file line differs (restore
+// writes it, verify reports it) only when the SIM's line of its cell differs
+// from it byte for byte, or when it names no cell.
+TEST(CompareWithSim, OnlyLinesThatChangeTheSim) {
   std::vector<std::string> sim(SettingsLines + 1);
   for (int i = 1; i <= SettingsLines; ++i) sim[static_cast<std::size_t>(i)] = EncodeSaveLine(i, "0", "x");
   sim[3] = " 3,\"+79031112233\",145,\"03\"\r\n";  // as the SIM answered it
   sim[5] = std::string(" 5,\"1\0" "2\",129,\"a\"\r\n", 18);
   sim[6] = " 06,\"\",129,\"\"\r\n";  // an empty location
   sim[9].clear();                     // not known
+  sim[11] = " 11,\"123\",129,\"IVAN PETROV\"\r\n";
   struct Case {
     const char* name;
     std::vector<std::string> commands;
@@ -429,6 +438,8 @@ TEST(CommandsToSend, OnlyLinesThatChangeTheSim) {
       {"the type differs", {"AT+CPBW= 03,\"+79031112233\",129,\"03\"\r"}, {true}},
       {"the name differs", {"AT+CPBW= 01,\"0\",129,\"y\"\r"}, {true}},
       {"a blank inside differs", {"AT+CPBW= 01,\"0\", 129,\"x\"\r"}, {true}},
+      {"two blanks inside a name against one", {"AT+CPBW= 11,\"123\",129,\"IVAN  PETROV\"\r"}, {true}},
+      {"a name's blank kept", {"AT+CPBW= 11,\"123\",129,\"IVAN PETROV\"\r"}, {false}},
       {"byte 0 inside, equal", {std::string("AT+CPBW= 05,\"1\0" "2\",129,\"a\"\r", 26)}, {false}},
       {"byte 0 against '@'", {"AT+CPBW= 05,\"1@2\",129,\"a\"\r"}, {true}},
       {"an empty location, and the empty cell's line", {"AT+CPBW= 06,\"\",129,\"\"\r"}, {false}},
@@ -447,14 +458,38 @@ TEST(CommandsToSend, OnlyLinesThatChangeTheSim) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(CommandsToSend(c.commands, sim), c.send);
+    EXPECT_EQ(Differing(c.commands, sim), c.send);
   }
-  EXPECT_EQ(CommandsToSend({"AT+CPBW= 01,\"0\",129,\"x\"\r"}, {}), std::vector<bool>{true}) << "no SIM lines known";
+  EXPECT_EQ(Differing({"AT+CPBW= 01,\"0\",129,\"x\"\r"}, {}), std::vector<bool>{true}) << "no SIM lines known";
+}
+
+// What a line is compared with, for verify to report: its place in the file,
+// the cell it names and the SIM's own line of that cell.
+TEST(CompareWithSim, NamesTheLineTheCellAndBothSides) {
+  std::vector<std::string> sim(SettingsLines + 1);
+  for (int i = 1; i <= SettingsLines; ++i) sim[static_cast<std::size_t>(i)] = EncodeSaveLine(i, "0", "x");
+  sim[7] = " 7,\"123\",129,\"IVAN PETROV\"\r\n";
+  const std::vector<LineAgainstSim> compared =
+      CompareWithSim({"AT+CPBW= 01,\"0\",129,\"x\"\r", "AT+CPBW=junk\r", "AT+CPBW= 07,\"123\",129,\"IVAN  PETROV\"\r"}, sim);
+  ASSERT_EQ(compared.size(), 3u);
+  EXPECT_EQ(compared[0].line, 1);
+  EXPECT_EQ(compared[0].cell, 1);
+  EXPECT_FALSE(compared[0].differs);
+  EXPECT_EQ(compared[1].line, 2);
+  EXPECT_EQ(compared[1].cell, -1);
+  EXPECT_TRUE(compared[1].differs);
+  EXPECT_EQ(compared[1].fileLine, "junk");
+  EXPECT_EQ(compared[1].simLine, "");
+  EXPECT_EQ(compared[2].line, 3);
+  EXPECT_EQ(compared[2].cell, 7);
+  EXPECT_TRUE(compared[2].differs);
+  EXPECT_EQ(compared[2].fileLine, " 07,\"123\",129,\"IVAN  PETROV\"");
+  EXPECT_EQ(compared[2].simLine, " 7,\"123\",129,\"IVAN PETROV\"");
 }
 
 // A backup of a SIM, sent back to it, needs no write; one changed cell
 // needs one.
-TEST(CommandsToSend, ABackupOfTheSimWritesNothing) {
+TEST(CompareWithSim, ABackupOfTheSimWritesNothing) {
   OnSim s([](sim::GatewayOptions& o) { o.faults.gsmNul = true; });
   OddBook(s.model);
   const RangeReadResult range = ReadCellRange(s.at, 1, SettingsLines);
@@ -467,12 +502,12 @@ TEST(CommandsToSend, ABackupOfTheSimWritesNothing) {
   }
   const std::vector<std::string> commands = SplitLinesForSim(PadToBlocks(file));
   ASSERT_EQ(commands.size(), 99u);
-  EXPECT_EQ(CommandsToSend(commands, simLines), std::vector<bool>(99, false));
+  EXPECT_EQ(Differing(commands, simLines), std::vector<bool>(99, false));
 
   SimImage image;
   ParseSettingsText(PadToBlocks(file), image);
   image.SetCellName(40, "changed");
-  const std::vector<bool> send = CommandsToSend(SplitLinesForSim(EncodeSettingsFile(image)), simLines);
+  const std::vector<bool> send = Differing(SplitLinesForSim(EncodeSettingsFile(image)), simLines);
   std::vector<bool> expected(99, false);
   expected[39] = true;
   // The image's form drops the blanks inside the name of cell 3 and the

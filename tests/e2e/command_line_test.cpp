@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "app/version.h"
+#include "tests/e2e/command_run.h"
 #include "tests/e2e/gateway_session.h"
 #include "tests/e2e/harness.h"
 #include "tests/e2e/ser2net_process.h"
@@ -26,116 +27,6 @@
 
 namespace tv::e2e {
 namespace {
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteAll(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
-
-// A scratch directory, removed with everything in it.
-class Scratch {
- public:
-  Scratch() {
-    char pattern[] = "/tmp/tarvelin-cli-XXXXXX";
-    if (!mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  ~Scratch() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  Scratch(const Scratch&) = delete;
-  Scratch& operator=(const Scratch&) = delete;
-  const std::string& Path() const { return path_; }
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
-
-struct Outcome {
-  int status = -1;  // the exit status; -1 when killed or not ended in time
-  std::string out, err;
-};
-
-// Runs the program in dir with the arguments, standard input from
-// /dev/null, standard output and error into files (not terminals), in a
-// UTF-8 locale (or the one given).
-Outcome RunTool(const std::string& dir, const std::vector<std::string>& args,
-                const std::string& binary = TarvelinBinary(), const char* lang = "C.UTF-8") {
-  const std::string outPath = dir + "/.stdout", errPath = dir + "/.stderr";
-  const pid_t pid = fork();
-  if (pid == 0) {
-    if (chdir(dir.c_str()) != 0) _exit(126);
-    const int in = open("/dev/null", O_RDONLY);
-    const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (in < 0 || out < 0 || err < 0) _exit(126);
-    dup2(in, STDIN_FILENO);
-    dup2(out, STDOUT_FILENO);
-    dup2(err, STDERR_FILENO);
-    setenv("LANG", lang, 1);
-    unsetenv("LC_ALL");
-    unsetenv("LC_CTYPE");
-    std::vector<char*> argv{const_cast<char*>(binary.c_str())};
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(binary.c_str(), argv.data());
-    _exit(127);
-  }
-  Outcome o;
-  if (pid < 0) return o;
-  const auto deadline = Clock::now() + std::chrono::seconds(60);
-  int status = 0;
-  while (waitpid(pid, &status, WNOHANG) == 0) {
-    if (Clock::now() > deadline) {
-      kill(pid, SIGKILL);
-      waitpid(pid, &status, 0);
-      return o;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  o.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  o.out = ReadAll(outPath);
-  o.err = ReadAll(errPath);
-  return o;
-}
-
-std::string Describe(const Outcome& o) {
-  return "status " + std::to_string(o.status) + "\nstdout:\n" + o.out + "stderr:\n" + o.err;
-}
-
-// A settings file as the tool saves one: cell N holds "0" and "NN", cell 98
-// the default modes and the gateway's signature (unless unsigned), cell 5
-// the given number.
-std::string SettingsFile(const std::string& cell5, bool signedFile = true) {
-  std::string text;
-  for (int cell = 1; cell <= 99; ++cell) {
-    char digits[3];
-    std::snprintf(digits, sizeof digits, "%02d", cell);
-    std::string number = cell == 5 ? cell5 : "0";
-    std::string name = digits;
-    if (cell == 98) {
-      number = "0000100";
-      if (signedFile) name = "98.GSM.TRV";
-    }
-    text += std::string(" ") + digits + ",\"" + number + "\",129,\"" + name + "\"\r\n";
-  }
-  text.resize((text.size() / 256 + 1) * 256, '\0');
-  return text;
-}
-
-// gwsim on ./COM1 of the directory, with its phonebook dump.
-std::unique_ptr<GatewayProcess> StartGateway(const Scratch& dir, std::vector<std::string> args = {}) {
-  args.insert(args.begin(), {"--link", dir / "COM1", "--dump", dir / "dump"});
-  auto gateway = std::make_unique<GatewayProcess>(GwsimBinary(), args, dir / "COM1", kScreenWait);
-  EXPECT_TRUE(gateway->Ready());
-  return gateway;
-}
 
 // Backup, verify and restore on gateway 2 of COM1 (a pseudo-terminal has no
 // DTR/RTS, so the number reaches the port and changes nothing there).
@@ -292,7 +183,7 @@ TEST(CommandLineE2E, UsageErrorsHelpAndVersion) {
       {{"backup"}, 2, "", "tarvelin: backup" + needed},
       {{"verify", "COM1"}, 2, "", "tarvelin: verify" + needed},
       {{"verify", "COM1", "a.set", "b.set"}, 2, "", "tarvelin: verify" + needed},
-      {{"backup", "--force", "COM1", "a.set"}, 2, "", Utf8(u8"tarvelin: неизвестный ключ '--force'\n")},
+      {{"verify", "--force", "COM1", "a.set"}, 2, "", Utf8(u8"tarvelin: неизвестный ключ '--force'\n")},
       {{"verify", "--all", "COM1", "a.set"}, 2, "", Utf8(u8"tarvelin: неизвестный ключ '--all'\n")},
       {{"backup", "--gateway", "5", "COM1", "a.set"}, 2, "", Utf8(u8"tarvelin: --gateway: нужен номер шлюза 1..4\n")},
       {{"backup", "--gateway", "2", "COM1:3", "a.set"}, 2, "",
@@ -339,16 +230,19 @@ TEST(CommandLineE2E, JsonLinesAreTheSameInEveryLocale) {
       {"verify, one cell differs",
        {"verify", "--json", "COM1:2", "differs.set"},
        1,
-       Utf8(u8"{\"cell\": 5, \"file\": \"5551234\", \"sim\": \"89265550505\", \"file_name\": \"0\\u0000\\u0001П\", "
-            u8"\"sim_name\": \"05\"}\n"
+       // cp866 0x80 and 0xFF, the ends of its upper half: А and U+00A0.
+       Utf8(u8"{\"line\": 5, \"cell\": 5, \"file\": \"5551234\", \"sim\": \"89265550505\", "
+            u8"\"file_name\": \"0\\u0000\\u0001ПА\u00A0\", \"sim_name\": \"05\"}\n"
             u8"{\"status\": 1, \"command\": \"verify\", \"gateway\": \"COM1:2\", \"file\": \"differs.set\", "
-            u8"\"cells_differing\": 1, \"refused_lines\": [], \"reason\": \"Ячеек с отличиями: 1\", \"notices\": []}\n"),
-       Utf8(u8"Ячейка 05: файл \"5551234\",\"0??П\"; SIM-Карта \"89265550505\",\"05\"\ntarvelin: Ячеек с отличиями: 1\n")},
+            u8"\"cells_differing\": 1, \"refused_lines\": [], \"reason\": \"Ячеек с отличиями: 1\", \"notices\": [], "
+            u8"\"journal\": null}\n"),
+       Utf8(u8"Ячейка 05: файл \"5551234\",\"0??ПА\u00A0\"; SIM-Карта \"89265550505\",\"05\"\n"
+            u8"tarvelin: Ячеек с отличиями: 1\n")},
       {"backup",
        {"backup", "--json", "com1", "sim.set"},
        0,
        "{\"status\": 0, \"command\": \"backup\", \"gateway\": \"COM1:1\", \"file\": \"sim.set\", "
-       "\"cells_differing\": 0, \"refused_lines\": [], \"reason\": null, \"notices\": []}\n",
+       "\"cells_differing\": 0, \"refused_lines\": [], \"reason\": null, \"notices\": [], \"journal\": null}\n",
        ""},
       {"restore, options in either order",
        {"restore", "--json", "--force", "--all", "COM1:3", "signed.set"},
@@ -356,22 +250,30 @@ TEST(CommandLineE2E, JsonLinesAreTheSameInEveryLocale) {
        // --all: every line written, whatever the SIM holds.
        "{\"status\": 0, \"command\": \"restore\", \"gateway\": \"COM1:3\", \"file\": \"signed.set\", "
        "\"cells_differing\": 0, \"refused_lines\": [], \"reason\": null, " +
-           Utf8(u8"\"notices\": [\"Записано строк: 99, уже совпадали: 0\"]}\n"),
+           Utf8(u8"\"notices\": [\"Записано строк: 99, уже совпадали: 0\"], \"journal\": null}\n"),
        ""},
       {"file error",
        {"verify", "--json", "COM1", "none.set"},
        4,
        Utf8(u8"{\"status\": 4, \"command\": \"verify\", \"gateway\": \"COM1:1\", \"file\": \"none.set\", "
             u8"\"cells_differing\": 0, \"refused_lines\": [], \"reason\": \"Ошибка открытия файла! (Нет такого файла)\", "
-            u8"\"notices\": []}\n"),
+            u8"\"notices\": [], \"journal\": null}\n"),
        Utf8(u8"tarvelin: none.set: Ошибка открытия файла!")},
       {"usage error",
        {"verify", "--json", "COM1:9", "x.set"},
        2,
        Utf8(u8"{\"status\": 2, \"command\": \"verify\", \"gateway\": null, \"file\": null, \"cells_differing\": 0, "
             u8"\"refused_lines\": [], \"reason\": \"'COM1:9' - не COM1..COM16 (после него можно :1..:4)\", "
-            u8"\"notices\": []}\n"),
+            u8"\"notices\": [], \"journal\": null}\n"),
        Utf8(u8"tarvelin: 'COM1:9' - не COM1..COM16 (после него можно :1..:4)\nИспользование:\n")},
+      // The summary is promised after a usage error whatever stands before
+      // --json: an option refused before it was read.
+      {"usage error before --json",
+       {"verify", "--bad", "--json", "COM1", "x.set"},
+       2,
+       Utf8(u8"{\"status\": 2, \"command\": \"verify\", \"gateway\": null, \"file\": null, \"cells_differing\": 0, "
+            u8"\"refused_lines\": [], \"reason\": \"неизвестный ключ '--bad'\", \"notices\": [], \"journal\": null}\n"),
+       Utf8(u8"tarvelin: неизвестный ключ '--bad'\nИспользование:\n")},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -383,7 +285,7 @@ TEST(CommandLineE2E, JsonLinesAreTheSameInEveryLocale) {
     std::string differing = ReadAll(dir / "sim.set");
     const std::string cell5 = " 5,\"89265550505\",129,\"05\"";
     differing.replace(differing.find(cell5), cell5.size(),
-                      std::string(" 5,\"5551234\",129,\"0\0\x01\x8F\"", 24));
+                      std::string(" 5,\"5551234\",129,\"0\0\x01\x8F\x80\xFF\"", 25));
     WriteAll(dir / "differs.set", differing);
     WriteAll(dir / "signed.set", SettingsFile("123"));
     for (const char* lang : {"C.UTF-8", "C"}) {
@@ -503,28 +405,25 @@ TEST(CommandLineE2E, PortsByPathAndByAddress) {
 }
 
 // A write through a device path that stops part way keeps a journal named
-// after that path: the next run on the path says so, COM1 (the same
-// gateway by its COM name) has a journal of its own.
-TEST(CommandLineE2E, AJournalPerDevicePath) {
+// after the device the path leads to: the next run on the path says so, and
+// so does COM1 linked to the same device, for that gateway only.
+TEST(CommandLineE2E, AJournalPerDeviceWhateverNameReachedIt) {
   if (GwsimBinary().empty()) GTEST_SKIP() << "this build has no gwsim";
   Scratch dir;
   WriteAll(dir / "signed.set", SettingsFile("123"));
-  {
-    GatewayProcess gwsim(GwsimBinary(), {"--link", dir / "gw", "--hang-up-after", "30"}, dir / "gw", kScreenWait);
-    ASSERT_TRUE(gwsim.Ready());
-    const Outcome o =
-        RunTool(dir.Path(), {"restore", "--all", "--cell-by-cell", "--gateway", "2", "./gw", "signed.set"});
-    EXPECT_EQ(o.status, 3) << Describe(o);
-  }
-  EXPECT_TRUE(std::filesystem::exists(dir / "tarvelin-gw-2.journal"));
-  EXPECT_FALSE(std::filesystem::exists(dir / "tarvelin-COM1-2.journal"));
-  GatewayProcess gwsim(GwsimBinary(), {"--link", dir / "gw"}, dir / "gw", kScreenWait);
+  GatewayProcess gwsim(GwsimBinary(), {"--link", dir / "gw", "--write-delay", "50"}, dir / "gw", kScreenWait);
   ASSERT_TRUE(gwsim.Ready());
+  ASSERT_TRUE(KillPartWay(dir.Path(), {"restore", "--all", "--gateway", "2", "./gw", "signed.set"}, 3));
+  std::string device = std::filesystem::canonical(dir / "gw").string();  // /dev/pts/N
+  for (char& c : device) c = c == '/' ? '-' : c;
+  EXPECT_EQ(JournalIn(dir.Path()), "tarvelin" + device + "-2.journal");
   std::filesystem::create_symlink(std::filesystem::read_symlink(dir / "gw"), dir / "COM1");
   const std::string stopped = Utf8(u8"Прошлая запись файла в SIM-Карту не завершена");
   Outcome o = RunTool(dir.Path(), {"verify", "--gateway", "2", "./gw", "signed.set"});
   EXPECT_NE(o.err.find(stopped), std::string::npos) << Describe(o);
   o = RunTool(dir.Path(), {"verify", "COM1:2", "signed.set"});
+  EXPECT_NE(o.err.find(stopped), std::string::npos) << Describe(o);
+  o = RunTool(dir.Path(), {"verify", "COM1:1", "signed.set"});
   EXPECT_EQ(o.err.find(stopped), std::string::npos) << Describe(o);
 }
 

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/e2e/command_run.h"
 #include "tests/e2e/gateway_session.h"
 
 namespace tv::e2e {
@@ -22,57 +23,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kJournal = "tarvelin-COM1-1.journal";
 const std::string kFileStopped = Utf8(u8"Прошлая запись файла в SIM-Карту не завершена:");
 const std::string kPressAnyKey = Utf8(u8"Для продолжения нажмите любую клавишу.");
 
-std::string ReadWhole(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-
-// The "written" figure of the journal, or -1.
-int JournalWritten(const std::string& dir) {
-  const std::string text = ReadWhole(dir + "/" + kJournal);
-  const std::size_t at = text.find("\nwritten ");
-  return at == std::string::npos ? -1 : std::atoi(text.c_str() + at + 9);
-}
-
-struct Outcome {
-  int status = -1;
-  std::string err;
-};
-
-// The scripted command in dir, standard error into a file.
-Outcome RunTool(const std::string& dir, const std::vector<std::string>& args) {
-  const std::string errPath = dir + "/.stderr";
-  const pid_t pid = fork();
-  if (pid == 0) {
-    if (chdir(dir.c_str()) != 0) _exit(126);
-    const int in = open("/dev/null", O_RDONLY);
-    const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (in < 0 || err < 0) _exit(126);
-    dup2(in, STDIN_FILENO);
-    dup2(in, STDOUT_FILENO);
-    dup2(err, STDERR_FILENO);
-    setenv("LANG", "C.UTF-8", 1);
-    unsetenv("LC_ALL");
-    std::vector<char*> argv;
-    const std::string binary = TarvelinBinary();
-    argv.push_back(const_cast<char*>(binary.c_str()));
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(binary.c_str(), argv.data());
-    _exit(127);
-  }
-  Outcome out;
-  int status = 0;
-  if (waitpid(pid, &status, 0) == pid && WIFEXITED(status)) out.status = WEXITSTATUS(status);
-  out.err = ReadWhole(errPath);
-  fs::remove(errPath);
-  return out;
-}
+bool HasJournal(const std::string& dir) { return !JournalIn(dir).empty(); }
 
 // File to SIM of test.set, answered; returns once the question is answered.
 ::testing::AssertionResult StartFileToSim(TerminalSession& t) {
@@ -147,11 +101,11 @@ TEST_F(JournalE2E, AToolKilledMidFileToSimIsToldAtTheNextStart) {
       Utf8(u8"остановлена на строке ") + std::to_string(written + 1) + Utf8(u8" из 99, файл test.set");
   // Any key but D goes on and keeps the notice for the next connection.
   ASSERT_TRUE(ConnectThroughNotice(next, where, " "));
-  EXPECT_TRUE(fs::exists(g.Dir() + "/" + kJournal));
+  EXPECT_TRUE(HasJournal(g.Dir()));
 
   ASSERT_TRUE(StartFileToSim(next));
   ASSERT_TRUE(Acknowledge(next, Utf8(u8"Данные загружены.  Для продолжения нажмите любую клавишу")));
-  EXPECT_FALSE(fs::exists(g.Dir() + "/" + kJournal));
+  EXPECT_FALSE(HasJournal(g.Dir()));
   ASSERT_TRUE(Connect(next));
   EXPECT_EQ(next.ScreenText().find(kFileStopped), std::string::npos);
 }
@@ -181,7 +135,7 @@ TEST_F(JournalE2E, ALineDroppedMidFileToSimIsToldUntilDismissed) {
   EXPECT_NE(verify.err.find(kFileStopped + " " + where), std::string::npos) << verify.err;
 
   ASSERT_TRUE(ConnectThroughNotice(t, where, "d"));
-  EXPECT_FALSE(fs::exists(g.Dir() + "/" + kJournal));
+  EXPECT_FALSE(HasJournal(g.Dir()));
   ASSERT_TRUE(Connect(t));
   EXPECT_EQ(t.ScreenText().find(kFileStopped), std::string::npos);
 }
@@ -203,7 +157,7 @@ TEST_F(JournalE2E, RestoreKeepsTheJournalAndTellsIt) {
   EXPECT_NE(again.err.find(kFileStopped + Utf8(u8" остановлена на строке 41 из 99, файл test.set")),
             std::string::npos)
       << again.err;
-  EXPECT_FALSE(fs::exists(g.Dir() + "/" + kJournal));
+  EXPECT_FALSE(HasJournal(g.Dir()));
   const Outcome verify = RunTool(g.Dir(), {"verify", "COM1", "test.set"});
   EXPECT_EQ(verify.status, 0) << verify.err;
   EXPECT_EQ(verify.err.find(kFileStopped), std::string::npos) << verify.err;

@@ -83,6 +83,57 @@ TEST(AtomicFile, KeepsModeAndLinkOfTheFileItReplaces) {
   EXPECT_EQ(st.st_mode & 0777, 0640u);
 }
 
+// Settings files, backups and journals hold the whole configuration: one
+// the tool creates is its owner's alone, whatever the umask lets through;
+// one it replaces keeps the mode it had.
+TEST(AtomicFile, ANewFileIsTheOwnersAloneAReplacedOneKeepsItsMode) {
+  ScratchDir dir;
+  const mode_t umaskBefore = ::umask(022);
+  struct Case {
+    const char* name;
+    int before;  // -1: no file there
+    unsigned after;
+  } cases[] = {{"new", -1, 0600}, {"a 0644 file replaced", 0644, 0644}, {"a 0600 file replaced", 0600, 0600}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ::unlink("f.set");
+    if (c.before >= 0) {
+      ScratchDir::Write("f.set", "old");
+      ASSERT_EQ(::chmod("f.set", static_cast<mode_t>(c.before)), 0);
+    }
+    ASSERT_TRUE(WriteFileAtomically("f.set", "new"));
+    struct stat st {};
+    ASSERT_EQ(::stat("f.set", &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, c.after);
+  }
+  ::umask(umaskBefore);
+}
+
+// The exchange trace (TARVELIN_TRACE): created 0600, and a trace file the
+// user made readable to others beforehand narrowed to 0600, its lines kept.
+TEST(KeepToOwner, TheTraceIsItsOwnersAlone) {
+  ScratchDir dir;
+  const mode_t umaskBefore = ::umask(022);
+  struct Case {
+    const char* name;
+    int before;  // -1: no file there
+  } cases[] = {{"new", -1}, {"created 0644 beforehand", 0644}, {"0755", 0755}, {"already 0600", 0600}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ::unlink("trace.txt");
+    if (c.before >= 0) {
+      ScratchDir::Write("trace.txt", "earlier lines\n");
+      ASSERT_EQ(::chmod("trace.txt", static_cast<mode_t>(c.before)), 0);
+    }
+    ASSERT_TRUE(KeepToOwner("trace.txt"));
+    struct stat st {};
+    ASSERT_EQ(::stat("trace.txt", &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_EQ(ScratchDir::Read("trace.txt"), c.before >= 0 ? "earlier lines\n" : "");
+  }
+  ::umask(umaskBefore);
+}
+
 // Runs body in a forked child, so that a file size limit or a change of
 // user stays there; the child's exit code, or -1 when it did not exit.
 int InChild(const std::function<int()>& body) {

@@ -10,6 +10,7 @@
 
 #include "core/settings_file.h"
 #include "tests/support/scratch_dir.h"
+#include "tests/support/scripted_tool.h"
 #include "tests/support/simulated_tool.h"
 #include "ui/gateway_transfers.h"
 #include "ui/tool.h"
@@ -94,6 +95,32 @@ TEST(BookRead, OneRangeCommandOrCellByCellTheSameText) {
     EXPECT_EQ(again, expected);
     EXPECT_EQ(Commands(r.port.written).size(), c.rangeAfter ? (c.commands.empty() ? 4u : 1u) : 99u);
   }
+}
+
+// A tool killed during a range read leaves its tail on the line: the next
+// connection's probe is answered first by "+CPBR: 97,..." and the OK that
+// ended that read, and only then by its own, late OK. Whatever came besides
+// the probe's answer is let drain away before the book is read: the late OK
+// must not pass for the range read's answer (an empty book, no signature,
+// the SIM offered for initialisation).
+TEST(BookRead, TheTailOfAnEarlierReadIsNotTakenForTheBook) {
+  test::ScriptedTool rig({}, false);
+  auto& [keys, s, clk, modem, tool] = rig;
+  tool.cellByCell = false;
+  modem.On("AT\r", {{Millis(0), "\r\n+CPBR: 97,\"0\",129,\"97\"\r\n\r\nOK\r\n"}, {Millis(60), "\r\nOK\r\n"}});
+  std::string book;
+  for (int cell = 1; cell <= 99; ++cell) {
+    const std::string digits{static_cast<char>('0' + cell / 10), static_cast<char>('0' + cell % 10)};
+    book += "\r\n+CPBR: " + std::to_string(cell) + (cell == ModeCell ? ",\"0000100\",129,\"98.GSM.TRV\"" : ",\"0\",129,\"" + digits + "\"") + "\r\n";
+  }
+  modem.On("AT+CPBR=1,99\r", {{Millis(120), book + "\r\nOK\r\n"}});
+  ASSERT_FALSE(AttachGateway(tool).Failed());
+  EXPECT_TRUE(tool.image.HasSignature());
+  EXPECT_EQ(tool.image.CellName(1), "01");
+  EXPECT_EQ(tool.image.CellName(97), "97");
+  std::string text;
+  ASSERT_FALSE(ReadSimCells(tool, &text, {}).Failed());
+  EXPECT_EQ(SplitLinesForSim(text).size(), 99u);
 }
 
 }  // namespace

@@ -623,7 +623,7 @@ TEST_F(TransferTest, EscDuringFileToSimAsksAndStopsAfterTheLineWritten) {
     EXPECT_EQ(asked.TextAt(20, 7, static_cast<int>(warning.size())), warning);
     EXPECT_EQ(asked.AttrAt(20, 6), ColorAlert);
     EXPECT_EQ(tool.state.deviceConnected, c.connected);
-    EXPECT_EQ(ScratchDir::Exists("tarvelin-COM1-1.journal"), c.journalStays);
+    EXPECT_EQ(ScratchDir::Exists(JournalPath(0, 0)), c.journalStays);
     if (c.journalStays) {
       const std::string stopped = "Запись остановлена: записано строк 10 из 99"_cp;
       const std::string mix = "В SIM-Карте смесь файла и прежних данных"_cp;
@@ -665,7 +665,41 @@ TEST_F(TransferTest, FileToSimJournalOutlivesALostGatewayUntilAWriteCompletes) {
   }
   tool.state.deviceConnected = true;
   Run(FileToSim, "", {Enter, Chr('y'), Enter});
-  EXPECT_FALSE(ScratchDir::Exists("tarvelin-COM1-1.journal"));
+  EXPECT_FALSE(ScratchDir::Exists(JournalPath(0, 0)));
+}
+
+// SIM to file from a SIM whose last write stopped part way asks first,
+// naming the journal and where the write stopped: N keeps the file as it
+// was, Y saves the SIM as it is.
+TEST_F(TransferTest, SimToFileOfAHalfWrittenSimAsksNamingTheJournal) {
+  TransferJournal journal;
+  journal.file = "other.set";
+  journal.written = 11;
+  journal.total = 99;
+  ASSERT_TRUE(WriteJournal(journal));
+  struct Case {
+    const char* name;
+    KeyPress answer;
+    bool saved;
+  } cases[] = {{"N keeps the last file", Chr('n'), false}, {"Y saves", Chr('y'), true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScratchDir::Write("nightly.set", "last good backup");
+    console.shots.clear();
+    std::vector<KeyPress> keys = {Enter, Chr('y'), c.answer};
+    if (c.saved) keys.push_back(Enter);
+    Run(SimToFile, "", keys);
+    ASSERT_GE(console.shots.size(), 3u);
+    const Screen& asked = console.shots[2];
+    const std::string question = "SIM-Карта записана не полностью. Сохранить? [Y/N]"_cp;
+    EXPECT_EQ(asked.TextAt(20, 4, static_cast<int>(question.size())), question);
+    const std::string named = std::string("Журнал: "_cp) + JournalPath(0, 0);
+    EXPECT_EQ(asked.TextAt(20, 5, static_cast<int>(named.size())), named);
+    const std::string where = "остановлена на строке 12 из 99, файл other.set"_cp;
+    EXPECT_EQ(asked.TextAt(20, 6, static_cast<int>(where.size())), where);
+    EXPECT_EQ(ScratchDir::Read("nightly.set") == "last good backup", !c.saved);
+    EXPECT_TRUE(ScratchDir::Exists(JournalPath(0, 0)));
+  }
 }
 
 // Questions that write name what they act on: the file and the gateway; a
