@@ -249,6 +249,7 @@ AtReply AtEngine::Exchange(std::string_view command, std::string_view expectedPr
     }
     if (status != ReadOk) {
       if (wait.gap > Millis(0) && clock_.Now() - lastByte >= wait.gap) break;
+      if (whileWaiting) whileWaiting();
       continue;
     }
     lastByte = clock_.Now();

@@ -132,6 +132,9 @@ class AtEngine {
 
   // Called before every wait on the line, so the operator sees the screen.
   std::function<void()> beforeWait;
+  // Called while a reply is awaited, at every byte-read time-out of
+  // silence: lets the keyboard be watched (a Ctrl+C answered at once).
+  std::function<void()> whileWaiting;
   // Called when a read finds the line hung up (adapter unplugged, gateway
   // restarted, network connection dropped): nothing more will come on it.
   std::function<void()> onLineLost;

@@ -115,6 +115,7 @@ bool Screen::DrainKeys(bool wantEsc) {
 
 bool Screen::DropBlindBurst() {
   DrainKeys(false);
+  escSeen_ = false;
   bool dropped = burstSeen_;
   burstSeen_ = false;
   if (console_) {
@@ -157,7 +158,15 @@ void Screen::TakeNoticeAway() {
   VersionBump();
 }
 
-bool Screen::EscPressed() { return DrainKeys(true); }
+bool Screen::EscPressed() {
+  const bool seen = escSeen_;
+  escSeen_ = false;
+  return DrainKeys(true) || seen;
+}
+
+void Screen::WatchKeys() {
+  if (DrainKeys(true)) escSeen_ = true;
+}
 
 void Screen::DiscardTypeahead() {
   pendingScan_ = -1;

@@ -101,6 +101,10 @@ class Screen {
   // Whether Esc has been pressed while the tool was busy (other keys pressed
   // meanwhile are dropped): lets a long wait on the device be left.
   bool EscPressed();
+  // Takes the keys typed during a wait as they come: a Ctrl+C is answered
+  // at once (see LeavePending), an Esc kept for the next EscPressed, the
+  // rest dropped as typed blind.
+  void WatchKeys();
   // Drops keys pressed but not yet read (a Ctrl+C among them is kept).
   void DiscardTypeahead();
   // A Ctrl+C came during a wait and is not answered yet: a transfer stops
@@ -162,6 +166,7 @@ class Screen {
   int ctrlCPending_ = 0;      // Ctrl+C typed while the tool was busy
   bool askingToLeave_ = false;
   bool burstSeen_ = false;    // a key was typed during the current wait
+  bool escSeen_ = false;      // an Esc taken by WatchKeys, not yet asked for
   bool noticeShown_ = false;
   ScreenCell noticeUnder_[ScreenWidth];  // the bottom row under the notice
   ScreenCell noticeRow_[ScreenWidth];    // the bottom row with it

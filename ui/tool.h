@@ -23,6 +23,7 @@ namespace tv {
 struct Tool {
   Tool(Screen& s, Clock& c, SerialPort& p) : screen(s), clock(c), port(p), at(p, c) {
     at.beforeWait = [this] { screen.NoteWait(); };
+    at.whileWaiting = [this] { screen.WatchKeys(); };
     // A line found hung up is no connection, whatever screen found it.
     at.onLineLost = [this] { state.deviceConnected = false; };
   }

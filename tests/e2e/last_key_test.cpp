@@ -175,7 +175,7 @@ TEST_F(LastKeyE2E, EveryFormNamesTheGatewayItWorksOn) {
 // Esc stops the write.
 TEST_F(LastKeyE2E, CtrlCDuringFileToSimIsAnsweredAtOnceAndStopsAfterTheLine) {
   GatewaySession g(Traced());
-  ASSERT_TRUE(g.StartGateway({"--write-delay", "200"}));
+  ASSERT_TRUE(g.StartGateway({"--write-delay", "600"}));
   {
     std::ofstream(g.Dir() + "/test.set", std::ios::binary) << SignedSettingsFile("5550123");
   }
