@@ -1,5 +1,5 @@
-// The RFC 2217 client through libgensio: a telnet(rfc2217),tcp gensio used
-// asynchronously, every wait a bounded wait on one gensio waiter (which runs
+// The RFC 2217 client through libgensio: a telnet(rfc2217),tcp gensio (with
+// a listening layer of its own below telnet, see Tap) used asynchronously, every wait a bounded wait on one gensio waiter (which runs
 // the library's event loop meanwhile). The library's own blocking calls wait
 // without bound or with bounds of their own of several seconds, and a
 // request they give up on may still be answered later into a stack frame
@@ -11,6 +11,8 @@
 #include <gensio/gensio_os_funcs_public.h>
 #include <gensio/sergensio.h>
 #include <openssl/bio.h>
+#include <openssl/err.h>
+#include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
@@ -36,6 +38,15 @@
 #include <vector>
 
 #include "core/cp866_literal.h"
+
+// The library's headers for layers of one's own are C only: no C linkage
+// said, and a parameter named "typename".
+extern "C" {
+#define typename type_name  // NOLINT(clang-diagnostic-keyword-macro)
+#include <gensio/gensio_base.h>
+#include <gensio/gensio_ll_gensio.h>
+#undef typename
+}
 
 namespace tv {
 
@@ -396,6 +407,43 @@ bool CertificateNames(const std::string& pem, const std::string& host) {
   return named;
 }
 
+// What a client's certificate and key files hold, as far as the TLS
+// handshake is concerned.
+enum class KeyPair { Fits, NoCertificate, NoKey, Mismatch };
+
+// Whether the key (PEM) is the one the certificate (PEM, the first of a
+// chain) was issued for. Either may be one file holding both. A key under a
+// pass phrase counts as no key: the tool has no way to ask for one.
+KeyPair CheckKeyPair(std::string_view certPem, std::string_view keyPem) {
+  const auto bio = [](std::string_view pem) { return BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())); };
+  BIO* certBio = bio(certPem);
+  X509* cert = certBio ? PEM_read_bio_X509(certBio, nullptr, nullptr, nullptr) : nullptr;
+  BIO_free(certBio);
+  BIO* keyBio = bio(keyPem);
+  const auto noPassPhrase = [](char*, int, int, void*) { return -1; };
+  EVP_PKEY* key = keyBio ? PEM_read_bio_PrivateKey(keyBio, nullptr, noPassPhrase, nullptr) : nullptr;
+  BIO_free(keyBio);
+  const KeyPair fit = !cert                                 ? KeyPair::NoCertificate
+                      : !key                                ? KeyPair::NoKey
+                      : X509_check_private_key(cert, key) == 1 ? KeyPair::Fits
+                                                            : KeyPair::Mismatch;
+  X509_free(cert);
+  EVP_PKEY_free(key);
+  ERR_clear_error();  // the TLS layer reads this thread's error queue for its own failures
+  return fit;
+}
+
+// A file's text, up to `max` bytes; nullopt when it cannot be read or is longer.
+std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t max) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return {};
+  std::string text(max + 1, '\0');
+  in.read(text.data(), static_cast<std::streamsize>(text.size()));
+  text.resize(static_cast<std::size_t>(in.gcount()));
+  if (text.size() > max) return {};
+  return text;
+}
+
 // A value for the library's option syntax, whatever bytes the path holds.
 std::string Quoted(const std::string& value) {
   std::string q = "\"";
@@ -434,12 +482,16 @@ struct NetworkSerialPort::Link {
   // TLS: the host the server's certificate must name, and what became of
   // the certificate.
   std::string host;
-  int tlsDepth = 1;  // the TLS layer's place below telnet (and the certificate login)
+  int tlsDepth = 2;  // the TLS layer's place below telnet and the tap (and the certificate login)
   bool certSeen = false;  // the server presented one, checked or not
   bool certOk = false;
   std::string certWhy;  // why it was not accepted (cp866), "" while it was not refused
   Steady::duration lineAnswerBound = LineAnswerBoundMax;
   std::deque<uint8_t> received;
+  // The first bytes the server sent, as they came below the telnet layer
+  // (see Tap).
+  std::string heard;
+  std::size_t heardAhead = 0;  // of those, bytes the layer above has not taken yet
   std::vector<std::unique_ptr<Request>> requests;
 
   Link() : os(Os()), waiter(os ? gensio_os_funcs_alloc_waiter(os) : nullptr) {}
@@ -568,6 +620,78 @@ void DropLink(std::unique_ptr<NetworkSerialPort::Link> link) {
   }
 }
 
+// The telnet layer keeps what the server sends until its negotiation is
+// done, and drops it when the server closes first: ser2net's "Port already
+// in use" comes right after its first option offers, with the close behind
+// it. A layer of its own between telnet and the connection passes every
+// byte on and keeps the first ones heard.
+constexpr std::size_t kHeardMax = 1024;
+
+int Tap(gensio_filter* filter, int op, void* func, void* data, gensiods* count, void* buf, const void* cbuf,
+        gensiods buflen, const char* const* auxdata) {
+  NetworkSerialPort::Link& link = *static_cast<NetworkSerialPort::Link*>(gensio_filter_get_user_data(filter));
+  gensiods taken = 0;
+  int err = 0;
+  switch (op) {
+    case GENSIO_FILTER_FUNC_UL_WRITE_SG:
+      err = reinterpret_cast<gensio_ul_filter_data_handler>(func)(data, &taken, static_cast<const gensio_sg*>(cbuf),
+                                                                   buflen, auxdata);
+      break;
+    case GENSIO_FILTER_FUNC_LL_WRITE: {
+      auto* bytes = static_cast<unsigned char*>(buf);
+      err = reinterpret_cast<gensio_ll_filter_data_handler>(func)(data, &taken, bytes, buflen, auxdata);
+      // Heard as it comes, whether the layer above takes it now, later (it
+      // comes again then: from what was not taken) or never (the close
+      // overtook it).
+      const std::size_t already = std::min<std::size_t>(link.heardAhead, buflen);
+      const std::size_t room = kHeardMax - std::min(kHeardMax, link.heard.size());
+      link.heard.append(reinterpret_cast<const char*>(bytes) + already, std::min<std::size_t>(buflen - already, room));
+      link.heardAhead = err ? 0 : buflen - std::min<std::size_t>(taken, buflen);
+      break;
+    }
+    case GENSIO_FILTER_FUNC_FREE: gensio_filter_free_data(filter); return 0;
+    case GENSIO_FILTER_FUNC_UL_READ_PENDING:
+    case GENSIO_FILTER_FUNC_LL_WRITE_PENDING:
+    case GENSIO_FILTER_FUNC_LL_READ_NEEDED:  // false: nothing is held here
+    case GENSIO_FILTER_FUNC_CHECK_OPEN_DONE:
+    case GENSIO_FILTER_FUNC_TRY_CONNECT:
+    case GENSIO_FILTER_FUNC_TRY_DISCONNECT:
+    case GENSIO_FILTER_FUNC_SETUP:
+    case GENSIO_FILTER_FUNC_CLEANUP: return 0;
+    default: return GE_NOTSUP;
+  }
+  if (err == 0 && count) *count = taken;
+  return err;
+}
+
+// The connection's layers into link.io: telnet, the tap, then those given
+// ("ssl(...),tcp,..." or "tcp,..."). 0, or the library's error.
+int BuildLayers(NetworkSerialPort::Link& link, const std::string& below) {
+  gensio* lower = nullptr;
+  if (const int err = str_to_gensio(below.c_str(), link.os, nullptr, nullptr, &lower); err != 0) return err;
+  gensio_filter* filter = gensio_filter_alloc_data(link.os, Tap, &link);
+  gensio_ll* ll = filter ? gensio_gensio_ll_alloc(link.os, lower) : nullptr;
+  if (!ll) {
+    if (filter) gensio_filter_free(filter);
+    gensio_free(lower);
+    return GE_NOMEM;
+  }
+  gensio* tap = base_gensio_alloc(link.os, ll, filter, lower, "tap", nullptr, nullptr);
+  if (!tap) {
+    gensio_filter_free(filter);
+    gensio_ll_free(ll);  // the layers below go with it
+    return GE_NOMEM;
+  }
+  if (const int err =
+          str_to_gensio_child(tap, "telnet(rfc2217)", link.os, NetworkSerialPort::Link::Event, &link, &link.io);
+      err != 0) {
+    link.io = nullptr;
+    gensio_free(tap);
+    return err;
+  }
+  return 0;
+}
+
 // What the server at the first of the targets ("ipv4,192.0.2.7,4001,...")
 // sends on a plain TCP connection until it closes it, or until the deadline.
 std::string FirstWordsOf(const std::string& targets, Steady::time_point deadline) {
@@ -602,8 +726,7 @@ std::string FirstWordsOf(const std::string& targets, Steady::time_point deadline
 
 // Whether the server said, before it closed, that the line is held.
 bool SaysLineBusy(const NetworkSerialPort::Link& link) {
-  const std::string text(link.received.begin(), link.received.end());
-  return text.find(kBusyBanner) != std::string::npos;
+  return link.heard.find(kBusyBanner) != std::string::npos;
 }
 
 // The data the server sends before a close it has already decided on, taken
@@ -668,13 +791,7 @@ namespace {
 // The file's text, or nullopt when it cannot be read or is too long for
 // an address file.
 std::optional<std::string> ReadAddressFile(int portIndex) {
-  std::ifstream in(LocalEntry(portIndex), std::ios::binary);
-  if (!in) return {};
-  std::string text(kAddressFileMax + 1, '\0');
-  in.read(text.data(), static_cast<std::streamsize>(text.size()));
-  text.resize(static_cast<std::size_t>(in.gcount()));
-  if (text.size() > kAddressFileMax) return {};
-  return text;
+  return ReadSmallFile(LocalEntry(portIndex), kAddressFileMax);
 }
 
 // The directory of the address file itself (where a link to it points):
@@ -744,7 +861,7 @@ int NetworkSerialPort::OpenAddress(const NetworkAddress& address) {
   failedWhy_.clear();
   address_ = address;
   const auto deadline = Steady::now() + OpenBound;
-  layers_ = "telnet(rfc2217),tcp,";
+  layers_.clear();
   if (address.tls) {
     std::string ca, cert, key;
     if (!TakeTlsFiles(address, ca, cert, key)) return xerr::PortBusy;
@@ -752,9 +869,8 @@ int NetworkSerialPort::OpenAddress(const NetworkAddress& address) {
     // With a user, the certificate logs in on the library's certificate
     // login over TLS (ser2net's certauth), else TLS itself shows it.
     layers_ = address.user.empty()
-                  ? "telnet(rfc2217),ssl(CA=" + Quoted(ca) + (certAndKey.empty() ? "" : "," + certAndKey) + "),tcp,"
-                  : "telnet(rfc2217),certauth(username=" + Quoted(address.user) + "," + certAndKey + "),ssl(CA=" +
-                        Quoted(ca) + "),tcp,";
+                  ? "ssl(CA=" + Quoted(ca) + (certAndKey.empty() ? "" : "," + certAndKey) + "),"
+                  : "certauth(username=" + Quoted(address.user) + "," + certAndKey + "),ssl(CA=" + Quoted(ca) + "),";
   }
   bool timedOut = false;
   const std::string targets = Resolve(address.host, address.port, deadline, timedOut);
@@ -763,12 +879,11 @@ int NetworkSerialPort::OpenAddress(const NetworkAddress& address) {
     return xerr::PortBusy;
   }
   // A server that takes the connection and closes it at once has said why
-  // in its first bytes ("Port already in use"), but the library drops what
-  // came during its telnet negotiation when the close overtakes it. Those
-  // words are then heard on a plain connection, which such a server closes
-  // as quickly; a server that says nothing there (or has let the line go
-  // meanwhile) is tried once more. (Over TLS the words are encrypted: the
-  // connection is only tried once more.)
+  // in its first bytes ("Port already in use"), heard below the telnet layer
+  // (see Tap). One that closed without a word may have let the line go
+  // meanwhile, or say it only to a plain connection, which such a server
+  // closes as quickly: that is listened to once, and the connection tried
+  // once more. (Over TLS a plain connection hears nothing.)
   int rc = 0;
   for (int attempt = 0;; ++attempt) {
     rc = Connect(targets, deadline);
@@ -823,7 +938,19 @@ bool NetworkSerialPort::TakeTlsFiles(const NetworkAddress& address, std::string&
     failedWhy_ = kWhyKeyOpen;
     return false;
   }
-  return true;
+  // The library finds a key that is not the certificate's only as it builds
+  // the connection, and says no more than that it could not: the pair is
+  // looked at here, before anything goes out.
+  const std::optional<std::string> certText = ReadSmallFile(cert, kCertificateMax);
+  const std::optional<std::string> keyText = ReadSmallFile(key, kCertificateMax);
+  switch (CheckKeyPair(certText.value_or(std::string()), keyText.value_or(std::string()))) {
+    case KeyPair::Fits: return true;
+    case KeyPair::NoCertificate: return unreadable("cert");
+    case KeyPair::NoKey: return unreadable("key");
+    case KeyPair::Mismatch: break;
+  }
+  failedWhy_ = kWhyKeyMismatch;
+  return false;
 }
 
 bool NetworkSerialPort::ServerWantsTls(const std::string& targets, Steady::time_point deadline) {
@@ -875,11 +1002,9 @@ int NetworkSerialPort::Connect(const std::string& targets, std::chrono::steady_c
     return xerr::SystemError;
   }
   link->host = address_.host;
-  link->tlsDepth = address_.user.empty() ? 1 : 2;
-  const std::string spec = layers_ + targets;
+  link->tlsDepth = address_.user.empty() ? 2 : 3;
   TakeLibraryLog();
-  if (str_to_gensio(spec.c_str(), link->os, Link::Event, link.get(), &link->io) != 0) {
-    link->io = nullptr;
+  if (BuildLayers(*link, layers_ + "tcp," + targets) != 0) {
     // The TLS layer is a module of the library that may not be installed.
     failedWhy_ = address_.tls ? kWhyNoTlsLibrary : kWhyNoConnection;
     return xerr::PortBusy;
@@ -902,7 +1027,9 @@ int NetworkSerialPort::Connect(const std::string& targets, std::chrono::steady_c
     failedWhy_ = link->openErr == GE_CONNREFUSE ? kWhyRefused
                  : link->openErr == GE_REMCLOSE ? kWhyClosed
                                                 : kWhyNoConnection;
-    if (address_.tls)
+    if (SaysLineBusy(*link))
+      failedWhy_ = kWhyLineBusy;  // said before the close overtook the negotiation
+    else if (address_.tls)
       if (std::string why = TlsFailure(*link, link->openErr); !why.empty()) failedWhy_ = std::move(why);
     DropLink(std::move(link));
     return xerr::PortBusy;

@@ -28,8 +28,10 @@
 // open with the reason ("сертификат сервера не подтверждён: истёк срок").
 // A server that does not speak TLS, one that wants a client certificate
 // or does not accept the one given, a plain address to a TLS server: each
-// is said as such. A plain address to anything but a loopback address
-// works, and the device row and the command line say "без шифрования".
+// is said as such. The client's key is looked at before anything goes out:
+// one others can read, or one that is not its certificate's, is refused
+// there. A plain address to anything but a loopback address works, and the
+// device row and the command line say "без шифрования".
 //
 // Every wait is bounded:
 //  - Open: name lookup, TCP connect and the answers to the line settings
@@ -47,9 +49,10 @@
 //    is then not known.
 //  - A server that already serves another client (ser2net's "Port already in
 //    use", then the close) is ExchangeError 6, "линия занята другим клиентом":
-//    the line belongs to whoever holds it until that one lets go. Where the
-//    close overtakes those words in the telnet negotiation, they are heard on
-//    a plain TCP connection, which such a server closes at once as well.
+//    the line belongs to whoever holds it until that one lets go. The words
+//    count wherever they come, in the telnet negotiation too, where the close
+//    overtakes them; a server that closed without them is listened to once
+//    on a plain TCP connection, which such a server closes at once as well.
 //  - A hang-up while nobody reads (the server or the gateway restarted while
 //    the tool was idle) is found by CheckHungUp, so that the next connect
 //    opens the connection anew instead of failing on the dead one first.
@@ -144,7 +147,7 @@ class NetworkSerialPort : public SerialPort {
 
   std::unique_ptr<Link> link_;
   NetworkAddress address_;  // of the connection held or last tried
-  std::string layers_;      // the library's layers above the TCP targets
+  std::string layers_;      // the library's layers between telnet and TCP ("" or "ssl(...),")
   bool reached_ = false;    // the last connection attempt reached a server
   int failedPort_ = -1;    // the port whose last open failed
   int openPort_ = -1;      // the port whose connection is held

@@ -589,7 +589,7 @@ TEST_F(NetworkPortE2E, TheFirstConnectAfterARestartWhileIdle) {
 // (and 0.0.0.0), one for another name, one that has expired, all on the
 // server's one key; the operator's self-signed certificate, which ser2net
 // takes from its allowed_certs directory, and one that ser2net does not
-// know.
+// know; the operator's key as others and as its group could read it.
 ::testing::AssertionResult MakeTestPki(const std::string& dir) {
   WriteWhole(dir + "/make-pki.sh", R"(set -e
 cd "$1"
@@ -618,6 +618,8 @@ key stranger.key
 openssl req -x509 -key stranger.key -out stranger.crt -days 30 -subj "/CN=operator"
 cp op.key open.key
 chmod 644 open.key
+cp op.key group.key
+chmod 640 group.key
 cat op.crt op.key > op-both.pem
 chmod 600 op-both.pem
 mkdir -p auth/operator/allowed_certs
@@ -737,6 +739,10 @@ TEST_F(NetworkPortE2E, RefusalsOverTlsSayWhyAndWriteNothing) {
        Utf8(u8"сертификат клиента не принят")},
       {"a key others can read", tls(TlsRig::kClientAuth) + "ca=ca.pem\ncert=op.crt\nkey=open.key\n",
        Utf8(u8"ключ доступен другим: нужен chmod 600")},
+      {"a key its group can read", tls(TlsRig::kClientAuth) + "ca=ca.pem\ncert=op.crt\nkey=group.key\n",
+       Utf8(u8"ключ доступен другим: нужен chmod 600")},
+      {"a key that is not the certificate's", tls(TlsRig::kClientAuth) + "ca=ca.pem\ncert=op.crt\nkey=stranger.key\n",
+       Utf8(u8"ключ не подходит к сертификату")},
       {"a plain address to a TLS server", "rfc2217://127.0.0.1:" + rig.Port(TlsRig::kServerOnly) + "\n",
        Utf8(u8"сервер ждёт TLS: нужен rfc2217s://")},
       {"a TLS address to a plain server", tls(TlsRig::kPlain) + "ca=ca.pem\n", Utf8(u8"сервер не отвечает по TLS")},
