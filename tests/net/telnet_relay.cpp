@@ -170,6 +170,10 @@ void TelnetRelay::Run() {
   // that could not be reached or has gone).
   std::vector<int> upstreams;
   std::vector<Cutter> fromServers;
+  // Routing: the one server whose telnet the client hears (negotiation,
+  // answers to its settings, notifications), as a port has one server
+  // whatever the switch behind it selects; -1 when none is left.
+  int talker = -1;
   Cutter fromClient;
   std::deque<Chunk> toServerQ, toClientQ;
   bool dtr = true, rts = true;
@@ -187,6 +191,11 @@ void TelnetRelay::Run() {
     std::lock_guard<std::mutex> lock(mutex_);
     return selected_;
   };
+  auto nextTalker = [&] {
+    talker = -1;
+    for (std::size_t i = 0; i < upstreams.size() && talker < 0; ++i)
+      if (upstreams[i] >= 0) talker = static_cast<int>(i);
+  };
   auto closeAll = [&] {
     if (client >= 0 && route) log("client gone");
     if (client >= 0) ::close(client);
@@ -194,6 +203,7 @@ void TelnetRelay::Run() {
       if (fd >= 0) ::close(fd);
     client = -1;
     upstreams.clear();
+    nextTalker();
     fromServers.clear();
     toServerQ.clear();
     toClientQ.clear();
@@ -287,7 +297,10 @@ void TelnetRelay::Run() {
           if (!route && upstreams.front() < 0) closeAll();
           for (std::size_t i = 0; route && i < upstreams.size(); ++i)
             if (upstreams[i] < 0) log("gateway " + std::to_string(i + 1) + ": no server on its port");
-          if (route) log("client connected: gateway 1");
+          if (route) {
+            nextTalker();
+            log("client connected: gateway 1");
+          }
         }
       }
       continue;
@@ -334,10 +347,12 @@ void TelnetRelay::Run() {
         if (lineRequest && !passLines) {
           if (options_.lines == Lines::Answer || options_.lines == Lines::Pass)
             toClient(ComPortReply(cmd, value), {});
-          else if (options_.lines == Lines::Wrong)
-            toClient(
-                ComPortReply(cmd, std::string(1, static_cast<char>(control % 2 ? control + 1 : control - 1))),
-                {});
+          else if (options_.lines == Lines::Wrong)  // DTR 8 <-> 9, RTS 11 <-> 12
+            toClient(ComPortReply(cmd, std::string(1, static_cast<char>(control == 8    ? 9
+                                                                        : control == 9  ? 8
+                                                                        : control == 11 ? 12
+                                                                                        : 11))),
+                     {});
           if (route) {
             choose(control <= 9 ? control == 8 : dtr, control >= 11 ? control == 11 : rts);
             log(std::string(dtr ? "DTR on" : "DTR off") + (rts ? ", RTS on" : ", RTS off") + ": gateway " +
@@ -375,20 +390,28 @@ void TelnetRelay::Run() {
         ::close(upstreams[i]);
         upstreams[i] = -1;
         log("gateway " + std::to_string(i + 1) + ": its server closed the connection");
+        if (static_cast<int>(i) == talker) nextTalker();
         continue;
       }
+      // A gateway the lines do not select is not on the client's line: its
+      // data is dropped. Only one server's telnet is heard: the others'
+      // answers to the settings would come a second time, late from a
+      // server slow to take the connection (ser2net opening its device under
+      // load), and once DTR off has selected that server, its 44 101 (baud)
+      // reaching the client while the RTS request waits is taken by the
+      // client's library for that request's answer, a level not asked for.
+      const bool carried = !route || static_cast<int>(i) == selected() - 1;
+      const bool heard = !route || static_cast<int>(i) == talker;
       std::string raw, data;
       for (const Unit& u : fromServers[i].Feed(buf, static_cast<std::size_t>(n))) {
-        raw += u.raw;
         if (u.kind == Unit::Data) data += static_cast<char>(u.data);
+        if (u.kind == Unit::Data ? carried : heard) raw += u.raw;
       }
       if (route) {
         std::lock_guard<std::mutex> lock(mutex_);
         fromGateway_[i] += data;
-        // A gateway the lines do not select is not on the client's line.
-        if (static_cast<int>(i) != selected_ - 1) continue;
       }
-      if (!raw.empty()) toClient(raw, data);
+      if (!raw.empty()) toClient(raw, carried ? data : std::string());
     }
   }
   closeAll();

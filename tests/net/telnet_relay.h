@@ -52,12 +52,14 @@ class TelnetRelay {
     // select the gateway: 1 = DTR on, RTS on; 2 = DTR off, RTS on; 3 = DTR
     // on, RTS off; 4 = both off; gateway 1 at each connection until asked.
     // The client's data goes to the selected server only, and only that
-    // server's bytes reach the client (telnet negotiation and replies to the
-    // serial settings among them): the others' are dropped, as a switch
+    // server's data reaches the client: the others' is dropped, as a switch
     // carries only the selected modem. Every server gets the client's telnet
     // negotiation and settings, so that each stands ready as its line is
-    // chosen. A server that cannot be reached, or goes, is a gateway that
-    // stays silent; the client's connection stays.
+    // chosen, but the client hears the telnet of one of them only (gateway
+    // 1's, or the first reached; the next one's when it goes), as a port has
+    // one server whatever its lines select: each request is answered once.
+    // A server that cannot be reached, or goes, is a gateway that stays
+    // silent; the client's connection stays.
     std::vector<int> gatewayPorts{};
     int listenPort = 0;  // 0: a free loopback port
     // Told, from the relay's thread, of each client that comes or goes and
