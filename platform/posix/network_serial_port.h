@@ -2,26 +2,7 @@
 // ser2net that speaks the telnet COM-PORT-OPTION (RFC 2217). The line
 // settings, DTR and RTS travel as telnet requests; the data as telnet data.
 //
-// Which address COMn opens: ./COMn in the working directory is a regular text
-// file (or a link to one) holding one address line, in either form
-//     rfc2217://gw-site7.example:4001
-//     telnet(rfc2217),tcp,gw-site7.example,4001
-// or, encrypted and with the server's certificate checked (TLS),
-//     rfc2217s://gw-site7.example:4001
-//     telnet(rfc2217),ssl,tcp,gw-site7.example,4001
-//     telnet(rfc2217),ssl(CA=site7-ca.pem,cert=op.crt,key=op.key),tcp,gw-site7.example,4001
-// and with a TLS address, optional lines naming the files it uses:
-//     ca=site7-ca.pem      the CA the server's certificate must be signed by
-//                          (without it: the system's CA store)
-//     cert=operator.crt    the client's certificate, for a server that asks
-//     key=operator.key     for one, and its key (readable by its owner only)
-//     user=operator        log in with that certificate as this user, for a
-//                          server with the certificate login over TLS
-//                          (ser2net's certauth) instead of TLS client
-//                          certificates
-// Relative paths are taken from the address file's own directory (where a
-// link to it points). Blank lines and lines beginning with '#' are passed
-// over.
+// Which address COMn opens, and the forms of an address: network_address.h.
 //
 // TLS: the server's certificate must verify against the CA and name the
 // host of the address (its DNS name or IP address); anything else ends the
@@ -72,30 +53,11 @@
 #include <string_view>
 
 #include "device/serial_port.h"
+#include "platform/posix/network_address.h"
 
 namespace tv {
 
-struct NetworkAddress {
-  std::string host;  // a name, an IPv4 address or an IPv6 address (no brackets)
-  std::string port;  // 1..65535, digits
-  std::string text;  // the line as the operator wrote it
-  bool tls = false;
-  std::string ca, cert, key;  // TLS files as written ("" when not given)
-  std::string user;           // the certificate login's user ("": TLS shows the certificate)
-  std::string baseDir;        // where relative file names are taken from ("": the working directory)
-};
-
-// The address an address file holds, or nullopt when its text is not one
-// address line of the forms above.
-std::optional<NetworkAddress> ParseAddressFile(std::string_view fileText);
-
-// Whether the host is a loopback address ("localhost", 127.x.x.x, ::1): a
-// plain connection there does not leave the machine.
-bool IsLoopbackHost(std::string_view host);
-
-// Whether ./COMn (or what it links to) is a regular file: then COMn is a
-// network port.
-bool IsAddressFile(int portIndex);
+struct NetworkLink;  // the connection through the library (network_link.h)
 
 class NetworkSerialPort : public SerialPort {
  public:
@@ -129,7 +91,7 @@ class NetworkSerialPort : public SerialPort {
   // the command line), "" after one that did not.
   std::string FailureReason() const override { return failedWhy_; }
 
-  struct Link;
+  using Link = NetworkLink;
 
  private:
   bool SetLine(bool dtr, bool on);
