@@ -5,9 +5,9 @@
 #include <cstdio>
 
 #include "app/command_line.h"
-#include "core/cp866_literal.h"
 #include "core/cp866_text.h"
 #include "core/settings_file.h"
+#include "cp866/literal.h"
 #include "device/cell_transfer.h"
 #include "device/range_read.h"
 #include "platform/host.h"

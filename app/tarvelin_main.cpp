@@ -8,7 +8,7 @@
 
 #include "app/command_line.h"
 #include "app/main_loop.h"
-#include "core/cp866_literal.h"
+#include "cp866/literal.h"
 #include "device/clock.h"
 #include "device/exchange_trace.h"
 #include "platform/file_access.h"

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "screen/cp866.h"
+#include "cp866/code_page.h"
 
 namespace tv {
 

@@ -1,7 +1,7 @@
 // Building AT+CCFC commands and reading "+CCFC:" and "+CUSD:" reply lines.
 #include "core/network_replies.h"
 
-#include "screen/cp866.h"
+#include "cp866/code_page.h"
 
 namespace tv {
 

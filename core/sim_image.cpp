@@ -3,8 +3,8 @@
 
 #include <cstring>
 
-#include "core/cp866_literal.h"
 #include "core/pad_text.h"
+#include "cp866/literal.h"
 
 namespace tv {
 

@@ -3,8 +3,8 @@
 
 #include <cstdio>
 
-#include "core/cp866_literal.h"
 #include "core/sim_image.h"
+#include "cp866/literal.h"
 #include "device/at_engine.h"
 
 namespace tv {

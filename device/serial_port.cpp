@@ -4,7 +4,7 @@
 #include <string_view>
 #include <utility>
 
-#include "core/cp866_literal.h"
+#include "cp866/literal.h"
 
 namespace tv {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/cp866_literal.h"
+#include "cp866/literal.h"
 
 namespace tv {
 

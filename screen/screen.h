@@ -13,7 +13,7 @@
 #include <functional>
 #include <string>
 
-#include "core/cp866_literal.h"
+#include "cp866/literal.h"
 #include "screen/colors.h"
 #include "screen/console.h"
 #include "screen/keys.h"

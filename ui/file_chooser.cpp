@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "cp866/code_page.h"
 #include "platform/file_access.h"
-#include "screen/cp866.h"
 #include "screen/screen.h"
 
 namespace tv {

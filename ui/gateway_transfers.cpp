@@ -3,8 +3,8 @@
 
 #include <cstdio>
 
-#include "core/cp866_literal.h"
 #include "core/settings_file.h"
+#include "cp866/literal.h"
 #include "device/at_engine.h"
 #include "device/range_read.h"
 #include "ui/connect_dialog.h"

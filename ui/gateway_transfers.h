@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/cp866_literal.h"
+#include "cp866/literal.h"
 #include "device/cell_transfer.h"
 #include "platform/file_access.h"
 

@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "core/cp866_literal.h"
+#include "cp866/literal.h"
 #include "ui/file_chooser.h"
 #include "ui/tool.h"
 

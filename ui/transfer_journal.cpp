@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "core/cp866_literal.h"
 #include "core/cp866_text.h"
+#include "cp866/literal.h"
 #include "device/serial_port.h"
 #include "platform/host.h"
 #include "ui/file_chooser.h"

@@ -16,7 +16,7 @@
 #include <iterator>
 #include <optional>
 
-#include "core/cp866_literal.h"
+#include "cp866/literal.h"
 #include "platform/posix/routed_serial_port.h"
 #include "platform/posix/terminal_console.h"
 

@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/cp866_literal.h"
+#include "cp866/literal.h"
 #include "platform/posix/network_link.h"
 #include "platform/posix/network_lookup.h"
 #include "platform/posix/tls_identity.h"

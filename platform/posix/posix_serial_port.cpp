@@ -24,7 +24,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "core/cp866_literal.h"
+#include "cp866/literal.h"
 #include "platform/posix/emergency_exit.h"
 
 namespace tv {

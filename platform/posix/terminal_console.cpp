@@ -31,8 +31,8 @@
 #include <cwchar>
 #include <string>
 
+#include "cp866/code_page.h"
 #include "platform/posix/emergency_exit.h"
-#include "screen/cp866.h"
 #include "screen/keys.h"
 
 namespace tv {

@@ -3,10 +3,10 @@
 
 #include <windows.h>
 
+#include "cp866/code_page.h"
 #include "platform/win32/win32_console.h"
 #include "platform/win32/win32_serial_port.h"
 #include "platform/win32/win32_text.h"
-#include "screen/cp866.h"
 
 namespace tv {
 

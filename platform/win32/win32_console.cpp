@@ -13,8 +13,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "cp866/code_page.h"
 #include "platform/win32/console_keys.h"
-#include "screen/cp866.h"
 
 namespace tv {
 

@@ -12,7 +12,7 @@
 
 #include <cstring>
 
-#include "core/cp866_literal.h"
+#include "cp866/literal.h"
 #include "platform/win32/win32_text.h"
 
 namespace tv {

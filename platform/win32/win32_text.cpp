@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "screen/cp866.h"
+#include "cp866/code_page.h"
 
 namespace tv {
 

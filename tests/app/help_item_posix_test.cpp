@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "core/cp866_literal.h"
+#include "cp866/literal.h"
 #include "tests/app/menu_fixture.h"
 #include "tests/support/scratch_dir.h"
 

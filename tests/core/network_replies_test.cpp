@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "core/cp866_literal.h"
+#include "cp866/literal.h"
 
 namespace tv {
 namespace {

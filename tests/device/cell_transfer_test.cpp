@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "core/cp866_literal.h"
+#include "cp866/literal.h"
 #include "sim/gateway_model.h"
 #include "sim/sim_serial_port.h"
 #include "tests/support/scripted_modem.h"

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "screen/cp866.h"
+#include "cp866/code_page.h"
 #include "tests/e2e/gateway_session.h"
 #include "tests/e2e/harness.h"
 

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "core/cp866_literal.h"
+#include "cp866/literal.h"
 #include "platform/host.h"
 
 namespace tv {

@@ -24,7 +24,7 @@
 #include <thread>
 #include <vector>
 
-#include "core/cp866_literal.h"
+#include "cp866/literal.h"
 #include "platform/posix/network_serial_port.h"
 #include "platform/posix/routed_serial_port.h"
 #include "tests/net/telnet_relay.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "core/cp866_literal.h"
+#include "cp866/literal.h"
 #include "tests/ui/chooser_fixture.h"
 
 namespace tv {

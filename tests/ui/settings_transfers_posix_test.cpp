@@ -12,7 +12,7 @@
 #include <functional>
 #include <string>
 
-#include "core/cp866_literal.h"
+#include "cp866/literal.h"
 #include "screen/colors.h"
 #include "tests/ui/transfer_fixture.h"
 #include "ui/settings_transfers.h"

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "core/cp866_literal.h"
+#include "cp866/literal.h"
 #include "screen/keys.h"
 
 namespace tv {

@@ -6,7 +6,7 @@
 
 #include <cstddef>
 
-#include "screen/cp866.h"
+#include "cp866/code_page.h"
 
 namespace tv {
 
