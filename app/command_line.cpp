@@ -1,5 +1,6 @@
 // The scripted operations: the connection, SIM to file and File to SIM of
-// the menus (ui/gateway_transfers.h), reported on the command line.
+// the menus (gateway/transfers.h) on the gateway session alone, reported on
+// the command line.
 #include "app/command_line.h"
 
 #include <algorithm>
@@ -13,13 +14,12 @@
 #include "app/version.h"
 #include "core/cp866_text.h"
 #include "core/settings_file.h"
+#include "gateway/faults.h"
+#include "gateway/journal.h"
+#include "gateway/session.h"
+#include "gateway/transfers.h"
 #include "platform/file_access.h"
 #include "platform/host.h"
-#include "ui/exchange_error.h"
-#include "ui/gateway_transfers.h"
-#include "ui/settings_transfers.h"
-#include "ui/tool.h"
-#include "ui/transfer_journal.h"
 
 namespace tv {
 
@@ -57,11 +57,8 @@ constexpr const char* kUsage[] = {
 constexpr const char* kNotInitialised = "SIM-Карта не инициализирована: файл не записан"_cp;
 constexpr const char* kUnsigned =
     "В файле нет настроек шлюза, SIM-Карта не изменена (записать его все же: restore --force)"_cp;
-constexpr const char* kOpenError = "Ошибка открытия файла!"_cp;
-constexpr const char* kWriteError = "Ошибка записи файла! Прежний файл не изменен"_cp;
-constexpr const char* kTooLarge = "Файл слишком велик!"_cp;
+constexpr const char* kKeptOld = "Прежний файл не изменен"_cp;
 constexpr const char* kRefused = "SIM-Карта не приняла строк: %d из %d"_cp;
-constexpr const char* kRefusedList = "Не приняты строки:"_cp;
 // backup of a SIM whose last write stopped part way (its journal named).
 constexpr const char* kHalfWritten =
     "SIM-Карта записана не полностью (журнал %s), файл не записан (записать его все же: backup --force)"_cp;
@@ -118,7 +115,7 @@ TransferProgress ProgressOf(const char* label, int total) {
   };
 }
 
-void ReportFileFault(const std::string& path, const char* what, FileFault fault) {
+void ReportFileFault(const std::string& path, const std::string& what, FileFault fault) {
   std::string text = what;
   if (const char* why = FileFaultText(fault)) text = text + " (" + why + ")";
   Complain(path, text);
@@ -129,10 +126,10 @@ bool ReadFile(const std::string& path, std::string& bytes) {
   FileFault fault = FileFault::None;
   switch (ReadSettingsFile(path, bytes, &fault)) {
     case FileReadResult::Ok: return true;
-    case FileReadResult::TooLarge: Complain(path, kTooLarge); return false;
+    case FileReadResult::TooLarge: Complain(path, kFileTooLarge); return false;
     case FileReadResult::OpenFailed: break;
   }
-  ReportFileFault(path, kOpenError, fault);
+  ReportFileFault(path, kFileOpenError, fault);
   return false;
 }
 
@@ -147,26 +144,26 @@ int DeviceFailed(std::string_view port, const ExchangeFault& fault) {
 
 // A write to this gateway that stopped part way, until one completes: the
 // SIM may hold a mix of two files. The summary names its journal.
-void ReportUnfinishedTransfer(const Tool& tool, std::string_view port) {
+void ReportUnfinishedTransfer(const GatewaySession& session, std::string_view port) {
   TransferJournal journal;
-  if (!ReadJournal(tool.state.portIndex, tool.state.gatewayIndex, journal)) return;
+  if (!ReadJournal(session.state.portIndex, session.state.gatewayIndex, journal)) return;
   Notice(port, InterruptionNoticeLine(journal));
   Run().journal = journal.path;
 }
 
 // The connection; lines that nobody confirmed are said before gateway 1 goes
 // on, and a write to this gateway that stopped part way.
-ExchangeFault Attach(Tool& tool, std::string_view port) {
-  ExchangeFault fault = AttachGateway(tool);
+ExchangeFault Attach(GatewaySession& session, std::string_view port) {
+  ExchangeFault fault = AttachGateway(session);
   if (fault.Failed()) return fault;
-  if (tool.port.Unencrypted()) Notice(port, kUnencrypted);
-  if (tool.port.LinesUnconfirmed()) Notice(port, kLinesUnconfirmed);
-  ReportUnfinishedTransfer(tool, port);
+  if (session.port.Unencrypted()) Notice(port, kUnencrypted);
+  if (session.port.LinesUnconfirmed()) Notice(port, kLinesUnconfirmed);
+  ReportUnfinishedTransfer(session, port);
   return fault;
 }
 
-int Backup(Tool& tool, const std::string& port, const std::string& path, bool force) {
-  if (const ExchangeFault fault = Attach(tool, port); fault.Failed()) return DeviceFailed(port, fault);
+int Backup(GatewaySession& session, const std::string& port, const std::string& path, bool force) {
+  if (const ExchangeFault fault = Attach(session, port); fault.Failed()) return DeviceFailed(port, fault);
   // A SIM known to hold part of one file and part of another is no copy to
   // keep: the last good backup stays, unless the operator takes it anyway.
   if (!Run().journal.empty() && !force) {
@@ -177,52 +174,52 @@ int Backup(Tool& tool, const std::string& port, const std::string& path, bool fo
   }
   // A SIM that lost its settings is not copied over the last good backup;
   // initialising it is the operator's decision, in the connection dialog.
-  if (!tool.image.HasSignature()) {
+  if (!session.image.HasSignature()) {
     Complain(port, kNotInitialised);
     return exitcode::Device;
   }
-  const SaveOutcome saved = SaveSimToFile(tool, path, ProgressOf(kReading, SettingsLines));
+  const SaveOutcome saved = SaveSimToFile(session, path, ProgressOf(kReading, SettingsLines));
   switch (saved.step) {
     case SaveStep::Saved: return exitcode::Ok;
-    case SaveStep::CreateFailed: ReportFileFault(path, kOpenError, saved.fault); return exitcode::File;
+    case SaveStep::CreateFailed: ReportFileFault(path, kFileOpenError, saved.fault); return exitcode::File;
     case SaveStep::DeviceFailed: return DeviceFailed(port, saved.device);
-    case SaveStep::WriteFailed: ReportFileFault(path, kWriteError, saved.fault); return exitcode::File;
+    case SaveStep::WriteFailed: ReportFileFault(path, std::string(kFileWriteError) + " " + kKeptOld, saved.fault); return exitcode::File;
   }
   return exitcode::Ok;
 }
 
 // Reads the SIM's cells 1..99, each line as SIM to file keeps it at its
 // cell's index.
-int ReadSim(Tool& tool, const std::string& port, const char* label, std::vector<std::string>& lines) {
-  tool.image.ClearImage();
-  if (const ExchangeFault fault = ReadSimCells(tool, nullptr, ProgressOf(label, SettingsLines), &lines);
+int ReadSim(GatewaySession& session, const std::string& port, const char* label, std::vector<std::string>& lines) {
+  session.image.ClearImage();
+  if (const ExchangeFault fault = ReadSimCells(session, nullptr, ProgressOf(label, SettingsLines), &lines);
       fault.Failed())
     return DeviceFailed(port, fault);
   return exitcode::Ok;
 }
 
-int Restore(Tool& tool, const std::string& port, const std::string& path, bool force) {
+int Restore(GatewaySession& session, const std::string& port, const std::string& path, bool force) {
   std::string bytes;
   if (!ReadFile(path, bytes)) return exitcode::File;
   if (!force && !CarriesGatewaySettings(bytes)) {
     Complain(path, kUnsigned);
     return exitcode::File;
   }
-  if (const ExchangeFault fault = Attach(tool, port); fault.Failed()) return DeviceFailed(port, fault);
-  const SendOutcome sent = SendFileToSim(tool, bytes, path,
+  if (const ExchangeFault fault = Attach(session, port); fault.Failed()) return DeviceFailed(port, fault);
+  const SendOutcome sent = SendFileToSim(session, bytes, path,
                                          ProgressOf(kWriting, static_cast<int>(SplitLinesForSim(bytes).size())));
   if (sent.journalFailed) {
-    ReportFileFault(JournalPath(tool.state.portIndex, tool.state.gatewayIndex), kOpenError, sent.journalFault);
+    ReportFileFault(JournalPath(session.state.portIndex, session.state.gatewayIndex), kFileOpenError, sent.journalFault);
     return exitcode::File;
   }
   if (sent.device.Failed()) return DeviceFailed(port, sent.device);
   std::vector<std::string> simLines;
-  if (const int rc = ReadSim(tool, port, kReadingBack, simLines); rc != exitcode::Ok) return rc;
-  RemoveJournal(tool.state.portIndex, tool.state.gatewayIndex);
+  if (const int rc = ReadSim(session, port, kReadingBack, simLines); rc != exitcode::Ok) return rc;
+  RemoveJournal(session.state.portIndex, session.state.gatewayIndex);
   if (sent.tally.Failed() > 0) {
     char text[96];
     std::snprintf(text, sizeof text, kRefused, sent.tally.Failed(), sent.total);
-    std::string listed = std::string(text) + ". " + kRefusedList;
+    std::string listed = std::string(text) + ". " + kRefusedLineList;
     for (std::size_t n = 0; n < sent.refusedLines.size(); ++n) {
       char number[16];
       std::snprintf(number, sizeof number, "%s%02d", n == 0 ? " " : ", ", sent.refusedLines[n]);
@@ -239,17 +236,17 @@ int Restore(Tool& tool, const std::string& port, const std::string& path, bool f
   return sent.tally.Failed() > 0 ? exitcode::Differences : rc;
 }
 
-int Verify(Tool& tool, const std::string& port, const std::string& path) {
+int Verify(GatewaySession& session, const std::string& port, const std::string& path) {
   std::string bytes;
   if (!ReadFile(path, bytes)) return exitcode::File;
-  if (const ExchangeFault fault = Attach(tool, port); fault.Failed()) return DeviceFailed(port, fault);
+  if (const ExchangeFault fault = Attach(session, port); fault.Failed()) return DeviceFailed(port, fault);
   std::vector<std::string> simLines;
-  if (const int rc = ReadSim(tool, port, kReading, simLines); rc != exitcode::Ok) return rc;
+  if (const int rc = ReadSim(session, port, kReading, simLines); rc != exitcode::Ok) return rc;
   return ReportDifferences(bytes, simLines);
 }
 
 
-int RunCommand(Tool& tool, const std::vector<std::string>& args) {
+int RunCommand(GatewaySession& session, const std::vector<std::string>& args) {
   if (args.empty()) return UsageError("не задана команда"_cp);
   const std::string& command = args[0];
   if (command != "backup" && command != "restore" && command != "verify")
@@ -265,11 +262,11 @@ int RunCommand(Tool& tool, const std::vector<std::string>& args) {
     if (option == "--json") {
       Run().json = true;
     } else if (option == "--cell-by-cell") {
-      tool.cellByCell = true;
+      session.cellByCell = true;
     } else if ((command == "restore" || command == "backup") && option == "--force") {
       force = true;
     } else if (command == "restore" && option == "--all") {
-      tool.writeAll = true;
+      session.writeAll = true;
     } else if (option == "--gateway" && !rest.empty() && rest[0].size() == 1 && rest[0][0] >= '1' &&
                rest[0][0] <= '4') {
       gateway = rest[0][0] - '0';
@@ -286,10 +283,10 @@ int RunCommand(Tool& tool, const std::vector<std::string>& args) {
   // The gateway's name in the summary: "COM3:2", "/dev/ttyUSB0:1",
   // "rfc2217://site7:4001:2".
   std::string named;
-  if (ParsePort(port, tool.state.portIndex, tool.state.gatewayIndex)) {
-    if (gateway != 0 && port.find(':') != std::string::npos && tool.state.gatewayIndex != gateway - 1)
+  if (ParsePort(port, session.state.portIndex, session.state.gatewayIndex)) {
+    if (gateway != 0 && port.find(':') != std::string::npos && session.state.gatewayIndex != gateway - 1)
       return UsageError("'", port, "' и --gateway называют разные шлюзы"_cp);
-    named = "COM" + std::to_string(tool.state.portIndex + 1);
+    named = "COM" + std::to_string(session.state.portIndex + 1);
   } else {
     // A device path or a network address: the run's port is COM1's index
     // given that target; the gateway comes from --gateway only.
@@ -305,26 +302,24 @@ int RunCommand(Tool& tool, const std::vector<std::string>& args) {
           return UsageError("'", port, "' - не COM1..COM16 (после него можно :1..:4)"_cp);
         return UsageError("'", port, "' - не порт: нужен COMn, путь устройства или rfc2217://узел:порт"_cp);
     }
-    tool.state.portIndex = 0;
-    tool.state.gatewayIndex = 0;
-    SetPortTarget(tool.state.portIndex, port);
+    session.state.portIndex = 0;
+    session.state.gatewayIndex = 0;
+    SetPortTarget(session.state.portIndex, port);
     named = Utf8FromArgument(port);
   }
-  if (gateway != 0) tool.state.gatewayIndex = gateway - 1;
-  Run().gateway = named + ":" + std::to_string(tool.state.gatewayIndex + 1);
+  if (gateway != 0) session.state.gatewayIndex = gateway - 1;
+  Run().gateway = named + ":" + std::to_string(session.state.gatewayIndex + 1);
   Run().file = Utf8FromArgument(path);
   // A path as typed may hold any byte; the messages name it harmlessly.
   const std::string where = Harmless(port);
-  if (command == "backup") return Backup(tool, where, path, force);
-  if (command == "restore") return Restore(tool, where, path, force);
-  return Verify(tool, where, path);
+  if (command == "backup") return Backup(session, where, path, force);
+  if (command == "restore") return Restore(session, where, path, force);
+  return Verify(session, where, path);
 }
 
 }  // namespace
 
-int RunCommandLine(Tool& tool, const std::vector<std::string>& args) {
-  // The commands show no screen; the device's waits present nothing.
-  tool.screen.AttachConsole(nullptr);
+int RunCommandLine(GatewaySession& session, const std::vector<std::string>& args) {
   if (args.size() == 1 && args[0] == "--help") {
     for (const char* line : kUsage) std::fputs((ToLocaleText(line) + "\n").c_str(), stdout);
     return exitcode::Ok;
@@ -336,7 +331,7 @@ int RunCommandLine(Tool& tool, const std::vector<std::string>& args) {
   Run() = Summary{};
   // A script that asked for JSON gets its summary after a usage error too.
   Run().json = std::find(args.begin(), args.end(), "--json") != args.end();
-  const int status = RunCommand(tool, args);
+  const int status = RunCommand(session, args);
   if (Run().json) WriteSummary(status);
   return status;
 }

@@ -10,7 +10,7 @@
 
 namespace tv {
 
-struct Tool;
+struct GatewaySession;
 
 // Exit statuses of the commands.
 namespace exitcode {
@@ -22,10 +22,10 @@ inline constexpr int File = 4;
 inline constexpr int Unfinished = 5;  // backup: the last write to the SIM did not complete (its journal)
 }  // namespace exitcode
 
-// Runs the arguments (those after the program's name) on the tool's port and
-// clock, without its screen, and returns the exit status. Results go to
+// Runs the arguments (those after the program's name) on the gateway
+// session (no screen is built for them), and returns the exit status. Results go to
 // standard output, messages to standard error, both in the encoding of the
 // user's locale; progress goes to standard error only when it is a terminal.
-int RunCommandLine(Tool& tool, const std::vector<std::string>& args);
+int RunCommandLine(GatewaySession& session, const std::vector<std::string>& args);
 
 }  // namespace tv

@@ -236,7 +236,7 @@ int RunTarvelin(Tool& tool, const char* helpPath) {
   s.SetLeaveQuestion([&tool] { return ConfirmDiscardUnsavedEdits(tool); });
   // The status area follows the lines as they are switched, during the
   // connection too: what stands there is the gateway the lines select.
-  tool.linesSwitched = [&tool] {
+  tool.session.linesSwitched = [&tool] {
     Screen& screen = tool.screen;
     const int x = screen.CursorX(), y = screen.CursorY();
     const uint8_t attr = screen.Attribute();
@@ -257,7 +257,7 @@ int RunTarvelin(Tool& tool, const char* helpPath) {
     // back by their owners as after the Exit item.
   }
   s.SetLeaveQuestion({});
-  tool.linesSwitched = nullptr;
+  tool.session.linesSwitched = nullptr;
   s.SetAttribute(ColorNormal);
   s.ClearScreen();
   s.Present();

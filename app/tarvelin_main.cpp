@@ -1,6 +1,6 @@
-// The program: the console, the serial port and the clock of this machine
-// around the one Tool, and the main loop; with arguments, the scripted
-// commands on the same Tool without the screen.
+// The program: the serial port and the clock of this machine in the one
+// gateway session; with arguments, the scripted commands on it, else the
+// console, the screen and the main loop around it.
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
@@ -11,20 +11,22 @@
 #include "cp866/literal.h"
 #include "device/clock.h"
 #include "device/exchange_trace.h"
+#include "gateway/session.h"
 #include "platform/file_access.h"
 #include "platform/host.h"
 #include "ui/tool.h"
 
 int main(int argc, char** argv) {
   const std::unique_ptr<tv::HostConsole> console = tv::MakeHostConsole();
-  tv::Screen screen(console.get());
   tv::SystemClock clock;
   // The trace holds a gateway's whole configuration: its owner's to read.
   if (const char* trace = std::getenv("TARVELIN_TRACE"); trace && *trace) tv::KeepToOwner(trace);
   const std::unique_ptr<tv::SerialPort> port = tv::TraceExchangeIfAsked(tv::MakeHostSerialPort(), std::cerr);
-  tv::Tool tool(screen, clock, *port);
-  tool.TakeExchangeSettings();
-  if (argc > 1) return tv::RunCommandLine(tool, std::vector<std::string>(argv + 1, argv + argc));
+  tv::GatewaySession gateway(clock, *port);
+  gateway.TakeExchangeSettings();
+  if (argc > 1) return tv::RunCommandLine(gateway, std::vector<std::string>(argv + 1, argv + argc));
+  tv::Screen screen(console.get());
+  tv::Tool tool(screen, gateway);
   console->Start(screen);
   const std::string helpPath = tv::HelpFilePath();
   const int status = tv::RunTarvelin(tool, helpPath.c_str());

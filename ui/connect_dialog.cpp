@@ -11,12 +11,12 @@
 #include "core/settings_file.h"
 #include "device/at_engine.h"
 #include "device/cell_transfer.h"
+#include "gateway/journal.h"
+#include "gateway/transfers.h"
 #include "screen/progress.h"
 #include "ui/exchange_error.h"
-#include "ui/gateway_transfers.h"
 #include "ui/settings_transfers.h"
 #include "ui/tool.h"
-#include "ui/transfer_journal.h"
 
 namespace tv {
 
@@ -182,7 +182,7 @@ void Connect(Tool& tool) {
   // takes seconds more, counted as it comes.
   ShowWide(tool.screen, kDoingY, kWaking, ColorPanel);
   bool reading = false;
-  const ExchangeFault fault = AttachGateway(tool, LeaveWait(tool.screen), ShowReading(tool.screen, reading));
+  const ExchangeFault fault = AttachGateway(tool.session, LeaveWait(tool.screen), ShowReading(tool.screen, reading));
   ShowWide(tool.screen, kDoingY, "", ColorPanel);
   if (fault.left) {
     if (reading) TellReadStopped(tool.screen);
@@ -221,7 +221,7 @@ void Connect(Tool& tool) {
   }
   ShowMessage(tool.screen, kReading, ColorSelected);
   reading = true;
-  const ExchangeFault read = ReadSimCells(tool, nullptr, ShowReading(tool.screen, reading), nullptr, LeaveWait(tool.screen));
+  const ExchangeFault read = ReadSimCells(tool.session, nullptr, ShowReading(tool.screen, reading), nullptr, LeaveWait(tool.screen));
   if (read.left) {
     TellReadStopped(tool.screen);
     return;
@@ -264,15 +264,6 @@ constexpr const char* kJournalFailed = "Ошибка записи файла %s.
 
 }  // namespace
 
-int OpenPort(Tool& tool, int portIndex) { return tool.port.Open(portIndex); }
-
-int SelectGateway(Tool& tool, int gatewayIndex) {
-  const GatewayLines lines = GatewayLevels[gatewayIndex];
-  if (!tool.port.SetDtr(lines.dtr)) return xerr::SystemError;
-  if (!tool.port.SetRts(lines.rts)) return xerr::SystemError;
-  return 0;
-}
-
 bool InitialiseSim(Tool& tool) {
   Screen& screen = tool.screen;
   std::vector<uint8_t> saved(ScreenSaveBytes);
@@ -287,7 +278,7 @@ bool InitialiseSim(Tool& tool) {
   constexpr int kCells = CellSlots - 1;
   // On the disk before the first cell is written, so that a tool killed or a
   // line dropped part way leaves word of it for the next connection.
-  TransferJournal journal = StartJournal(tool, true, {}, kCells);
+  TransferJournal journal = StartJournal(tool.session, true, {}, kCells);
   const auto lastRow = [&](const std::string& text) {
     screen.PutTextAttr(kInitTextX, 23, PadText(text, kInitWidth, 2).c_str(), ColorAlert);
     screen.DiscardTypeahead();

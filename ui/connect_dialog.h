@@ -8,9 +8,6 @@ namespace tv {
 struct Tool;
 
 void ConnectToDevice(Tool& tool);
-// Opens the port and drives the gateway's lines: 0, or ExchangeError 6 or 7.
-int OpenPort(Tool& tool, int portIndex);
-int SelectGateway(Tool& tool, int gatewayIndex);
 // Writes the default contents into cells 1..99, with its progress panel.
 // Cells the SIM did not take are reported before the panel closes. False
 // when the device was lost on the way (reported with how many were written).

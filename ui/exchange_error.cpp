@@ -7,28 +7,12 @@
 
 #include "core/pad_text.h"
 #include "device/serial_port.h"
+#include "gateway/faults.h"
 #include "screen/screen.h"
 
 namespace tv {
 
 namespace {
-struct ErrorText {
-  int code;
-  const char* message;
-  int column;
-};
-constexpr ErrorText kErrors[] = {
-    {xerr::NoAnswer, "Нет ответа от внешнего устройства."_cp, 23},
-    {xerr::NoSync, "Не установлена синхронизация."_cp, 25},
-    {xerr::BadAck, "Неверное подтверждение."_cp, 28},
-    {xerr::BadChecksum, "Не совпала контрольная сумма."_cp, 26},
-    {xerr::NoPort, "Не выбран порт обмена"_cp, 30},
-    {xerr::PortBusy, "COM-порта нет или он занят другим приложением"_cp, 18},
-    {xerr::SystemError, "Ошибка системы"_cp, 34},
-    {xerr::BadReply, "Неверный ответ устройства"_cp, 30},
-    {xerr::Aborted, "Прерывание цикла обмена"_cp, 29},
-};
-
 // The box: columns 12..68, rows 11..16, its text on rows 12..15.
 constexpr int kBoxLeft = 12, kBoxTop = 11, kBoxRight = 68, kBoxBottom = 16;
 constexpr int kBoxInnerWidth = 55, kBoxInnerHeight = 4;
@@ -68,15 +52,6 @@ class UnderTheBox {
   std::vector<uint8_t> saved_ = std::vector<uint8_t>(kBytes);
 };
 }  // namespace
-
-const char* ExchangeErrorMessage(int code, int* column) {
-  for (const ErrorText& e : kErrors)
-    if (e.code == code) {
-      if (column) *column = e.column;
-      return e.message;
-    }
-  return nullptr;
-}
 
 void ShowExchangeError(Screen& screen, int code, std::string_view detail) {
   screen.DrawPanel(kBoxLeft, kBoxTop, kBoxInnerWidth, kBoxInnerHeight);

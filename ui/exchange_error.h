@@ -1,5 +1,5 @@
 // The exchange error box: a numbered failure of the serial exchange shown
-// over the screen until a key is pressed.
+// over the screen until a key is pressed (its texts: gateway/faults.h).
 #pragma once
 
 #include <string_view>
@@ -8,9 +8,6 @@ namespace tv {
 
 class Screen;
 
-// Message of an ExchangeError code and the column it starts at; nullptr for
-// a code that has none.
-const char* ExchangeErrorMessage(int code, int* column = nullptr);
 // The box, a key, the box erased (the caller redraws what was under it).
 // detail, when given, stands centred on the row under the message: what the
 // modem answered, or how far a transfer came ("Записано ячеек: 40 из 99").

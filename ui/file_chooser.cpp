@@ -66,41 +66,6 @@ bool EndsWithNoCase(std::string_view name, std::string_view suffix) {
   return true;
 }
 
-// One UTF-8 sequence at s: its code point and length, or length 0 when the
-// bytes there are not UTF-8.
-char32_t DecodeUtf8(std::string_view s, std::size_t& length) {
-  const auto b0 = static_cast<unsigned char>(s[0]);
-  length = 0;
-  int extra = 0;
-  char32_t cp = 0;
-  if (b0 < 0x80) {
-    length = 1;
-    return b0;
-  } else if ((b0 & 0xE0) == 0xC0 && b0 >= 0xC2) {
-    extra = 1;
-    cp = b0 & 0x1F;
-  } else if ((b0 & 0xF0) == 0xE0) {
-    extra = 2;
-    cp = b0 & 0x0F;
-  } else if ((b0 & 0xF8) == 0xF0 && b0 <= 0xF4) {
-    extra = 3;
-    cp = b0 & 0x07;
-  } else {
-    return 0;
-  }
-  if (s.size() < static_cast<std::size_t>(extra) + 1) return 0;
-  for (int i = 1; i <= extra; ++i) {
-    const auto b = static_cast<unsigned char>(s[i]);
-    if ((b & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (b & 0x3F);
-  }
-  if ((extra == 2 && cp < 0x800) || (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-      (cp >= 0xD800 && cp <= 0xDFFF))
-    return 0;
-  length = static_cast<std::size_t>(extra) + 1;
-  return cp;
-}
-
 class Chooser {
  public:
   Chooser(Screen& screen, std::string& fileName, const char* pattern)
@@ -323,40 +288,6 @@ std::vector<std::string> ListMatchingFiles(const char* pattern, const std::strin
   }
   std::sort(names.begin(), names.end());
   return names;
-}
-
-std::string DisplayFileName(std::string_view name, int width) {
-  std::string shown;
-  if (width <= 0) return shown;
-  int count = 0;
-  std::size_t i = 0;
-  while (i < name.size()) {
-    std::size_t length = 0;
-    const char32_t cp = DecodeUtf8(name.substr(i), length);
-    char c;
-    if (length == 0) {
-      // Not UTF-8: a name written by a DOS system in cp866, shown as it is.
-      const auto b = static_cast<unsigned char>(name[i]);
-      c = b >= 0x80 ? static_cast<char>(b) : '?';
-      length = 1;
-    } else if (cp < 0x20 || cp == 0x7F) {
-      c = '?';
-    } else {
-      const int b = UnicodeToCp866(cp);
-      c = b < 0 ? '?' : static_cast<char>(b);
-    }
-    i += length;
-    shown += c;
-    ++count;
-  }
-  // Too long: the head, '~' and the end (one screen byte per character).
-  if (count > width) {
-    const int head = (width - 1) / 3;
-    const int tail = width - 1 - head;
-    shown = shown.substr(0, static_cast<std::size_t>(head)) + "~" + shown.substr(shown.size() - static_cast<std::size_t>(tail));
-    if (width == 1) shown = "~";
-  }
-  return shown;
 }
 
 int ChooseFile(Screen& screen, std::string& fileName, const char* pattern) {

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/cp866_text.h"  // DisplayFileName: the names as the chooser shows them
+
 namespace tv {
 
 class Screen;
@@ -26,13 +28,6 @@ inline constexpr int ChooseTypingEsc = -1;  // Esc while typing a new name
 // listed too. Hidden files (names beginning with '.') are left out. Sorted by
 // name, byte by byte, so that the list is the same on every run.
 std::vector<std::string> ListMatchingFiles(const char* pattern, const std::string& dir = ".");
-
-// A file name as cp866 screen bytes, at most width characters: UTF-8
-// characters that cp866 has are converted, other characters and control
-// bytes show as '?', bytes that are not UTF-8 are taken as cp866; a longer
-// name is cut in the middle, "gw1~1210.set": its end, where dates and
-// numbers that tell files apart usually stand, shows whole.
-std::string DisplayFileName(std::string_view name, int width);
 
 // Runs the chooser in the panel at (18, 3) with the pattern "*.set": returns
 // ChooseAccepted (the name then in fileName), ChooseListEsc or

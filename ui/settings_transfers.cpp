@@ -15,13 +15,14 @@
 #include "core/settings_file.h"
 #include "device/at_engine.h"
 #include "device/cell_transfer.h"
+#include "gateway/faults.h"
+#include "gateway/journal.h"
+#include "gateway/transfers.h"
 #include "platform/file_access.h"
 #include "screen/progress.h"
 #include "ui/exchange_error.h"
 #include "ui/file_chooser.h"
-#include "ui/gateway_transfers.h"
 #include "ui/tool.h"
-#include "ui/transfer_journal.h"
 
 namespace tv {
 
@@ -65,7 +66,6 @@ constexpr const char* kSentAndRead = "Данные загружены.  Для �
 constexpr const char* kRefusedLines = "SIM-Карта не приняла строк: %d из %d. Нажмите клавишу"_cp;
 // Under it: the first refused lines, by their place in the file (in a file
 // the tool wrote, line N is cell N).
-constexpr const char* kRefusedList = "Не приняты строки:"_cp;
 constexpr int kRefusedListed = 8;
 // Esc during File to SIM: the line in flight is finished first.
 constexpr const char* kAskStop = "Остановить запись после этой строки? [Y/N]"_cp;
@@ -82,15 +82,10 @@ constexpr const char* kDiscardQuestion = "Продолжить без сохра
 
 // Creating the file failed (panel attribute), reading it failed, it is too
 // big for a settings file, writing it failed (alert attribute).
-constexpr const char* kCreateError = "Ошибка открытия файла!"_cp;
-constexpr const char* kOpenError = " Ошибка открытия файла! "_cp;
-constexpr const char* kTooLarge = " Файл слишком велик! "_cp;
-constexpr const char* kWriteError = " Ошибка записи файла! "_cp;
-// Why, under the file error in its attribute.
-constexpr const char* kNoSuchFile = "Нет такого файла"_cp;
-constexpr const char* kNoPermission = "Нет прав доступа к файлу или каталогу"_cp;
-constexpr const char* kDiskFull = "Диск переполнен"_cp;
-constexpr const char* kNotOrdinaryFile = "Это не обычный файл"_cp;
+// The texts are gateway/faults.h's: creating a file failed is said as it
+// stands; reading and writing failed in a bar (" text "). The reason
+// (FileFaultText) stands under it in its attribute.
+std::string InABar(const char* text) { return " " + std::string(text) + " "; }
 
 // The status area at the right of row 1 (port, speed and gateway, or the
 // loaded file) stays in view, so that a question is read with the gateway
@@ -131,9 +126,9 @@ bool AskYes(Screen& s, const char* question) {
 // A file message in its attribute with why under it, a key, and the panel
 // closed. The message stays until a key, since the menu redraws the whole
 // screen as soon as the operation returns.
-void FileFailed(Screen& s, const char* text, uint8_t attr, FileFault fault = FileFault::None) {
+void FileFailed(Screen& s, const std::string& text, uint8_t attr, FileFault fault = FileFault::None) {
   BlankRow(s, kTextRow);
-  s.PutTextAttr(kErrorX, kTextRow, text, attr);
+  s.PutTextAttr(kErrorX, kTextRow, text.c_str(), attr);
   if (const char* why = FileFaultText(fault)) {
     // Aligned with the message's words: padded as the message is.
     const std::string pad = text[0] == ' ' ? " " : "";
@@ -148,15 +143,15 @@ bool ReadChosenFile(Tool& tool, std::string& bytes) {
   FileFault fault = FileFault::None;
   switch (ReadSettingsFile(tool.state.currentFileName, bytes, &fault)) {
     case FileReadResult::Ok: return true;
-    case FileReadResult::TooLarge: FileFailed(tool.screen, kTooLarge, ColorAlert); return false;
+    case FileReadResult::TooLarge: FileFailed(tool.screen, InABar(kFileTooLarge), ColorAlert); return false;
     case FileReadResult::OpenFailed: break;
   }
-  FileFailed(tool.screen, kOpenError, ColorAlert, fault);
+  FileFailed(tool.screen, InABar(kFileOpenError), ColorAlert, fault);
   return false;
 }
 
 // The file cannot be created.
-void CreateFailed(Screen& s, FileFault fault) { FileFailed(s, kCreateError, ColorPanel, fault); }
+void CreateFailed(Screen& s, FileFault fault) { FileFailed(s, kFileOpenError, ColorPanel, fault); }
 
 // A failed exchange (the device is then taken as gone): the box says what,
 // and the panel is closed.
@@ -270,19 +265,21 @@ void SimToFile(Tool& tool) {
     return;
   }
 
-  const SaveOutcome saved = SaveSimToFile(tool, tool.state.currentFileName, [&s](int done) {
+  // The cells of a range reply come in one long wait: each is shown at once.
+  const SaveOutcome saved = SaveSimToFile(tool.session, tool.state.currentFileName, [&s](int done) {
     if (done == 0) {
       Say(s, kLabelRead);
       StartProgress(s, kTextRow);
     } else {
       AdvanceProgress(s, kTextRow, done);
     }
+    s.Present();
   });
   switch (saved.step) {
     case SaveStep::Saved: break;
     case SaveStep::CreateFailed: CreateFailed(s, saved.fault); return;
     case SaveStep::DeviceFailed: ExchangeFailed(tool, saved.device); return;
-    case SaveStep::WriteFailed: FileFailed(s, kWriteError, ColorAlert, saved.fault); return;
+    case SaveStep::WriteFailed: FileFailed(s, InABar(kFileWriteError), ColorAlert, saved.fault); return;
   }
   Finish(s, kSaved);
 }
@@ -320,7 +317,7 @@ void FileToSim(Tool& tool) {
     return yes;
   };
   const SendOutcome sent = SendFileToSim(
-      tool, bytes, tool.state.currentFileName,
+      tool.session, bytes, tool.state.currentFileName,
       [&s](int done) {
         if (done == 0) {
           Say(s, kLabelWritten);
@@ -334,7 +331,7 @@ void FileToSim(Tool& tool) {
       stop);
   BlankRow(s, kDetailRow);
   if (sent.journalFailed) {
-    FileFailed(s, kWriteError, ColorAlert, sent.journalFault);
+    FileFailed(s, InABar(kFileWriteError), ColorAlert, sent.journalFault);
     return;
   }
   if (sent.device.Failed()) {
@@ -357,11 +354,12 @@ void FileToSim(Tool& tool) {
     return;
   }
   tool.image.ClearImage();
-  const ExchangeFault readBack = ReadSimCells(tool, nullptr, [&s](int done) {
+  const ExchangeFault readBack = ReadSimCells(tool.session, nullptr, [&s](int done) {
     if (done == 0)
       Say(s, kLabelReadBack);
     else
       AdvanceProgress(s, kTextRow, done);
+    s.Present();
   });
   if (readBack.Failed()) {
     ExchangeFailed(tool, readBack);
@@ -380,7 +378,7 @@ void FileToSim(Tool& tool) {
     std::snprintf(padded, sizeof padded, "%-56s", text);  // over the progress line
     BlankRow(s, kTextRow);
     s.PutTextAttr(kTextX, kTextRow, padded, ColorAlert);
-    std::string listed = kRefusedList;
+    std::string listed = kRefusedLineList;
     for (std::size_t n = 0; n < refusedLines.size(); ++n) {
       if (n == kRefusedListed) {
         listed += ", ...";
@@ -429,23 +427,11 @@ void SaveToFile(Tool& tool) {
     return;
   }
   if (!file.Commit(EncodeSettingsFile(tool.image))) {
-    FileFailed(s, kWriteError, ColorAlert, file.Fault());
+    FileFailed(s, InABar(kFileWriteError), ColorAlert, file.Fault());
     return;
   }
   tool.state.unsavedEdits = false;
   Finish(s, kSaved);
-}
-
-const char* FileFaultText(FileFault fault) {
-  switch (fault) {
-    case FileFault::NoSuchFile: return kNoSuchFile;
-    case FileFault::NoPermission: return kNoPermission;
-    case FileFault::DiskFull: return kDiskFull;
-    case FileFault::NotOrdinaryFile: return kNotOrdinaryFile;
-    case FileFault::None:
-    case FileFault::Other: break;
-  }
-  return nullptr;
 }
 
 bool ConfirmDiscardUnsavedEdits(Tool& tool) {

@@ -17,8 +17,5 @@ void SaveToFile(Tool& tool);
 // whether to go on without saving. True to go on.
 bool ConfirmDiscardUnsavedEdits(Tool& tool);
 
-// Why a file could not be read or written, as the panels say it under the
-// file error; nullptr when there is nothing to add.
-const char* FileFaultText(FileFault fault);
 
 }  // namespace tv

@@ -21,8 +21,8 @@
 #include "device/cell_transfer.h"
 #include "device/clock.h"
 #include "device/range_read.h"
+#include "gateway/transfers.h"
 #include "platform/host.h"
-#include "ui/connect_dialog.h"
 #include "ui/tool.h"
 
 namespace {
@@ -86,13 +86,13 @@ int main(int argc, char** argv) {
   const std::unique_ptr<tv::SerialPort> host = tv::MakeHostSerialPort();
   CountingPort port(*host);
   tv::Tool tool(screen, clock, port);
-  tool.TakeExchangeSettings();
+  tool.session.TakeExchangeSettings();
   const auto opening = std::chrono::steady_clock::now();
-  if (const int rc = tv::OpenPort(tool, 0)) {
+  if (const int rc = tv::OpenPort(tool.session, 0)) {
     std::fprintf(stderr, "bench_connect: cannot open COM1 (%s): error %d\n", host->Describe(0).c_str(), rc);
     return 1;
   }
-  if (tv::SelectGateway(tool, 0) != 0) {
+  if (tv::SelectGateway(tool.session, 0) != 0) {
     std::fprintf(stderr, "bench_connect: cannot drive the lines\n");
     return 1;
   }
@@ -105,7 +105,7 @@ int main(int argc, char** argv) {
   }
   // As the connection and the read that follows it: cell 98 first when cell
   // by cell; by range the signature comes with the book.
-  bool useRange = !tool.cellByCell;
+  bool useRange = !tool.session.cellByCell;
   bool failed = !useRange && !tv::ReadCell(tool.at, tool.image, tv::ModeCell).Ok();
   const tv::CellsRead read =
       failed ? tv::CellsRead{} : tv::ReadCells(tool.at, tool.image, 1, tv::SettingsLines, useRange);
@@ -118,7 +118,7 @@ int main(int argc, char** argv) {
   }
   const double wire = static_cast<double>(port.sent + port.received) / 11520.0;
   std::printf("read       %s\n", read.byRange      ? "range"
-                                 : tool.cellByCell ? "cells"
+                                 : tool.session.cellByCell ? "cells"
                                                    : "cells (the range read fell back)");
   std::printf("bytes sent %ld, received %ld\n", port.sent, port.received);
   std::printf("commands   %llu (round trips on a network port)\n",

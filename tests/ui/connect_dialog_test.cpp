@@ -9,6 +9,9 @@
 #include <string>
 
 #include "core/pad_text.h"
+#include "gateway/faults.h"
+#include "gateway/journal.h"
+#include "gateway/transfers.h"
 #include "sim/gateway_model.h"
 #include "sim/sim_serial_port.h"
 #include "tests/support/scratch_dir.h"
@@ -16,7 +19,6 @@
 #include "tests/support/simulated_tool.h"
 #include "ui/exchange_error.h"
 #include "ui/tool.h"
-#include "ui/transfer_journal.h"
 
 namespace tv {
 namespace {
@@ -257,11 +259,11 @@ TEST(ConnectFailures, DtrFailureLeavesRtsUntouched) {
   Rig r;
   ASSERT_EQ(r.port.Open(0), 0);
   r.port.linesFail = true;
-  EXPECT_EQ(SelectGateway(r.tool, 0), xerr::SystemError);
+  EXPECT_EQ(SelectGateway(r.tool.session, 0), xerr::SystemError);
   EXPECT_EQ(r.port.lineCalls, std::vector<std::string>{"DTR=1"});
   r.port.linesFail = false;
   r.port.rtsFails = true;
-  EXPECT_EQ(SelectGateway(r.tool, 1), xerr::SystemError);
+  EXPECT_EQ(SelectGateway(r.tool.session, 1), xerr::SystemError);
   EXPECT_EQ(r.port.lineLog, std::vector<std::string>{"DTR=0"});
 }
 
@@ -271,8 +273,8 @@ TEST(SelectGatewayLines, PerGateway) {
   for (int g = 0; g < GatewayCount; ++g) {
     SCOPED_TRACE(g);
     Rig r;
-    ASSERT_EQ(OpenPort(r.tool, 0), 0);
-    EXPECT_EQ(SelectGateway(r.tool, g), 0);
+    ASSERT_EQ(OpenPort(r.tool.session, 0), 0);
+    EXPECT_EQ(SelectGateway(r.tool.session, g), 0);
     EXPECT_EQ(r.port.lineLog, expected[g]);
   }
 }

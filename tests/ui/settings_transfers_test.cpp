@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "core/settings_file.h"
+#include "gateway/journal.h"
 #include "screen/form_grid.h"
 #include "sim/sim_serial_port.h"
 #include "tests/ui/transfer_fixture.h"
 #include "ui/cell_fields.h"
-#include "ui/transfer_journal.h"
 
 namespace tv {
 namespace {

@@ -1,5 +1,5 @@
 // The connection and the SIM <-> file transfers on the device.
-#include "ui/gateway_transfers.h"
+#include "gateway/transfers.h"
 
 #include <cstdio>
 
@@ -7,9 +7,8 @@
 #include "cp866/literal.h"
 #include "device/at_engine.h"
 #include "device/range_read.h"
-#include "ui/connect_dialog.h"
-#include "ui/tool.h"
-#include "ui/transfer_journal.h"
+#include "gateway/journal.h"
+#include "gateway/session.h"
 
 namespace tv {
 
@@ -17,7 +16,6 @@ namespace {
 
 // File to SIM stopped by a device that is gone: how far it came.
 constexpr const char* kWrittenSoFar = "Записано строк: %d из %d"_cp;
-constexpr const char* kLineLost = "линия связи потеряна"_cp;
 
 // A modem may be asleep (power saving) or still starting when it is
 // addressed: its first answer can take seconds, and the first command may be
@@ -28,11 +26,11 @@ constexpr Millis WakeGrace{4000};
 constexpr Millis ProbeBound{700};
 
 enum class Awoken { Yes, No, Left };
-Awoken AwaitModem(Tool& tool, const StopRequest& stop) {
-  const Clock::TimePoint deadline = tool.clock.Now() + WakeGrace;
+Awoken AwaitModem(GatewaySession& gateway, const StopRequest& stop) {
+  const Clock::TimePoint deadline = gateway.clock.Now() + WakeGrace;
   bool late = false;
-  while (tool.clock.Now() < deadline) {
-    const AtReply reply = tool.at.Run("AT\r", {}, ProbeBound, stop);
+  while (gateway.clock.Now() < deadline) {
+    const AtReply reply = gateway.at.Run("AT\r", {}, ProbeBound, stop);
     if (reply.stopped) return Awoken::Left;
     if (reply.status == AtStatus::Failed) return Awoken::No;
     if (reply.status != AtStatus::Timeout) {
@@ -40,8 +38,8 @@ Awoken AwaitModem(Tool& tool, const StopRequest& stop) {
       // the last connection left behind: entries and an OK that may have
       // passed for the probe's) is let drain away first, so that none of it
       // can pass for the book's reply.
-      const bool stray = !tool.at.TakeUnsolicited().empty();
-      if (late || stray) tool.at.AwaitQuiet();
+      const bool stray = !gateway.at.TakeUnsolicited().empty();
+      if (late || stray) gateway.at.AwaitQuiet();
       return Awoken::Yes;
     }
     late = true;
@@ -50,8 +48,8 @@ Awoken AwaitModem(Tool& tool, const StopRequest& stop) {
 }
 
 // A failed cell read: the device is taken as gone.
-ExchangeFault CellReadFailed(Tool& tool, int cell, const CellResult& result) {
-  tool.state.deviceConnected = false;
+ExchangeFault CellReadFailed(GatewaySession& gateway, int cell, const CellResult& result) {
+  gateway.state.deviceConnected = false;
   return {ExchangeErrorOf(result), DescribeFailure(cell, result)};
 }
 
@@ -62,57 +60,65 @@ void Tell(const TransferProgress& progress, int done) {
 // The whole book, by range where the modem takes it (one command instead of
 // ninety-nine round trips), else cell by cell. What was read is kept as the
 // settings file's lines while nothing else is sent to the device.
-ExchangeFault ReadWholeBook(Tool& tool, const TransferProgress& progress, const StopRequest& stop = {}) {
-  if (tool.cellByCell) tool.rangeReads = false;
+ExchangeFault ReadWholeBook(GatewaySession& gateway, const TransferProgress& progress, const StopRequest& stop = {}) {
+  if (gateway.cellByCell) gateway.rangeReads = false;
   // A range reply names only the cells that hold an entry, as they come:
-  // the progress is told every cell up to each, and shown at once (the
-  // reply is one long wait).
+  // the progress is told every cell up to each as it comes (the reply is
+  // one long wait: whoever shows the progress shows it at once).
   int told = 0;
   const auto tell = [&](int done) {
     if (!progress) return;
     if (done < told) told = 0;  // the read started over, cell by cell
     while (told < done) progress(++told);
-    tool.screen.Present();
   };
-  const CellsRead read = ReadCells(tool.at, tool.image, 1, SettingsLines, tool.rangeReads, tell, stop);
+  const CellsRead read = ReadCells(gateway.at, gateway.image, 1, SettingsLines, gateway.rangeReads, tell, stop);
   if (read.stopped) {
     // Left by the operator: a book read in part is no connection.
-    tool.bookLines.clear();
-    tool.image.ClearImage();
-    tool.state.deviceConnected = false;
+    gateway.bookLines.clear();
+    gateway.image.ClearImage();
+    gateway.state.deviceConnected = false;
     return {0, {}, true};
   }
   if (!read.Ok()) {
-    tool.bookLines.clear();
-    return CellReadFailed(tool, read.failedCell, read.failure);
+    gateway.bookLines.clear();
+    return CellReadFailed(gateway, read.failedCell, read.failure);
   }
-  tool.bookLines.assign(SettingsLines + 1, std::string());
+  gateway.bookLines.assign(SettingsLines + 1, std::string());
   for (int cell = 1; cell <= SettingsLines; ++cell)
-    tool.bookLines[cell] = SettingsLineOf(cell, read.cells[static_cast<std::size_t>(cell - 1)]);
-  tool.bookAt = tool.at.CommandsSent();
+    gateway.bookLines[cell] = SettingsLineOf(cell, read.cells[static_cast<std::size_t>(cell - 1)]);
+  gateway.bookAt = gateway.at.CommandsSent();
   return {};
 }
 
 }  // namespace
 
-ExchangeFault AttachGateway(Tool& tool, const StopRequest& stop, const TransferProgress& reading) {
-  WorkState& st = tool.state;
+int OpenPort(GatewaySession& gateway, int portIndex) { return gateway.port.Open(portIndex); }
+
+int SelectGateway(GatewaySession& gateway, int gatewayIndex) {
+  const GatewayLines lines = GatewayLevels[gatewayIndex];
+  if (!gateway.port.SetDtr(lines.dtr)) return xerr::SystemError;
+  if (!gateway.port.SetRts(lines.rts)) return xerr::SystemError;
+  return 0;
+}
+
+ExchangeFault AttachGateway(GatewaySession& gateway, const StopRequest& stop, const TransferProgress& reading) {
+  WorkState& st = gateway.state;
   // A port that has hung up since (the adapter, the gateway or the network
   // server restarted while the tool was idle) is opened anew before it is
   // talked to, not after the first command went nowhere.
-  if (!st.deviceConnected || tool.port.CheckHungUp()) {
-    if (const int rc = OpenPort(tool, st.portIndex); rc != 0) {
+  if (!st.deviceConnected || gateway.port.CheckHungUp()) {
+    if (const int rc = OpenPort(gateway, st.portIndex); rc != 0) {
       st.deviceConnected = false;
       // A network port says why ("отказ в соединении", "линия занята
       // другим клиентом"): at once, in the box and on the command line.
-      return {rc, tool.port.FailureReason()};
+      return {rc, gateway.port.FailureReason()};
     }
     st.deviceConnected = true;
     st.fileLoaded = false;
     st.unsavedEdits = false;
   }
-  if (SelectGateway(tool, st.gatewayIndex) != 0) {
-    if (tool.port.Lost()) {
+  if (SelectGateway(gateway, st.gatewayIndex) != 0) {
+    if (gateway.port.Lost()) {
       st.deviceConnected = false;
       return {xerr::SystemError, kLineLost};
     }
@@ -120,53 +126,53 @@ ExchangeFault AttachGateway(Tool& tool, const StopRequest& stop, const TransferP
   }
   // From here on the lines select this gateway, whatever the connection
   // then finds: whoever shows which gateway is driven is told now.
-  if (tool.linesSwitched) tool.linesSwitched();
+  if (gateway.linesSwitched) gateway.linesSwitched();
   // Lines nobody confirmed reach an unknown gateway: the one modem such a
   // server usually serves is gateway 1 (the caller warns); any other gateway
   // number would reach that same modem and is refused. The image is of
   // no gateway the operator can name now.
-  if (tool.port.LinesUnconfirmed() && st.gatewayIndex != 0) {
+  if (gateway.port.LinesUnconfirmed() && st.gatewayIndex != 0) {
     st.deviceConnected = false;
-    tool.image.ClearImage();
+    gateway.image.ClearImage();
     return {xerr::SystemError, kLinesUnconfirmed};
   }
-  tool.image.ClearImage();
-  if (const Awoken awoken = AwaitModem(tool, stop); awoken != Awoken::Yes) {
+  gateway.image.ClearImage();
+  if (const Awoken awoken = AwaitModem(gateway, stop); awoken != Awoken::Yes) {
     st.deviceConnected = false;
     if (awoken == Awoken::Left) return {0, {}, true};
-    return {xerr::NoAnswer, tool.port.Lost() ? kLineLost : std::string()};
+    return {xerr::NoAnswer, gateway.port.Lost() ? kLineLost : std::string()};
   }
-  tool.bookLines.clear();
+  gateway.bookLines.clear();
   // The signature is checked from one read of the whole book where the
   // modem takes the range form; the reads that follow the connection use it.
-  tool.rangeReads = !tool.cellByCell;
-  if (tool.rangeReads) {
+  gateway.rangeReads = !gateway.cellByCell;
+  if (gateway.rangeReads) {
     Tell(reading, 0);
-    return ReadWholeBook(tool, reading, stop);
+    return ReadWholeBook(gateway, reading, stop);
   }
-  if (const CellResult r = ReadCell(tool.at, tool.image, ModeCell); !r.Ok())
-    return CellReadFailed(tool, ModeCell, r);
+  if (const CellResult r = ReadCell(gateway.at, gateway.image, ModeCell); !r.Ok())
+    return CellReadFailed(gateway, ModeCell, r);
   return {};
 }
 
-ExchangeFault ReadSimCells(Tool& tool, std::string* text, const TransferProgress& progress,
+ExchangeFault ReadSimCells(GatewaySession& gateway, std::string* text, const TransferProgress& progress,
                            std::vector<std::string>* lines, const StopRequest& stop) {
   Tell(progress, 0);
   // Just read by the connection, with nothing sent since: the SIM is as read.
-  if (!tool.BookFresh()) {
-    if (ExchangeFault fault = ReadWholeBook(tool, progress, stop); fault.Failed()) return fault;
+  if (!gateway.BookFresh()) {
+    if (ExchangeFault fault = ReadWholeBook(gateway, progress, stop); fault.Failed()) return fault;
   }
   // A location the device reports empty brings no "+CPBR:" line: it is
   // kept as an empty cell.
   if (text)
-    for (int cell = 1; cell <= SettingsLines; ++cell) *text += tool.bookLines[cell];
-  if (lines) *lines = tool.bookLines;
-  tool.bookLines.clear();
+    for (int cell = 1; cell <= SettingsLines; ++cell) *text += gateway.bookLines[cell];
+  if (lines) *lines = gateway.bookLines;
+  gateway.bookLines.clear();
   Tell(progress, SettingsLines);
   return {};
 }
 
-SaveOutcome SaveSimToFile(Tool& tool, const std::string& path, const TransferProgress& progress) {
+SaveOutcome SaveSimToFile(GatewaySession& gateway, const std::string& path, const TransferProgress& progress) {
   // The file is tried before the cells are read, so that one that cannot be
   // written is reported at once; its temporary file is made again only when
   // the text is complete, so that a program ended by a signal in the middle
@@ -175,21 +181,21 @@ SaveOutcome SaveSimToFile(Tool& tool, const std::string& path, const TransferPro
   if (!file.Open(path)) return {SaveStep::CreateFailed, file.Fault(), {}};
   file.Discard();
   std::string text;
-  if (ExchangeFault fault = ReadSimCells(tool, &text, progress); fault.Failed())
+  if (ExchangeFault fault = ReadSimCells(gateway, &text, progress); fault.Failed())
     return {SaveStep::DeviceFailed, FileFault::None, std::move(fault)};
   if (!file.Open(path) || !file.Commit(PadToBlocks(std::move(text))))
     return {SaveStep::WriteFailed, file.Fault(), {}};
   return {};
 }
 
-SendOutcome SendFileToSim(Tool& tool, std::string_view fileBytes, const std::string& fileName,
+SendOutcome SendFileToSim(GatewaySession& gateway, std::string_view fileBytes, const std::string& fileName,
                           const TransferProgress& progress, const StopRequest& stop) {
   SendOutcome out;
   const std::vector<std::string> commands = SplitLinesForSim(fileBytes);
   out.total = static_cast<int>(commands.size());
   // The journal is on the disk before the SIM is touched, so that a tool
   // killed or a line dropped at any cell leaves word of it.
-  TransferJournal journal = StartJournal(tool, false, fileName, out.total);
+  TransferJournal journal = StartJournal(gateway, false, fileName, out.total);
   if (!WriteJournal(journal, &out.journalFault)) {
     out.journalFailed = true;
     return out;
@@ -197,16 +203,16 @@ SendOutcome SendFileToSim(Tool& tool, std::string_view fileBytes, const std::str
   // Only the lines that differ from what the SIM holds are written (a SIM
   // takes up to half a second a write): the SIM is read first, by range.
   std::vector<bool> send(commands.size(), true);
-  if (!tool.writeAll) {
-    if (!tool.BookFresh()) {
-      if (ExchangeFault fault = ReadWholeBook(tool, {}); fault.Failed()) {
+  if (!gateway.writeAll) {
+    if (!gateway.BookFresh()) {
+      if (ExchangeFault fault = ReadWholeBook(gateway, {}); fault.Failed()) {
         out.device = std::move(fault);
         return out;
       }
     }
-    const std::vector<LineAgainstSim> compared = CompareWithSim(commands, tool.bookLines);
+    const std::vector<LineAgainstSim> compared = CompareWithSim(commands, gateway.bookLines);
     for (std::size_t n = 0; n < compared.size(); ++n) send[n] = compared[n].differs;
-    tool.bookLines.clear();
+    gateway.bookLines.clear();
   }
   Tell(progress, 0);
   int line = 0;
@@ -221,7 +227,7 @@ SendOutcome SendFileToSim(Tool& tool, std::string_view fileBytes, const std::str
     }
     if (line > 0 && stop && stop()) {
       out.stopped = true;
-      tool.state.deviceConnected = false;
+      gateway.state.deviceConnected = false;
       return out;
     }
     ++line;
@@ -229,14 +235,14 @@ SendOutcome SendFileToSim(Tool& tool, std::string_view fileBytes, const std::str
     // success when the SIM took nothing. A device that is gone leaves the
     // SIM part new, part old: the fault says how far it came.
     const int failedBefore = out.tally.Failed();
-    const bool gone = out.tally.Add(SendCellWrite(tool.at, command));
+    const bool gone = out.tally.Add(SendCellWrite(gateway.at, command));
     if (out.tally.Failed() > failedBefore) out.refusedLines.push_back(line);
     if (gone) {
       out.sent = line - 1;
       char detail[64];
       std::snprintf(detail, sizeof detail, kWrittenSoFar, out.tally.taken + out.matched, out.total);
-      out.device = {xerr::NoAnswer, tool.port.Lost() ? std::string(kLineLost) + ". " + detail : detail};
-      tool.state.deviceConnected = false;
+      out.device = {xerr::NoAnswer, gateway.port.Lost() ? std::string(kLineLost) + ". " + detail : detail};
+      gateway.state.deviceConnected = false;
       return out;
     }
     out.sent = line;

@@ -1,7 +1,7 @@
 // The journal of an unfinished write read back for a gateway: its own, one
 // of the same line or the same port name under another file name, an
 // earlier version's; never another gateway's; its text UTF-8.
-#include "ui/transfer_journal.h"
+#include "gateway/journal.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-// The device side of the connection and of the transfers between the SIM and
-// a settings file, without a screen: the menus show progress and failures in
+// The connection to a gateway and the transfers between its SIM and a
+// settings file, without a screen: the menus show progress and failures in
 // their panels, the scripted commands on the command line. Both go through
 // these functions, so both talk to the gateway alike.
 #pragma once
@@ -9,22 +9,13 @@
 #include <string_view>
 #include <vector>
 
-#include "cp866/literal.h"
 #include "device/cell_transfer.h"
+#include "gateway/faults.h"
 #include "platform/file_access.h"
 
 namespace tv {
 
-struct Tool;
-
-// A failed exchange: the ExchangeError code and the row under its message
-// (the cell and the modem's answer, or how far a transfer came).
-struct ExchangeFault {
-  int code = 0;  // 0: none
-  std::string detail;
-  bool left = false;  // the operator left the wait: nothing to report
-  bool Failed() const { return code != 0 || left; }
-};
+struct GatewaySession;
 
 // Told how many cells or lines are done: 0 once before the first, then after
 // each one.
@@ -32,12 +23,12 @@ using TransferProgress = std::function<void(int done)>;
 // Asked between cells: true to stop after the cell just written.
 using StopRequest = std::function<bool()>;
 
-// A port whose DTR and RTS nobody confirmed (cp866): the warning with which
-// gateway 1 goes on, and the reason the other gateways are refused.
-inline constexpr const char* kLinesUnconfirmed = "линии DTR/RTS не подтверждены"_cp;
+// Opens the port and drives the gateway's lines: 0, or ExchangeError 6 or 7.
+int OpenPort(GatewaySession& gateway, int portIndex);
+int SelectGateway(GatewaySession& gateway, int gatewayIndex);
 
-// Opens the port of tool.state.portIndex (anew when it is not open or its
-// line has hung up), addresses the gateway of tool.state.gatewayIndex,
+// Opens the port of state.portIndex (anew when it is not open or its
+// line has hung up), addresses the gateway of state.gatewayIndex,
 // empties the image, waits for the modem and reads the mode cell, whose
 // signature the caller then checks. A failure that leaves no usable
 // connection clears deviceConnected. Gateways 2 to 4 are refused on a port
@@ -48,14 +39,14 @@ inline constexpr const char* kLinesUnconfirmed = "линии DTR/RTS не под
 // reading is told 0 when the modem has answered and the read begins, then
 // the cells as they come, and stop can end the read too (left; the image
 // empty, deviceConnected cleared: nothing is written to a SIM read in part).
-ExchangeFault AttachGateway(Tool& tool, const StopRequest& stop = {}, const TransferProgress& reading = {});
+ExchangeFault AttachGateway(GatewaySession& gateway, const StopRequest& stop = {}, const TransferProgress& reading = {});
 
 // Reads cells 1..99 into the image. text, when given, receives the line a
 // settings file keeps for each cell: the device's own "+CPBR:" line, or an
 // empty cell's line; lines, when given, the same lines at their cells'
 // indices 1..99 (CompareWithSim's simLines). A failed read clears
 // deviceConnected; so does stop() ending it (left).
-ExchangeFault ReadSimCells(Tool& tool, std::string* text, const TransferProgress& progress,
+ExchangeFault ReadSimCells(GatewaySession& gateway, std::string* text, const TransferProgress& progress,
                            std::vector<std::string>* lines = nullptr, const StopRequest& stop = {});
 
 // SIM to file: the file is tried first (nothing is read from a SIM whose
@@ -67,14 +58,14 @@ struct SaveOutcome {
   FileFault fault = FileFault::None;  // CreateFailed, WriteFailed
   ExchangeFault device;               // DeviceFailed
 };
-SaveOutcome SaveSimToFile(Tool& tool, const std::string& path, const TransferProgress& progress);
+SaveOutcome SaveSimToFile(GatewaySession& gateway, const std::string& path, const TransferProgress& progress);
 
 // File to SIM: each line of the settings file as one phonebook write. A
 // line the SIM refuses does not stop the transfer; a device that is gone
 // does (device then says how far it came, and deviceConnected is cleared),
 // and so does stop() saying so (stopped; deviceConnected cleared, since the
 // SIM then holds a mix the image does not show). The gateway's journal
-// (ui/transfer_journal.h) is written before the first line and after each;
+// (gateway/journal.h) is written before the first line and after each;
 // when it cannot be written nothing is sent (journalFault). The caller
 // removes it after a whole read-back (ReadSimCells, then RemoveJournal).
 struct SendOutcome {
@@ -91,7 +82,7 @@ struct SendOutcome {
 // What was written and what the SIM already held: "Записано строк: 3, уже
 // совпадали: 96".
 std::string WrittenAndMatched(const SendOutcome& sent);
-SendOutcome SendFileToSim(Tool& tool, std::string_view fileBytes, const std::string& fileName,
+SendOutcome SendFileToSim(GatewaySession& gateway, std::string_view fileBytes, const std::string& fileName,
                           const TransferProgress& progress, const StopRequest& stop = {});
 
 // Whether the file's cell 98 carries the gateway's signature. A file without

@@ -9,16 +9,16 @@
 #include <vector>
 
 #include "core/settings_file.h"
+#include "gateway/session.h"
+#include "gateway/transfers.h"
 #include "tests/support/scratch_dir.h"
-#include "tests/support/scripted_tool.h"
-#include "tests/support/simulated_tool.h"
-#include "ui/gateway_transfers.h"
-#include "ui/tool.h"
+#include "tests/support/scripted_modem.h"
+#include "tests/support/simulated_gateway.h"
 
 namespace tv {
 namespace {
 
-using test::SimulatedTool;
+using test::SimulatedGateway;
 
 std::vector<std::string> Commands(const std::string& written) {
   std::vector<std::string> out;
@@ -33,17 +33,17 @@ std::vector<std::string> Commands(const std::string& written) {
   return out;
 }
 
-struct Rig : SimulatedTool<> {
+struct Rig : SimulatedGateway {
   explicit Rig(bool cellByCell) {
-    tool.cellByCell = cellByCell;
+    session.cellByCell = cellByCell;
     gateway.SetEntry(7, std::string("12\0" "3", 4), "@ in GSM");
     gateway.SetEntry(60, "", "");
   }
   // Connects and reads the book as SIM to file does; the file's text.
   std::string ConnectAndRead() {
-    EXPECT_FALSE(AttachGateway(tool).Failed());
+    EXPECT_FALSE(AttachGateway(session).Failed());
     std::string text;
-    EXPECT_FALSE(ReadSimCells(tool, &text, {}).Failed());
+    EXPECT_FALSE(ReadSimCells(session, &text, {}).Failed());
     return text;
   }
 };
@@ -87,11 +87,11 @@ TEST(BookRead, OneRangeCommandOrCellByCellTheSameText) {
     // The signature comes from the book's read, not from a read of its own.
     ASSERT_GE(sent.size(), 2u);
     EXPECT_EQ(sent[1], "AT+CPBR=1,99\r");
-    EXPECT_EQ(r.tool.rangeReads, c.rangeAfter);
+    EXPECT_EQ(r.session.rangeReads, c.rangeAfter);
     // A second read of the same connection goes the way the first ended.
     r.port.written.clear();
     std::string again;
-    EXPECT_FALSE(ReadSimCells(r.tool, &again, {}).Failed());
+    EXPECT_FALSE(ReadSimCells(r.session, &again, {}).Failed());
     EXPECT_EQ(again, expected);
     EXPECT_EQ(Commands(r.port.written).size(), c.rangeAfter ? (c.commands.empty() ? 4u : 1u) : 99u);
   }
@@ -104,9 +104,9 @@ TEST(BookRead, OneRangeCommandOrCellByCellTheSameText) {
 // must not pass for the range read's answer (an empty book, no signature,
 // the SIM offered for initialisation).
 TEST(BookRead, TheTailOfAnEarlierReadIsNotTakenForTheBook) {
-  test::ScriptedTool rig({}, false);
-  auto& [keys, s, clk, modem, tool] = rig;
-  tool.cellByCell = false;
+  ManualClock clk;
+  test::ScriptedModem modem{clk};
+  GatewaySession session{clk, modem};
   modem.On("AT\r", {{Millis(0), "\r\n+CPBR: 97,\"0\",129,\"97\"\r\n\r\nOK\r\n"}, {Millis(60), "\r\nOK\r\n"}});
   std::string book;
   for (int cell = 1; cell <= 99; ++cell) {
@@ -114,12 +114,12 @@ TEST(BookRead, TheTailOfAnEarlierReadIsNotTakenForTheBook) {
     book += "\r\n+CPBR: " + std::to_string(cell) + (cell == ModeCell ? ",\"0000100\",129,\"98.GSM.TRV\"" : ",\"0\",129,\"" + digits + "\"") + "\r\n";
   }
   modem.On("AT+CPBR=1,99\r", {{Millis(120), book + "\r\nOK\r\n"}});
-  ASSERT_FALSE(AttachGateway(tool).Failed());
-  EXPECT_TRUE(tool.image.HasSignature());
-  EXPECT_EQ(tool.image.CellName(1), "01");
-  EXPECT_EQ(tool.image.CellName(97), "97");
+  ASSERT_FALSE(AttachGateway(session).Failed());
+  EXPECT_TRUE(session.image.HasSignature());
+  EXPECT_EQ(session.image.CellName(1), "01");
+  EXPECT_EQ(session.image.CellName(97), "97");
   std::string text;
-  ASSERT_FALSE(ReadSimCells(tool, &text, {}).Failed());
+  ASSERT_FALSE(ReadSimCells(session, &text, {}).Failed());
   EXPECT_EQ(SplitLinesForSim(text).size(), 99u);
 }
 
@@ -150,11 +150,11 @@ TEST(DifferingWrites, OnlyWhatDiffersIsWritten) {
     SCOPED_TRACE(c.name);
     test::ScratchDir dir;  // the write's journal goes beside the settings files
     Rig r(false);
-    r.tool.writeAll = false;
+    r.session.writeAll = false;
     std::string file = r.ConnectAndRead();
     c.edit(file);
     r.port.written.clear();
-    const SendOutcome sent = SendFileToSim(r.tool, file, "test.set", {});
+    const SendOutcome sent = SendFileToSim(r.session, file, "test.set", {});
     EXPECT_FALSE(sent.device.Failed());
     std::vector<std::string> writes;
     for (const std::string& cmd : Commands(r.port.written))
@@ -164,7 +164,7 @@ TEST(DifferingWrites, OnlyWhatDiffersIsWritten) {
     EXPECT_EQ(Commands(r.port.written).front(), "AT+CPBR=1,99\r");
     EXPECT_EQ(sent.matched, 99 - static_cast<int>(c.writes.size()));
     std::string back;
-    EXPECT_FALSE(ReadSimCells(r.tool, &back, {}).Failed());
+    EXPECT_FALSE(ReadSimCells(r.session, &back, {}).Failed());
     EXPECT_EQ(back, file);
   }
 }

@@ -1,4 +1,6 @@
-#include "ui/transfer_journal.h"
+// The journal file of a write to a SIM: its name, its text, and where it is
+// looked for.
+#include "gateway/journal.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -6,9 +8,8 @@
 #include "core/cp866_text.h"
 #include "cp866/literal.h"
 #include "device/serial_port.h"
+#include "gateway/session.h"
 #include "platform/host.h"
-#include "ui/file_chooser.h"
-#include "ui/tool.h"
 
 namespace tv {
 
@@ -226,13 +227,13 @@ std::string UnfinishedTransferNotice(int portIndex, int gatewayIndex) {
   return ReadJournal(portIndex, gatewayIndex, journal) ? InterruptionNoticeLine(journal) : std::string();
 }
 
-TransferJournal StartJournal(Tool& tool, bool initialisation, const std::string& file, int total) {
+TransferJournal StartJournal(GatewaySession& gateway, bool initialisation, const std::string& file, int total) {
   TransferJournal j;
-  j.portIndex = tool.state.portIndex;
-  j.gatewayIndex = tool.state.gatewayIndex;
+  j.portIndex = gateway.state.portIndex;
+  j.gatewayIndex = gateway.state.gatewayIndex;
   j.line = PortLine(j.portIndex);
   j.port = PortName(j.portIndex);
-  j.device = Utf8FromCp866(tool.port.Describe(j.portIndex));
+  j.device = Utf8FromCp866(gateway.port.Describe(j.portIndex));
   j.initialisation = initialisation;
   j.file = file;
   j.total = total;

@@ -35,7 +35,7 @@
 
 namespace tv {
 
-struct Tool;
+struct GatewaySession;
 
 struct TransferJournal {
   int portIndex = 0;     // 0..15
@@ -87,7 +87,7 @@ std::string InterruptionNoticeLine(const TransferJournal& journal);
 std::string UnfinishedTransferNotice(int portIndex, int gatewayIndex);
 
 // The journal of the write about to start to the connected gateway
-// (tool.state's port and gateway; the device as the port describes it).
-TransferJournal StartJournal(Tool& tool, bool initialisation, const std::string& file, int total);
+// (the session's port and gateway; the device as the port describes it).
+TransferJournal StartJournal(GatewaySession& gateway, bool initialisation, const std::string& file, int total);
 
 }  // namespace tv
