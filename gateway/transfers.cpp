@@ -7,6 +7,7 @@
 #include "cp866/literal.h"
 #include "device/at_engine.h"
 #include "device/range_read.h"
+#include "gateway/compare.h"
 #include "gateway/journal.h"
 #include "gateway/session.h"
 
