@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/pad_text.h"
+#include "core/settings_model.h"
 #include "cp866/literal.h"
 
 namespace tv {
@@ -35,44 +36,10 @@ bool SimImage::HasSignature() const {
          std::string_view(SimSignature, SimSignatureLength);
 }
 
-namespace {
-const char* OutgoingControlName(char c) {
-  switch (c) {
-    case '0': return "Контроля нет"_cp;
-    case '1': return "Запрещенные номера"_cp;
-    case '2': return "Разрешенные номера"_cp;
-    case '4': return "Маршрутизация"_cp;
-    case '5': return "Запрещенные номера и маршрутизация"_cp;
-    case '6': return "Разрешенные номера и маршрутизация"_cp;
-    default: return "Неизвестный режим"_cp;
-  }
-}
-
-const char* IncomingControlName(char c) {
-  switch (c) {
-    case '0': return "Контроля нет"_cp;
-    case '1': return "Черный список"_cp;
-    case '2': return "Белый список"_cp;
-    case '4': return "Обратный вызов"_cp;
-    case '5': return "Черный список и обратный вызов"_cp;
-    case '6': return "Белый список и обратный вызов"_cp;
-    default: return "Неизвестный режим"_cp;
-  }
-}
-
-const char* MessageModeName(char c) {
-  switch (c) {
-    case '1': return "Сообщение перед подачей звонка"_cp;
-    case '2': return "Сообщение после звонка и ответа"_cp;
-    default: return "Без сообщения"_cp;
-  }
-}
-
-}  // namespace
-
-std::string OutgoingControlText(char c) { return PadRight(OutgoingControlName(c), ModeTextWidth); }
-std::string IncomingControlText(char c) { return PadRight(IncomingControlName(c), ModeTextWidth); }
-std::string MessageModeText(char c) { return PadRight(MessageModeName(c), ModeTextWidth); }
-std::string BarringText(char c) { return c == '1' ? "Запрещена"_cp : "Разрешена"_cp; }
+// The names are the settings model's (core/settings_model.h).
+std::string OutgoingControlText(char c) { return PadRight(ModeValueName(OutgoingControl, c), ModeTextWidth); }
+std::string IncomingControlText(char c) { return PadRight(ModeValueName(IncomingControl, c), ModeTextWidth); }
+std::string MessageModeText(char c) { return PadRight(ModeValueName(MessageMode, c), ModeTextWidth); }
+std::string BarringText(char c) { return ModeValueName(IncomingBarring, c); }
 
 }  // namespace tv

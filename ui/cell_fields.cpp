@@ -43,8 +43,7 @@ struct FieldKind {
 
 constexpr int NumberCopyPositions = 42;
 constexpr int NameCopyPositions = 32;
-constexpr const char* NumberCharacters = "0123456789*#";
-constexpr const char* NameCharacters = "0123456789*#QWERTYUIOPASDFGHJKLZXCVBNM,.";
+// What may be typed: NumberCharacters and NameCharacters (core/settings_model.h).
 
 // Draws text at the current field, width columns, blank-padded.
 void ShowText(Screen& screen, const FormGrid& grid, std::string_view text, int width, uint8_t attr) {

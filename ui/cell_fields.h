@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/settings_model.h"
 #include "core/sim_image.h"
 
 namespace tv {
@@ -15,7 +16,7 @@ struct Tool;
 struct FormGrid;
 
 inline constexpr int NameFieldWidth = 32;
-inline constexpr int NameTextLongest = 16;
+inline constexpr int NameTextLongest = ContactNameLongest;
 
 void ShowNumberField(Tool& tool, const FormGrid& grid, int cell, int width, uint8_t attr);
 void EditNumberField(Tool& tool, FormGrid& grid, int cell, int width);

@@ -15,6 +15,7 @@
 
 #include "core/network_replies.h"
 #include "core/pad_text.h"
+#include "core/settings_model.h"
 #include "device/at_engine.h"
 #include "screen/form_grid.h"
 #include "screen/help_window.h"
@@ -22,8 +23,8 @@
 #include "ui/cell_fields.h"
 #include "ui/commands.h"
 #include "ui/exchange_error.h"
-#include "ui/tool.h"
 #include "ui/status_area.h"
+#include "ui/tool.h"
 
 namespace tv {
 
@@ -39,7 +40,7 @@ constexpr int ShortestNumber = 3;
 constexpr int FieldX = 40;       // every field and message starts here
 constexpr int StateWidth = 34;   // state texts and the query messages
 constexpr int PromptWidth = 32;  // questions, progress and error texts
-constexpr int NumberWidth = 32;
+constexpr int NumberWidth = ForwardNumberWidth;
 constexpr int RowUnconditional = 8, RowNoReply = 10, RowNumber = 12, RowDelay = 14;
 constexpr int HelpTopicFirst = 40;  // topics 40..43 for grid rows 1..4
 
@@ -71,7 +72,7 @@ constexpr const char* kSwitchingOff = "Идет выключение переа�
 constexpr const char* kSwitchingOn = "Идет включение переадресации"_cp;           // ColorPanel, 32
 constexpr const char* kInvalidNumber = "Неверный номер переадресации"_cp;         // ColorAlert, 32
 // Beside the delay while it is edited; in ColorAlert while the typed value is outside it.
-constexpr const char* kDelayRange = "допустимо от 01 до 30"_cp;
+constexpr const char* kDelayRange = ForwardDelayRange;
 constexpr int DelayRangeX = 46;
 // Row 24 while the network is waited for.
 constexpr const char* kWaitKey = "ESC";
@@ -266,7 +267,7 @@ void EditForwardingDelay(Form& f) {
   char digits[2] = {' ', ' '};
   int count = 0;
   auto value = [&] { return count == 1 ? digits[0] - '0' : (digits[0] - '0') * 10 + (digits[1] - '0'); };
-  auto inRange = [&] { return count > 0 && value() >= 1 && value() <= 30; };
+  auto inRange = [&] { return count > 0 && value() >= ForwardDelayMin && value() <= ForwardDelayMax; };
   // A single digit is still being typed: only two digits can be out of range.
   auto outOfRange = [&] { return count == 2 && !inRange(); };
   auto show = [&](bool refused) {

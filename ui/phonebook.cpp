@@ -2,18 +2,19 @@
 // whole-book view (number and name of every cell 1..99, 25 cells a page).
 #include <string_view>
 
+#include "core/settings_model.h"
 #include "screen/form_grid.h"
 #include "ui/cell_fields.h"
 #include "ui/commands.h"
 #include "ui/exchange_error.h"
-#include "ui/tool.h"
 #include "ui/status_area.h"
+#include "ui/tool.h"
 
 namespace tv {
 
 namespace {
 
-constexpr int NumberWidth = 30;
+constexpr int NumberWidth = ContactNumberWidth;
 
 bool HasImage(Tool& tool) {
   if (tool.state.deviceConnected || tool.state.fileLoaded) return true;

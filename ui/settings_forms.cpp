@@ -10,12 +10,13 @@
 
 #include <vector>
 
+#include "core/settings_model.h"
 #include "screen/form_grid.h"
 #include "ui/cell_fields.h"
 #include "ui/exchange_error.h"
 #include "ui/mode_selector.h"
-#include "ui/tool.h"
 #include "ui/status_area.h"
+#include "ui/tool.h"
 
 namespace tv {
 
@@ -68,7 +69,7 @@ const SettingsForm& OutgoingForm() {
           {8, 21, "Контроль:. . . . . . . . ."_cp},
       },
       {{1, ForbiddenFirst, 10, 10}, {2, AllowedFirst, 10, 11}},
-      8,
+      OutgoingListWidth,
       {{11, OutgoingBarring, SelectorKind::Barring, 13},
        {12, OutgoingControl, SelectorKind::OutgoingControlKind, 14}},
   };
@@ -91,7 +92,7 @@ const SettingsForm& IncomingForm() {
       },
       // Column 3 stops at cell 97: cells 98 and 99 are not listed here.
       {{1, BlackListFirst, 10, 30}, {2, WhiteListFirst, 10, 31}, {3, CallBackFirst, 8, 32}},
-      16,
+      IncomingListWidth,
       {{11, IncomingBarring, SelectorKind::Barring, 33},
        {12, IncomingControl, SelectorKind::IncomingControlKind, 34},
        {13, MessageMode, SelectorKind::MessageKind, 35}},
