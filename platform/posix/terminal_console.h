@@ -35,6 +35,13 @@ class TerminalConsole final : public HostConsole {
   void RunCommand(const char* commandLine, const Screen& screen) override;
 
  private:
+  // A resize signal that lands between the last look at the flag and the read
+  // would leave the old frame up until the next key; reads therefore wake up
+  // now and then to look again.
+  static constexpr int kKeyWaitSliceMs = 200;
+
+  // Whether the terminal is smaller than the grid (the size notice stands).
+  static bool TooSmall();
   void ApplyPendingResize();
   void DrawNotice();
   void DrawCell(int x, int y, const ScreenCell& cell);
