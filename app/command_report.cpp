@@ -10,6 +10,7 @@
 #include "cp866/literal.h"
 #include "device/cell_transfer.h"
 #include "device/range_read.h"
+#include "gateway/compare.h"
 #include "platform/host.h"
 
 namespace tv::cli {

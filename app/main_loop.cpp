@@ -8,6 +8,7 @@
 
 #include "app/version.h"
 #include "platform/host.h"
+#include "platform/host_devices.h"
 #include "ui/commands.h"
 #include "ui/connect_dialog.h"
 #include "ui/file_chooser.h"

@@ -14,6 +14,7 @@
 #include "gateway/session.h"
 #include "platform/file_access.h"
 #include "platform/host.h"
+#include "platform/host_devices.h"
 #include "ui/tool.h"
 
 int main(int argc, char** argv) {

@@ -14,6 +14,9 @@
                         platform/posix/ and platform/win32/)
       platform/*.h      platform/*.h cp866/  (the small interfaces directly
                         in platform/, e.g. platform/host.h)
+      platform/host_devices.h  also device/ screen/ (the console and the port
+                        it makes); included by app/ and the platform folders only
+      app/command_*     not ui/ or screen/: the scripted commands build no screen
       platform/posix/   platform/posix/ platform/*.h device/ screen/ core/ cp866/
       platform/win32/   platform/win32/ platform/*.h device/ screen/ core/ cp866/
       sim/              sim/ device/ core/ cp866/
@@ -44,9 +47,18 @@ ALLOWED = {
     "platform/win32/": {"platform/win32/", IFACE, "device/", "screen/", "core/", "cp866/"},
     "sim/": {"sim/", "device/", "core/", "cp866/"},
 }
+# The console and the port of the machine: made by the start-up, whose
+# layers see only their interfaces.
+DEVICES = "platform/host_devices.h"
+ALLOWED[DEVICES] = {IFACE, "cp866/", "device/", "screen/"}
+ALLOWED["app/"].add(DEVICES)
+ALLOWED["platform/posix/"].add(DEVICES)
+ALLOWED["platform/win32/"].add(DEVICES)
+# The scripted commands work on the gateway session alone.
+COMMANDS = re.compile(r"app/command_[^/]*")
 # The program's wiring: app/*_main.cpp picks the platform it runs on.
 MAIN_EXTRA = {"platform/posix/", "platform/win32/"}
-ORDER = ["cp866/", "core/", "screen/", "device/", IFACE, "gateway/", "ui/", "app/",
+ORDER = ["cp866/", "core/", "screen/", "device/", IFACE, DEVICES, "gateway/", "ui/", "app/",
          "platform/posix/", "platform/win32/", "sim/"]
 
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
@@ -55,6 +67,8 @@ INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
 def layer_of(path):
     """The layer a repository path belongs to, or None for none of them."""
     parts = path.split("/")
+    if path == DEVICES:
+        return DEVICES
     if parts[0] == "platform":
         if len(parts) == 2:
             return IFACE
@@ -102,6 +116,8 @@ def main(argv):
         allowed = set(ALLOWED[layer])
         if layer == "app/" and re.fullmatch(r"app/[^/]*_main\.cpp", path):
             allowed |= MAIN_EXTRA
+        if COMMANDS.fullmatch(path):
+            allowed -= {"ui/", "screen/", DEVICES}
         with open(path, encoding="utf-8", errors="replace") as f:
             lines = f.readlines()
         for n, line in enumerate(lines, 1):
@@ -117,7 +133,7 @@ def main(argv):
                                 % (path, n, target))
             elif to not in allowed:
                 may = " ".join(sorted(allowed, key=ORDER.index))
-                where = "app/*_main.cpp" if allowed != ALLOWED[layer] else layer
+                where = path if allowed != ALLOWED[layer] else layer
                 findings.append('%s:%d: #include "%s": %s may include only %s'
                                 % (path, n, target, where, may))
         if layer != "sim/" and len(lines) > MAX_LINES:

@@ -10,7 +10,7 @@ command -v clang-tidy >/dev/null || { echo "tidy: clang-tidy is not installed (s
 log="$(mktemp)"
 trap 'rm -f "$log"' EXIT
 # platform/win32 is compiled only by the Windows build (its own compile commands).
-git ls-files 'app/*.cpp' 'core/*.cpp' 'screen/*.cpp' 'device/*.cpp' 'ui/*.cpp' 'platform/*.cpp' 'sim/*.cpp' \
+git ls-files 'app/*.cpp' 'core/*.cpp' 'screen/*.cpp' 'device/*.cpp' 'gateway/*.cpp' 'ui/*.cpp' 'platform/*.cpp' 'sim/*.cpp' \
   ':!platform/win32/*' |
   xargs -P 2 -n 4 clang-tidy -p "$build" --quiet 2>/dev/null | grep -E ': (warning|error):' >"$log" || true
 if [ -s "$log" ]; then

@@ -2,6 +2,7 @@
 // a network port, the help shown in the user's pager, texts in the locale's
 // encoding.
 #include "platform/host.h"
+#include "platform/host_devices.h"
 
 #include <iconv.h>
 #include <langinfo.h>

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "platform/host.h"
+#include "platform/host_devices.h"
 #include "screen/screen.h"
 
 namespace tv {

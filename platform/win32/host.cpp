@@ -1,5 +1,6 @@
 // The host on Windows: the Win32 console, the COM ports.
 #include "platform/host.h"
+#include "platform/host_devices.h"
 
 #include <windows.h>
 

@@ -8,7 +8,7 @@
 #include <chrono>
 #include <cstdint>
 
-#include "platform/host.h"
+#include "platform/host_devices.h"
 #include "screen/screen.h"
 
 namespace tv {

@@ -22,7 +22,7 @@
 #include "device/clock.h"
 #include "device/range_read.h"
 #include "gateway/transfers.h"
-#include "platform/host.h"
+#include "platform/host_devices.h"
 #include "ui/tool.h"
 
 namespace {
