@@ -360,6 +360,15 @@ std::string DescribeChange(const SettingChange& change) {
   return head + (spec.kind == SettingKind::Mode ? ": " : " ") + change.wordsBefore + " -> " + change.wordsAfter;
 }
 
+std::vector<std::string> SummariseChanges(const std::vector<SettingChange>& changes, int lines) {
+  std::vector<std::string> out;
+  const std::size_t room = lines < 1 ? 0 : static_cast<std::size_t>(lines);
+  const std::size_t shown = changes.size() <= room ? changes.size() : room - 1;
+  for (std::size_t i = 0; i < shown; ++i) out.push_back(DescribeChange(changes[i]));
+  if (shown < changes.size()) out.push_back("и ещё "_cp + std::to_string(changes.size() - shown));
+  return out;
+}
+
 std::string SettingsOfCell(const SimImage& image, int cell) {
   if (cell == ModeCell) return "режимы, задержка переадресации, подпись"_cp;
   if (cell >= ContactFirst && cell <= ContactLast)

@@ -129,6 +129,9 @@ std::vector<SettingChange> CompareSettings(const SimImage& before, const SimImag
 // "Переадресация: номер 89161234567 -> 84957654321"; a secret: "Маршрут 3:
 // пароль изменён" (cp866).
 std::string DescribeChange(const SettingChange& change);
+// The first changes in words, at most `lines` lines: when there are more,
+// the last line says how many are left ("и ещё 12").
+std::vector<std::string> SummariseChanges(const std::vector<SettingChange>& changes, int lines);
 // The settings a cell's texts carry, by label with their group ("Исходящая
 // связь: запрещенный набор 41"), for naming a differing cell (cp866).
 std::string SettingsOfCell(const SimImage& image, int cell);

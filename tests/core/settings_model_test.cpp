@@ -141,6 +141,11 @@ TEST(SettingsModel, ChangesInWords) {
   for (const SettingChange& c : CompareSettings(before, after)) said.push_back(Utf8FromCp866(DescribeChange(c)));
   EXPECT_EQ(said, (std::vector<std::string>{"Маршрут 3: пароль изменён", "Входящая связь: запрет: Разрешена -> Запрещена",
                                             "Переадресация: номер 89161234567 -> 84957654321"}));
+  const std::vector<std::string> two = SummariseChanges(CompareSettings(before, after), 2);
+  ASSERT_EQ(two.size(), 2u);
+  EXPECT_EQ(Utf8FromCp866(two[1]), "и ещё 2");
+  EXPECT_EQ(SummariseChanges(CompareSettings(before, after), 3).size(), 3u);
+  EXPECT_EQ(Utf8FromCp866(SummariseChanges(CompareSettings(before, after), 3)[2]), said[2]);
   EXPECT_EQ(Utf8FromCp866(SettingsOfCell(after, 5)), "Маршрут 3: данные платформы");
   EXPECT_EQ(Utf8FromCp866(SettingsOfCell(after, 41)), "Исходящая связь: запрещенный набор 41");
   EXPECT_EQ(Utf8FromCp866(SettingsOfCell(after, 6)), "Записная книжка: контакт 06");
