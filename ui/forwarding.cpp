@@ -1,14 +1,10 @@
 // The call-forwarding screen: asks the network for the state of unconditional
-// and no-reply forwarding through the gateway's modem, switches each on and
-// off, and edits the forwarding number (cell 99) and the no-reply delay
-// (positions 4 and 5 of the mode string in cell 98).
-//
-// Forwarding commands travel to the network and back, which takes seconds:
-//   AT+CCFC=0,2\r  ->  +CCFC: 1,1,"+79161234567",145 / OK     (or +CCFC: 0,7 / OK)
-//   AT+CCFC=2,3,"123",,,,,20\r  ->  OK                          (or ERROR)
-// Every wait ends after ForwardingWait at the latest, or at once on Esc; a
-// service whose state the network did not report is shown as unknown, never
-// as on or off.
+// and no-reply forwarding through the gateway's modem (gateway/
+// network_services.h), switches each on and off, and edits the forwarding
+// number (cell 99) and the no-reply delay (positions 4 and 5 of the mode
+// string in cell 98). Every wait ends by its bound at the latest, or at once
+// on Esc; a service whose state the network did not report is shown as
+// unknown, never as on or off.
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -16,7 +12,7 @@
 #include "core/network_replies.h"
 #include "core/pad_text.h"
 #include "core/settings_model.h"
-#include "device/at_engine.h"
+#include "gateway/network_services.h"
 #include "screen/form_grid.h"
 #include "screen/help_window.h"
 #include "screen/screen.h"
@@ -30,9 +26,6 @@ namespace tv {
 
 namespace {
 
-// Other tools allow 30 to 40 s for forwarding commands; the network may take
-// that long when it is busy.
-constexpr Millis ForwardingWait{40000};
 constexpr Millis InvalidNumberShown{2500};
 constexpr int ShortestNumber = 3;
 
@@ -113,9 +106,7 @@ void ShowState(Screen& s, const Service& service) {
 
 // --- the exchange ---
 
-// GaveUp: no answer within the wait; Left: the operator pressed Esc; Lost:
-// the line hung up.
-enum class Outcome { Ok, Error, GaveUp, Left, Lost };
+using Outcome = ServiceOutcome;
 
 // The state a service is in when a command about it got no decision.
 ServiceState Undecided(Outcome outcome) {
@@ -126,38 +117,23 @@ ServiceState Undecided(Outcome outcome) {
   }
 }
 
-// Sends a forwarding command and collects its reply until "OK" or an error
-// answer, until ForwardingWait has passed or the operator presses Esc (at
-// once when the line is gone). Every "+CCFC:" line goes to onLine. Row 24
-// says how to leave the wait meanwhile.
-template <typename OnLine>
-Outcome Exchange(Tool& tool, const std::string& command, OnLine&& onLine) {
-  Screen& s = tool.screen;
+// Row 24 says how to leave the wait for the network.
+StopRequest WaitWithEsc(Screen& s) {
   s.PutTextAttr(4, 24, PadRight(kWaitKey, 3).c_str(), ColorHintKey);
   s.PutTextAttr(7, 24, PadRight(kWaitText, 70).c_str(), ColorPanel);
-  const AtReply reply = tool.at.Run(command, "+CCFC:", ForwardingWait, [&s] { return s.EscPressed(); });
-  for (const std::string& line : reply.lines) onLine(std::string_view(line));
-  switch (reply.status) {
-    case AtStatus::Ok: return Outcome::Ok;
-    case AtStatus::Error: return Outcome::Error;
-    case AtStatus::Failed: return Outcome::Lost;
-    case AtStatus::Timeout: break;
-  }
-  return reply.stopped ? Outcome::Left : Outcome::GaveUp;
+  return [&s] { return s.EscPressed(); };
+}
+
+Outcome Exchange(Tool& tool, const std::string& command) {
+  return RunForwardingCommand(tool.session, command, WaitWithEsc(tool.screen));
 }
 
 Outcome QueryService(Form& f, Service& service) {
   Tool& tool = f.tool;
   PutField(tool.screen, service.y, service.queryText, StateWidth, ColorPanel);
-  bool active = false;
-  const Outcome outcome = Exchange(tool, BuildForwardingCommand(service.reason, ForwardingMode::Query),
-                                   [&](std::string_view line) {
-                                     const CcfcReply reply = ParseCcfcLine(line);
-                                     if (!reply.activeForVoice) return;
-                                     active = true;
-                                     // When both services are active, the second query's number stays.
-                                     if (reply.hasNumber) tool.image.SetCellNumber(ForwardCell, reply.number);
-                                   });
+  const ForwardingState asked = QueryForwarding(tool.session, service.reason, WaitWithEsc(tool.screen));
+  const Outcome outcome = asked.outcome;
+  const bool active = asked.active;
   // A reported active line counts even when the final OK did not come.
   if (active)
     service.state = ServiceState::On;
@@ -227,8 +203,7 @@ bool DisableForwarding(Form& f, Service& service) {
     return true;
   }
   PutField(s, service.y, kSwitchingOff, PromptWidth, ColorPanel);
-  const Outcome outcome = Exchange(f.tool, BuildForwardingCommand(service.reason, ForwardingMode::SwitchOff),
-                                   [](std::string_view) {});
+  const Outcome outcome = Exchange(f.tool, BuildForwardingCommand(service.reason, ForwardingMode::SwitchOff));
   return AfterSwitch(f, service, outcome);
 }
 
@@ -251,9 +226,7 @@ bool EnableForwarding(Form& f, Service& service) {
   }
   const char delay[2] = {tool.image.ModeChar(ForwardDelay), tool.image.ModeChar(ForwardDelay + 1)};
   const Outcome outcome = Exchange(
-      tool,
-      BuildForwardingCommand(service.reason, ForwardingMode::SwitchOn, number, std::string_view(delay, 2)),
-      [](std::string_view) {});
+      tool, BuildForwardingCommand(service.reason, ForwardingMode::SwitchOn, number, std::string_view(delay, 2)));
   return AfterSwitch(f, service, outcome);
 }
 
