@@ -258,6 +258,43 @@ SendOutcome SendFileToSim(GatewaySession& gateway, std::string_view fileBytes, c
   return out;
 }
 
+// AT+CPBW=05,"0",129,"05" CR; for the mode cell AT+CPBW=98,"0000100",129,"98.GSM.TRV" CR.
+std::string DefaultCellCommand(int cell) {
+  if (cell == ModeCell) return BuildWriteCommand(cell, DefaultModeString, SimSignature);
+  const char digits[2] = {static_cast<char>('0' + cell / 10), static_cast<char>('0' + cell % 10)};
+  return BuildWriteCommand(cell, "0", std::string_view(digits, 2));
+}
+
+InitOutcome WriteDefaultCells(GatewaySession& gateway, const TransferProgress& progress, const StopRequest& stop) {
+  InitOutcome out;
+  out.total = CellSlots - 1;
+  // On the disk before the first cell is written, so that a tool killed or a
+  // line dropped part way leaves word of it for the next connection.
+  TransferJournal journal = StartJournal(gateway, true, {}, out.total);
+  if (!WriteJournal(journal, &out.journalFault)) {
+    out.journalFailed = true;
+    return out;
+  }
+  for (int cell = 1; cell <= out.total; ++cell) {
+    if (stop && stop()) {
+      out.stopped = true;
+      return out;
+    }
+    if (out.tally.Add(SendCellWrite(gateway.at, DefaultCellCommand(cell)))) {
+      out.gone = true;
+      return out;
+    }
+    out.written = cell;
+    // A cell left unanswered may or may not have reached the SIM.
+    if (out.tally.unansweredInARow == 0) {
+      journal.written = cell;
+      UpdateJournal(journal);
+    }
+    Tell(progress, cell);
+  }
+  return out;
+}
+
 std::string WrittenAndMatched(const SendOutcome& sent) {
   char text[96];
   std::snprintf(text, sizeof text, "Записано строк: %d, уже совпадали: %d"_cp, sent.tally.taken, sent.matched);

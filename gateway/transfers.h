@@ -85,6 +85,23 @@ std::string WrittenAndMatched(const SendOutcome& sent);
 SendOutcome SendFileToSim(GatewaySession& gateway, std::string_view fileBytes, const std::string& fileName,
                           const TransferProgress& progress, const StopRequest& stop = {});
 
+// The initialisation: cells 1..99 written with what a new SIM holds (each
+// cell "0" and its two-digit index; cell 98 the default mode string and the
+// signature), the journal first, then after each answered cell. stop is
+// asked before each cell (true: stop there, the SIM then holds a mix);
+// progress is told each cell written. A device that is gone ends it (gone;
+// the tally says how far it came).
+struct InitOutcome {
+  int total = 0;
+  WriteTally tally;
+  bool gone = false;
+  bool stopped = false;
+  int written = 0;  // cells gone through
+  FileFault journalFault = FileFault::None;
+  bool journalFailed = false;
+};
+InitOutcome WriteDefaultCells(GatewaySession& gateway, const TransferProgress& progress, const StopRequest& stop);
+
 // Whether the file's cell 98 carries the gateway's signature. A file without
 // it (made by hand, or for something else) would leave a SIM that the next
 // connection takes for an uninitialised one.

@@ -10,7 +10,6 @@
 #include "core/pad_text.h"
 #include "core/settings_file.h"
 #include "device/at_engine.h"
-#include "device/cell_transfer.h"
 #include "gateway/journal.h"
 #include "gateway/transfers.h"
 #include "screen/progress.h"
@@ -248,13 +247,6 @@ constexpr int kInitTextX = 18, kInitWidth = 57;
 constexpr const char* kInitTitle = "И Н И Ц И А Л И З А Ц И Я   S I M  -  К А Р Т Ы"_cp;
 constexpr const char* kInitLabel = "Записано:"_cp;
 
-// AT+CPBW=05,"0",129,"05" CR; for the mode cell AT+CPBW=98,"0000100",129,"98.GSM.TRV" CR.
-std::string DefaultCellCommand(int cell) {
-  if (cell == ModeCell) return BuildWriteCommand(cell, DefaultModeString, SimSignature);
-  const char digits[2] = {static_cast<char>('0' + cell / 10), static_cast<char>('0' + cell % 10)};
-  return BuildWriteCommand(cell, "0", std::string_view(digits, 2));
-}
-
 // Shown on the panel's last row when cells were not taken, until a key.
 constexpr const char* kInitFailed = "SIM-Карта не приняла ячеек: %d из %d. Нажмите клавишу"_cp;
 // Esc during the initialisation: the cell in flight is finished first.
@@ -275,69 +267,72 @@ bool InitialiseSim(Tool& tool) {
       blank, PadText(kInitTitle, kInitWidth, 5), blank, PadText(kInitLabel, kInitWidth, 2), blank,
   };
   for (int r = 0; r < 5; ++r) screen.PutText(kInitTextX, 19 + r, rows[r].c_str());
-  constexpr int kCells = CellSlots - 1;
-  // On the disk before the first cell is written, so that a tool killed or a
-  // line dropped part way leaves word of it for the next connection.
-  TransferJournal journal = StartJournal(tool.session, true, {}, kCells);
   const auto lastRow = [&](const std::string& text) {
     screen.PutTextAttr(kInitTextX, 23, PadText(text, kInitWidth, 2).c_str(), ColorAlert);
     screen.DiscardTypeahead();
   };
-  if (!WriteJournal(journal)) {
+  const auto closePanel = [&] { screen.RestoreRect(1, 1, ScreenWidth, ScreenHeight, saved.data()); };
+  bool started = false, left = false;
+  int done = 0;
+  const InitOutcome init = WriteDefaultCells(
+      tool.session,
+      [&](int cell) {
+        done = cell;
+        AdvanceProgress(screen, kInitRow, cell);
+      },
+      [&] {
+        if (!started) {
+          started = true;
+          StartProgress(screen, kInitRow);
+          return screen.LeavePending() && (left = true);
+        }
+        // A Ctrl+C stops after the cell written, without a question: the
+        // tool then leaves, and the journal tells the next connection.
+        const bool esc = screen.EscPressed();
+        if (screen.LeavePending()) return left = true;
+        if (!esc) return false;
+        lastRow(kInitAskStop);
+        if (screen.ReadYes()) return true;
+        screen.PutText(kInitTextX, 23, blank.c_str());
+        return false;
+      });
+  const int total = init.total;
+  if (init.journalFailed) {
     char text[128];
     std::snprintf(text, sizeof text, kJournalFailed,
-                  JournalPath(journal.portIndex, journal.gatewayIndex).c_str());
+                  JournalPath(tool.state.portIndex, tool.state.gatewayIndex).c_str());
     lastRow(text);
     screen.ReadKeyCode();
-    screen.RestoreRect(1, 1, ScreenWidth, ScreenHeight, saved.data());
+    closePanel();
     return false;
   }
-  StartProgress(screen, kInitRow);
-  WriteTally tally;
-  for (int cell = 1; cell <= kCells; ++cell) {
-    // A Ctrl+C stops after the cell written, without a question: the tool
-    // then leaves, and the journal tells the next connection.
-    const bool esc = cell > 1 && screen.EscPressed();
-    if (screen.LeavePending()) {
-      screen.RestoreRect(1, 1, ScreenWidth, ScreenHeight, saved.data());
-      return false;
+  if (init.stopped) {
+    if (!left) {
+      char text[96];
+      std::snprintf(text, sizeof text, kInitStopped, done, total);
+      lastRow(text);
+      screen.ReadKeyCode();
     }
-    if (esc) {
-      lastRow(kInitAskStop);
-      if (screen.ReadYes()) {
-        char text[96];
-        std::snprintf(text, sizeof text, kInitStopped, cell - 1, kCells);
-        lastRow(text);
-        screen.ReadKeyCode();
-        screen.RestoreRect(1, 1, ScreenWidth, ScreenHeight, saved.data());
-        return false;
-      }
-      screen.PutText(kInitTextX, 23, blank.c_str());
-    }
-    if (tally.Add(SendCellWrite(tool.at, DefaultCellCommand(cell)))) {
-      // The device is gone: the SIM is part new, part old. Say how far it came.
-      screen.RestoreRect(1, 1, ScreenWidth, ScreenHeight, saved.data());
-      char detail[64];
-      std::snprintf(detail, sizeof detail, "Записано ячеек: %d из %d"_cp, tally.taken, kCells);
-      ShowExchangeError(screen, xerr::NoAnswer, detail);
-      return false;
-    }
-    // A cell left unanswered may or may not have reached the SIM.
-    if (tally.unansweredInARow == 0) {
-      journal.written = cell;
-      UpdateJournal(journal);
-    }
-    AdvanceProgress(screen, kInitRow, cell);
+    closePanel();
+    return false;
   }
-  if (tally.Failed() > 0) {
+  if (init.gone) {
+    // The device is gone: the SIM is part new, part old. Say how far it came.
+    closePanel();
+    char detail[64];
+    std::snprintf(detail, sizeof detail, "Записано ячеек: %d из %d"_cp, init.tally.taken, total);
+    ShowExchangeError(screen, xerr::NoAnswer, detail);
+    return false;
+  }
+  if (init.tally.Failed() > 0) {
     char text[96];
-    std::snprintf(text, sizeof text, kInitFailed, tally.Failed(), kCells);
+    std::snprintf(text, sizeof text, kInitFailed, init.tally.Failed(), total);
     screen.PutTextAttr(kInitTextX, 23, PadText(text, kInitWidth, 2).c_str(), ColorAlert);
     screen.DiscardTypeahead();
     screen.ReadKeyCode();
   }
   screen.Present();
-  screen.RestoreRect(1, 1, ScreenWidth, ScreenHeight, saved.data());
+  closePanel();
   return true;
 }
 
