@@ -5,6 +5,30 @@
 
 namespace tv {
 
+namespace {
+
+constexpr std::string_view kWrite = "AT+CPBW=";
+
+// The cell a line writes: its index, blanks around it, up to the comma or
+// the line's end; 0 when that is no cell 1..99.
+int CellOfLine(std::string_view line) {
+  int index = 0;
+  bool digits = false, blankAfter = false;
+  for (const char c : line) {
+    if (c == ',') break;
+    if (c == ' ') {
+      blankAfter = digits;
+      continue;
+    }
+    if (c < '0' || c > '9' || blankAfter || index >= 100) return 0;
+    index = index * 10 + (c - '0');
+    digits = true;
+  }
+  return digits && index >= 1 && index <= SettingsLines ? index : 0;
+}
+
+}  // namespace
+
 std::string EncodeSaveLine(int index, std::string_view number, std::string_view name) {
   std::string line;
   line.reserve(15 + number.size() + name.size());
@@ -101,7 +125,6 @@ void ParseSettingsText(std::string_view fileBytes, SimImage& image) {
 }
 
 std::vector<std::string> SplitLinesForSim(std::string_view fileBytes) {
-  static constexpr std::string_view kWrite = "AT+CPBW=";
   std::vector<std::string> commands;
   std::string_view rest = SettingsContent(fileBytes);
   int lines = 0;
@@ -119,6 +142,18 @@ std::vector<std::string> SplitLinesForSim(std::string_view fileBytes) {
     commands.push_back(std::move(command));
   }
   return commands;
+}
+
+void OverlaySettingsText(std::string_view fileBytes, SimImage& image) {
+  SimImage written;
+  for (const std::string& command : SplitLinesForSim(fileBytes)) {
+    // The line as sent, without "AT+CPBW=" and its CR.
+    const std::string_view line = std::string_view(command).substr(kWrite.size(), command.size() - kWrite.size() - 1);
+    const int cell = CellOfLine(line);
+    if (cell == 0) continue;
+    ParseSettingsText(line, written);
+    image.Restore(cell, written.Cell(cell));
+  }
 }
 
 }  // namespace tv

@@ -43,6 +43,13 @@ std::string_view SettingsContent(std::string_view fileBytes);
 // lack the CR). Cells that no line names are empty.
 void ParseSettingsText(std::string_view fileBytes, SimImage& image);
 
+// The image as the SIM holds it once File to SIM has sent the file: each
+// cell a sent line names is replaced whole as its write replaces it (a line
+// of the index alone, AT+CPBW= 5, empties it), the cells no line names stay
+// as they were. A line whose index is not a cell 1..99 changes nothing: the
+// SIM refuses it.
+void OverlaySettingsText(std::string_view fileBytes, SimImage& image);
+
 // The phonebook write commands of a file, one per line, in file order, at
 // most 99: "AT+CPBW=" and the line up to its LF, ending in exactly one CR
 // (a line without CR gets one). Empty lines are passed over. A line is sent

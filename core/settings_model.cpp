@@ -2,6 +2,7 @@
 // cells, the forms' checks on a new value, and the comparison of two images.
 #include "core/settings_model.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -53,6 +54,15 @@ std::string Two(int n) {
   char text[8];
   std::snprintf(text, sizeof text, "%02d", n);
   return text;
+}
+
+// A text cut to at most `most` characters, a '~' where it was cut: in the
+// middle (the beginning and the end of a number tell it apart) or at the end.
+std::string Cut(const std::string& text, std::size_t most, bool middle) {
+  if (text.size() <= most) return text;
+  if (most == 0) return {};
+  const std::size_t front = middle ? most / 2 : most - 1;
+  return text.substr(0, front) + "~" + text.substr(text.size() - (most - 1 - front));
 }
 
 // "05" or "5" -> 5 within [low, high]; 0 otherwise.
@@ -353,18 +363,31 @@ std::vector<SettingChange> CompareSettings(const SimImage& before, const SimImag
   return changes;
 }
 
-std::string DescribeChange(const SettingChange& change) {
+std::string DescribeChange(const SettingChange& change, int width) {
   const SettingSpec& spec = *change.spec;
   const std::string head = spec.group + ": " + spec.label;
-  if (spec.secret) return head + " изменён"_cp;
-  return head + (spec.kind == SettingKind::Mode ? ": " : " ") + change.wordsBefore + " -> " + change.wordsAfter;
+  const std::size_t most = width > 0 ? static_cast<std::size_t>(width) : std::string::npos;
+  if (spec.secret) return Cut(head + " изменён"_cp, most, false);
+  const bool words = spec.kind == SettingKind::Mode || spec.kind == SettingKind::Delay;
+  const std::string named = head + (spec.kind == SettingKind::Mode ? ": " : " ");
+  const std::string arrow = " -> ";
+  const std::string& before = change.wordsBefore;
+  const std::string& after = change.wordsAfter;
+  if (named.size() + before.size() + arrow.size() + after.size() <= most) return named + before + arrow + after;
+  if (named.size() + arrow.size() + 4 > most) return Cut(named + before + arrow + after, most, false);
+  // Each value has half the room; one that needs less leaves the rest to the other.
+  const std::size_t room = most - named.size() - arrow.size();
+  std::size_t roomBefore = std::min(before.size(), room / 2);
+  const std::size_t roomAfter = std::min(after.size(), room - roomBefore);
+  roomBefore = std::min(before.size(), room - roomAfter);
+  return named + Cut(before, roomBefore, !words) + arrow + Cut(after, roomAfter, !words);
 }
 
-std::vector<std::string> SummariseChanges(const std::vector<SettingChange>& changes, int lines) {
+std::vector<std::string> SummariseChanges(const std::vector<SettingChange>& changes, int lines, int width) {
   std::vector<std::string> out;
   const std::size_t room = lines < 1 ? 0 : static_cast<std::size_t>(lines);
   const std::size_t shown = changes.size() <= room ? changes.size() : room - 1;
-  for (std::size_t i = 0; i < shown; ++i) out.push_back(DescribeChange(changes[i]));
+  for (std::size_t i = 0; i < shown; ++i) out.push_back(DescribeChange(changes[i], width));
   if (shown < changes.size()) out.push_back("и ещё "_cp + std::to_string(changes.size() - shown));
   return out;
 }

@@ -127,11 +127,15 @@ struct SettingChange {
 };
 std::vector<SettingChange> CompareSettings(const SimImage& before, const SimImage& after);
 // "Переадресация: номер 89161234567 -> 84957654321"; a secret: "Маршрут 3:
-// пароль изменён" (cp866).
-std::string DescribeChange(const SettingChange& change);
-// The first changes in words, at most `lines` lines: when there are more,
-// the last line says how many are left ("и ещё 12").
-std::vector<std::string> SummariseChanges(const std::vector<SettingChange>& changes, int lines);
+// пароль изменён" (cp866). Given a width, a longer line keeps the setting's
+// name whole and shares the rest between the two values, each cut where a
+// '~' stands: a number or a name keeps its beginning and its end
+// ("8916~4567"), a mode's words their beginning ("Запрещенные ном~").
+std::string DescribeChange(const SettingChange& change, int width = 0);
+// The first changes in words, at most `lines` lines (each at most width
+// characters, when given): when there are more, the last line says how many
+// are left ("и ещё 12").
+std::vector<std::string> SummariseChanges(const std::vector<SettingChange>& changes, int lines, int width = 0);
 // The settings a cell's texts carry, by label with their group ("Исходящая
 // связь: запрещенный набор 41"), for naming a differing cell (cp866).
 std::string SettingsOfCell(const SimImage& image, int cell);

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/settings_file.h"
@@ -22,18 +23,20 @@
 #include "screen/progress.h"
 #include "ui/exchange_error.h"
 #include "ui/file_chooser.h"
+#include "ui/file_to_sim_question.h"
 #include "ui/tool.h"
+#include "ui/transfer_panel.h"
 
 namespace tv {
 
 namespace {
 
-// The panel and its texts. Prompts, labels and final messages stand at
-// (20, 4) in the normal attribute; file errors at (34, 4), why under them.
+using namespace transfer_panel;
+
+// The panel's texts (ui/transfer_panel.h): prompts, labels and final
+// messages in the normal attribute; file errors at (34, 4), why under them.
 // Each replaces the whole row inside the panel.
-constexpr int kPanelX = 18, kPanelY = 3, kPanelW = 59, kPanelH = 20;
-constexpr int kTextX = 20, kTextRow = 4, kErrorX = 34;
-constexpr int kDetailRow = kTextRow + 1;
+constexpr int kErrorX = 34;
 constexpr const char* kPattern = "*.set";
 
 constexpr const char* kAskSimToFile = "Сохранить данные из SIM-Карты в файл? [Y/N]"_cp;
@@ -101,15 +104,6 @@ void OpenPanel(Screen& s) {
 }
 void ClosePanel(Screen& s) { s.ErasePanel(kPanelX, kPanelY, kPanelW, kPanelH); }
 
-// Blanks the row inside the panel, so that what is written there next is
-// not read together with the remains of a longer prompt; the current
-// attribute stays.
-void BlankRow(Screen& s, int row) {
-  const uint8_t attr = s.Attribute();
-  s.PutTextAttr(kPanelX + 1, row, std::string(kPanelW, ' ').c_str(), ColorPanel);
-  s.SetAttribute(attr);
-}
-
 void Say(Screen& s, const char* text) {
   BlankRow(s, kTextRow);
   s.SetCursor(kTextX, kTextRow);
@@ -138,16 +132,35 @@ void FileFailed(Screen& s, const std::string& text, uint8_t attr, FileFault faul
   ClosePanel(s);
 }
 
-// The settings file named by currentFileName, or false after the message.
-bool ReadChosenFile(Tool& tool, std::string& bytes) {
+// The settings file named by currentFileName as it was read, and why not.
+struct ChosenFile {
+  FileReadResult read = FileReadResult::OpenFailed;
   FileFault fault = FileFault::None;
-  switch (ReadSettingsFile(tool.state.currentFileName, bytes, &fault)) {
+  std::string bytes;
+};
+ChosenFile ReadChosen(const Tool& tool) {
+  ChosenFile file;
+  file.read = ReadSettingsFile(tool.state.currentFileName, file.bytes, &file.fault);
+  return file;
+}
+
+// True for a file that was read; else false after the message.
+bool FileRead(Screen& s, const ChosenFile& file) {
+  switch (file.read) {
     case FileReadResult::Ok: return true;
-    case FileReadResult::TooLarge: FileFailed(tool.screen, InABar(kFileTooLarge), ColorAlert); return false;
+    case FileReadResult::TooLarge: FileFailed(s, InABar(kFileTooLarge), ColorAlert); return false;
     case FileReadResult::OpenFailed: break;
   }
-  FileFailed(tool.screen, InABar(kFileOpenError), ColorAlert, fault);
+  FileFailed(s, InABar(kFileOpenError), ColorAlert, file.fault);
   return false;
+}
+
+// The settings file named by currentFileName, or false after the message.
+bool ReadChosenFile(Tool& tool, std::string& bytes) {
+  ChosenFile file = ReadChosen(tool);
+  if (!FileRead(tool.screen, file)) return false;
+  bytes = std::move(file.bytes);
+  return true;
 }
 
 // The file cannot be created.
@@ -209,15 +222,13 @@ bool ConfirmHalfWrittenSource(Tool& tool) {
 // The panel, the chooser once, and the question with what it acts on under
 // it: true when a name was accepted and the operator answered y or Y;
 // otherwise the panel is closed.
-bool ChooseAndConfirm(Tool& tool, const char* question, const char* replacing = nullptr,
-                      bool fileToGateway = false) {
+bool ChooseAndConfirm(Tool& tool, const char* question, const char* replacing = nullptr) {
   Screen& s = tool.screen;
   OpenPanel(s);
   if (ChooseFile(tool.screen, tool.state.currentFileName, kPattern) == ChooseAccepted) {
     const bool replace = replacing && FileExists(tool.state.currentFileName);
     Say(s, replace ? replacing : question);
-    SayTarget(s, fileToGateway ? ShownFileName(tool) + kArrow + GatewayName(tool)
-                               : kFileLabel + ShownFileName(tool));
+    SayTarget(s, kFileLabel + ShownFileName(tool));
     s.DiscardTypeahead();
     if (s.ReadYes()) {
       BlankRow(s, kDetailRow);
@@ -290,9 +301,31 @@ void FileToSim(Tool& tool) {
     ShowExchangeError(s, xerr::NoPort);
     return;
   }
-  if (!ChooseAndConfirm(tool, kAskFileToSim, nullptr, true)) return;
-  std::string bytes;
-  if (!ReadChosenFile(tool, bytes)) return;
+  OpenPanel(s);
+  if (ChooseFile(tool.screen, tool.state.currentFileName, kPattern) != ChooseAccepted) {
+    ClosePanel(s);
+    return;
+  }
+  // The file is read once, before the question: what the question says it
+  // changes is what is written. One that cannot be read is said after the
+  // answer, as the other transfers say it.
+  const ChosenFile file = ReadChosen(tool);
+  Say(s, kAskFileToSim);
+  SayTarget(s, ShownFileName(tool) + kArrow + GatewayName(tool));
+  // While connected the image is the SIM: the connection read it whole, and
+  // every write since went into both (a refused one reads its cell back, an
+  // unanswered one ends the connection). The SIM need not be read for it.
+  const bool changesShown = file.read == FileReadResult::Ok;
+  if (changesShown) ShowChangesBeforeWrite(s, tool.image, file.bytes);
+  s.DiscardTypeahead();
+  if (!s.ReadYes()) {
+    ClosePanel(s);
+    return;
+  }
+  BlankRow(s, kDetailRow);
+  if (changesShown) BlankChangesBeforeWrite(s);
+  if (!FileRead(s, file)) return;
+  const std::string& bytes = file.bytes;
   // A file without the gateway's signature in cell 98 would leave a SIM the
   // next connection takes for an uninitialised one, and initialising it
   // overwrites all 99 cells.

@@ -227,5 +227,39 @@ TEST(SettingsFileContent, AByteOrderMarkIsNotPartOfTheFirstLine) {
   }
 }
 
+
+// What File to SIM leaves on the SIM: the cells its lines write are
+// replaced whole, as the SIM replaces an entry; the others stay.
+TEST(SettingsFileOverlay, TheLinesWrittenReplaceTheirCellsOnly) {
+  struct Case {
+    const char* name;
+    std::string file;
+    int cell;            // the cell that changes; 0: none
+    const char* number;  // what it then holds
+    const char* name_;
+  } cases[] = {
+      {"a line of the saved form", " 05,\"123\",129,\"AB\"\r\n", 5, "123", "AB"},
+      {"the device's form", " 5,\"+7903\",145,\"AB\"\r\n", 5, "+7903", "AB"},
+      {"without a name the name goes", " 07,\"9\"\r\n", 7, "9", ""},
+      {"the index alone empties the cell", " 07\r\n", 7, "", ""},
+      {"the last of two lines for a cell", " 7,\"1\",129,\"A\"\r\n 7,\"2\"\r\n", 7, "2", ""},
+      {"no cell 0", " 0,\"1\",129,\"A\"\r\n", 0, "", ""},
+      {"no cell 100", " 100,\"1\",129,\"A\"\r\n", 0, "", ""},
+      {"no index the SIM takes", " x7,\"1\",129,\"A\"\r\n", 0, "", ""},
+      {"padding and no line", PadToBlocks(""), 0, "", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SimImage image = InitialisedImage();
+    OverlaySettingsText(c.file, image);
+    SimImage expected = InitialisedImage();
+    if (c.cell != 0) {
+      expected.SetCellNumber(c.cell, c.number);
+      expected.SetCellName(c.cell, c.name_);
+    }
+    ExpectSameCells(image, expected);
+  }
+}
+
 }  // namespace
 }  // namespace tv

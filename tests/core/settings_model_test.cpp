@@ -6,6 +6,8 @@
 
 #include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "core/cp866_text.h"
 
@@ -166,6 +168,42 @@ TEST(SettingsModel, AShortModeStringIsFilledUpToTheSetting) {
   EXPECT_EQ(SettingValue(image, *FindSetting("incoming.message")), "none");
   image.SetModeChar(OutgoingControl, '3');
   EXPECT_EQ(SettingValue(image, *FindSetting("outgoing.control")), "unknown(3)");
+}
+
+
+// A change said within a row of the screen: the setting's name whole, the
+// values sharing the rest, a number cut in its middle, words at their end.
+TEST(SettingsModel, AChangeFitsTheWidthItIsGiven) {
+  const SimImage before = WithRoute();
+  struct Case {
+    const char* name;
+    std::vector<std::pair<const char*, const char*>> settings;
+    int width;
+    const char* said;
+  } cases[] = {
+      {"fits whole", {{"forwarding.number", "84957654321"}}, 47, "Переадресация: номер 0 -> 84957654321"},
+      {"a long number keeps its ends",
+       {{"contacts.6.number", "123456789012345678901234567890"}},
+       57,
+       "Записная книжка: контакт 06: номер 0 -> 12345678~34567890"},
+      {"mode words keep their beginning",
+       {{"outgoing.control", "forbidden+routing"}},
+       57,
+       "Исходящая связь: контроль: Контроля нет -> Запрещенные н~"},
+      {"the password stays unsaid", {{"routes.3.password", "9"}}, 57, "Маршрут 3: пароль изменён"},
+      {"too narrow for the values", {{"forwarding.number", "84957654321"}}, 20, "Переадресация: номе~"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SimImage after = before;
+    for (const auto& [key, value] : c.settings) ASSERT_EQ(ApplySetting(after, *FindSetting(key), value), "");
+    const std::vector<SettingChange> changes = CompareSettings(before, after);
+    ASSERT_EQ(changes.size(), 1u);
+    const std::string said = DescribeChange(changes[0], c.width);
+    EXPECT_EQ(Utf8FromCp866(said), c.said);
+    EXPECT_LE(said.size(), static_cast<std::size_t>(c.width));
+    EXPECT_EQ(Utf8FromCp866(SummariseChanges(changes, 1, c.width)[0]), c.said);
+  }
 }
 
 }  // namespace

@@ -110,5 +110,48 @@ TEST_F(FilesE2E, SimToFileLoadEditSaveAndBackToSim) {
   ASSERT_TRUE(ShowsField(t, 10, 4, "84951112233", 30));
 }
 
+
+// The gateway's own settings with the forwarding number and the incoming
+// barring changed, as a backup edited for it: File to SIM says those two in
+// words before the operator answers, and the SIM holds them after y.
+TEST_F(FilesE2E, FileToSimSaysWhatChangesBeforeWriting) {
+  GatewaySession g;
+  TerminalSession& t = g.Term();
+  ASSERT_TRUE(g.StartGateway());
+  ASSERT_TRUE(Connect(t));
+  const std::string before = g.Dump();
+  ASSERT_NE(before.find("98,\"1100200\",129,\"98.GSM.TRV\"\n"), std::string::npos) << before;
+  ASSERT_NE(before.find("99,\"89161234567\",129,\"99\"\n"), std::string::npos) << before;
+  // The dump's lines are the device's own reply lines: a settings file's.
+  std::string text;
+  for (std::size_t at = 0, end; (end = before.find('\n', at)) != std::string::npos; at = end + 1) {
+    std::string line = before.substr(at, end - at);
+    if (line.rfind("98,", 0) == 0) line = "98,\"1110200\",129,\"98.GSM.TRV\"";
+    if (line.rfind("99,", 0) == 0) line = "99,\"84957654321\",129,\"99\"";
+    text += " " + line + "\r\n";
+  }
+  text.resize((text.size() / 256 + 1) * 256, '\0');
+  std::ofstream(g.Dir() + "/test.set", std::ios::binary) << text;
+
+  ASSERT_TRUE(Choose(t, kFileMenu, 3, Utf8(u8"Пересылка данных из файла в SIM-Карту")));
+  ASSERT_TRUE(PickTheOnlyFile(t));
+  ASSERT_TRUE(Shows(t, 20, 4, Utf8(u8"Загрузить данные из файла в SIM-Карту? [Y/N]")));
+  EXPECT_TRUE(Shows(t, 20, 5, Utf8(u8"test.set -> COM1 ШЛЮЗ 1")));
+  EXPECT_TRUE(Shows(t, 20, 7, Utf8(u8"Изменения в SIM-Карте:")));
+  EXPECT_TRUE(Shows(t, 20, 8, Utf8(u8"Входящая связь: запрет: Разрешена -> Запрещена ")));
+  EXPECT_TRUE(Shows(t, 20, 9, Utf8(u8"Переадресация: номер 89161234567 -> 84957654321 ")));
+  EXPECT_EQ(t.TextAt(20, 10, 57), std::string(57, ' ')) << t.ScreenText();
+  EXPECT_EQ(g.Dump(), before);  // nothing written while the question waits
+
+  t.SendKeys("y");
+  ASSERT_TRUE(Acknowledge(t, Utf8(u8"Данные загружены.  Для продолжения нажмите любую клавишу")));
+  ASSERT_TRUE(g.WaitForDumpLine("98,\"1110200\",129,\"98.GSM.TRV\""));
+  ASSERT_TRUE(g.WaitForDumpLine("99,\"84957654321\",129,\"99\""));
+  std::string expected = before;
+  expected.replace(expected.find("98,\"1100200\""), 12, "98,\"1110200\"");
+  expected.replace(expected.find("99,\"89161234567\""), 16, "99,\"84957654321\"");
+  EXPECT_EQ(g.Dump(), expected);
+}
+
 }  // namespace
 }  // namespace tv::e2e
