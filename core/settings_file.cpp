@@ -177,6 +177,11 @@ std::string RewriteSettingsFile(std::string_view fileBytes, const SimImage& edit
     if (before.CellNumber(cell) == edited.CellNumber(cell) && before.CellName(cell) == edited.CellName(cell)) continue;
     std::string line = EncodeSaveLine(cell, edited.CellNumber(cell), edited.CellName(cell));
     line.resize(line.size() - 2);  // without its CR LF
+    // An international number ("+79161234567") is read back from the
+    // device with type 145: so written, a restore finds the line on the
+    // SIM as it is in the file.
+    if (edited.CellNumber(cell).substr(0, 1) == "+")
+      line.replace(6 + edited.CellNumber(cell).size(), 5, ",145,");
     if (lastLine[cell] < 0) {
       added += line;
       added += lineEnd;

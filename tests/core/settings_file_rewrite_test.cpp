@@ -82,6 +82,17 @@ TEST(SettingsFileRewrite, OnlyTheChangedCellsLinesAreWrittenAnew) {
   }
 }
 
+// A name changed beside an international number: the line as the device
+// reads it back, type 145, so that restore finds it on the SIM as written.
+TEST(SettingsFileRewrite, AnInternationalNumberKeepsItsType) {
+  const std::string file = " 3,\"+79031112233\",145,\"03\"\r\n 4,\"89031112233\",129,\"04\"\r\n";
+  SimImage edited = Parsed(file);
+  edited.SetCellName(3, "PETROV");
+  edited.SetCellName(4, "IVANOV");
+  EXPECT_EQ(RewriteSettingsFile(file, edited),
+            " 03,\"+79031112233\",145,\"PETROV\"\r\n 04,\"89031112233\",129,\"IVANOV\"\r\n");
+}
+
 // The settings files of the tests' data, those the fuzzing found included.
 std::vector<std::filesystem::path> DataFiles() {
   std::vector<std::filesystem::path> files;
