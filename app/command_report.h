@@ -21,6 +21,7 @@ struct Summary {
   std::string reason;  // why the status is not 0; empty: none
   std::vector<std::string> notices;
   std::string journal;  // the journal of an unfinished write found at the connection
+  bool documented = false;  // show, diff and set wrote their one document instead
 };
 
 // The summary of this run.
@@ -49,8 +50,9 @@ void WriteSummary(int status);
 
 // The lines of the file that differ from the SIM's (simLines: CompareWithSim's,
 // at each cell's index), as restore would write them: one line each on
-// standard output (with --json as JSON there, and on standard error), their
-// count on standard error. The exit status: Differences when any differs.
+// standard output (with --json as JSON there, and on standard error), each
+// with the settings its cell holds in the file, their count on standard
+// error. The exit status: Differences when any differs.
 int ReportDifferences(std::string_view fileBytes, const std::vector<std::string>& simLines);
 
 }  // namespace tv::cli

@@ -1,6 +1,7 @@
 // Settings file encoding, parsing and splitting into write commands.
 #include "core/settings_file.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace tv {
@@ -154,6 +155,102 @@ void OverlaySettingsText(std::string_view fileBytes, SimImage& image) {
     ParseSettingsText(line, written);
     image.Restore(cell, written.Cell(cell));
   }
+}
+
+namespace {
+
+// The cell a line names as ParseSettingsText reads it: the digits before its
+// first comma (blanks and anything else there passed over); 0 for none of
+// 1..99 or no comma at all.
+int CellParsedFrom(std::string_view line) {
+  const std::size_t comma = line.find(',');
+  if (comma == std::string_view::npos) return 0;
+  int index = 0;
+  for (const char c : line.substr(0, comma))
+    if (c >= '0' && c <= '9') index = std::min(index * 10 + (c - '0'), 1000);
+  return index >= 1 && index <= SettingsLines ? index : 0;
+}
+
+// The line end a new line gets: the file's first one (CR LF, LF or CR);
+// CR LF in a file that has none.
+std::string_view LineEndOf(std::string_view content) {
+  const std::size_t end = content.find_first_of("\r\n");
+  if (end == std::string_view::npos) return "\r\n";
+  if (content[end] == '\n') return "\n";
+  return content.substr(end + 1, 1) == "\n" ? "\r\n" : "\r";
+}
+
+}  // namespace
+
+std::string RewriteSettingsFile(std::string_view fileBytes, const SimImage& edited) {
+  SimImage before;
+  ParseSettingsText(fileBytes, before);
+  const std::string_view content = SettingsContent(fileBytes);
+  const std::size_t head = static_cast<std::size_t>(content.data() - fileBytes.data());  // the byte order mark
+  const std::string_view tail = fileBytes.substr(head + content.size());
+
+  // Each line's place in the content, and the last line naming each cell.
+  struct Span {
+    std::size_t from, to;
+  };
+  std::vector<Span> lines;
+  std::vector<int> lastLine(SettingsLines + 1, -1);
+  for (std::size_t from = 0; from <= content.size();) {
+    std::size_t to = content.find_first_of("\r\n", from);
+    if (to == std::string_view::npos) to = content.size();
+    if (const int cell = CellParsedFrom(content.substr(from, to - from)); cell != 0)
+      lastLine[cell] = static_cast<int>(lines.size());
+    lines.push_back({from, to});
+    from = to + 1;
+  }
+
+  std::vector<std::string> replacement(lines.size());
+  std::vector<bool> replaced(lines.size(), false);
+  std::string added;
+  const std::string_view lineEnd = LineEndOf(content);
+  for (int cell = 1; cell <= SettingsLines; ++cell) {
+    if (before.CellNumber(cell) == edited.CellNumber(cell) && before.CellName(cell) == edited.CellName(cell)) continue;
+    std::string line = EncodeSaveLine(cell, edited.CellNumber(cell), edited.CellName(cell));
+    line.resize(line.size() - 2);  // without its CR LF
+    // An international number ("+79161234567") is read back from the
+    // device with type 145: so written, a restore finds the line on the
+    // SIM as it is in the file.
+    if (edited.CellNumber(cell).substr(0, 1) == "+")
+      line.replace(6 + edited.CellNumber(cell).size(), 5, ",145,");
+    if (lastLine[cell] < 0) {
+      added += line;
+      added += lineEnd;
+      continue;
+    }
+    replacement[static_cast<std::size_t>(lastLine[cell])] = std::move(line);
+    replaced[static_cast<std::size_t>(lastLine[cell])] = true;
+  }
+
+  std::string text(fileBytes.substr(0, head));
+  std::size_t copied = 0;
+  for (std::size_t n = 0; n < lines.size(); ++n) {
+    if (!replaced[n]) continue;
+    text += content.substr(copied, lines[n].from - copied);
+    text += replacement[n];
+    copied = lines[n].to;
+  }
+  text += content.substr(copied);
+  if (!added.empty()) {
+    // A last line without its line end gets one before the new lines.
+    if (!content.empty() && content.back() != '\r' && content.back() != '\n') text += lineEnd;
+    text += added;
+  }
+
+  // The padding: as many NULs fewer or more as the text grew or shrank, the
+  // file keeping its size, while one still ends the text.
+  if (tail.empty()) return text;
+  const std::size_t oldSize = head + content.size();
+  if (text.size() <= oldSize) return text + std::string(oldSize - text.size(), '\0') + std::string(tail);
+  const std::size_t grown = text.size() - oldSize;
+  const std::size_t nuls = std::min(tail.find_first_not_of('\0'), tail.size());
+  if (grown < nuls) return text + std::string(tail.substr(grown));
+  if (nuls == tail.size()) return PadToBlocks(std::move(text));
+  return text + std::string(tail);
 }
 
 }  // namespace tv

@@ -57,4 +57,15 @@ void OverlaySettingsText(std::string_view fileBytes, SimImage& image);
 // transfer counts that, where a line left out would be a cell lost unseen.
 std::vector<std::string> SplitLinesForSim(std::string_view fileBytes);
 
+// The file changed to hold the edited image, as a hand edit would change it:
+// for each cell whose texts differ from the file's own (as ParseSettingsText
+// reads them), the last line naming that cell (the one that wins) is written
+// anew in the saved form (type 145 for a number that begins with '+', as
+// the device reports it), its line end kept as it was; a cell no line names
+// gets a new line after the last one, in the line ends the file uses. Every
+// other byte stays: the order of the lines, lines naming no cell, the byte
+// order mark and the padding (the same size of file while the text fits in
+// it with a NUL to spare, else padded anew to whole blocks).
+std::string RewriteSettingsFile(std::string_view fileBytes, const SimImage& edited);
+
 }  // namespace tv

@@ -4,8 +4,9 @@
 // AT+CPBW= commands. Checked: texts of at most 47 characters in cells 1..99
 // only (their length carried, a byte 0 inside one included), every field
 // zero behind its text, the cells equal to those of a plain
-// line-by-line reading of the file, and the saved form of the image loading
-// back into the same image.
+// line-by-line reading of the file, the saved form of the image loading
+// back into the same image, and the file rewritten by set keeping its bytes
+// or loading as the edited image.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -194,5 +195,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     Check(command.substr(0, 8) == "AT+CPBW=" && command.substr(8) == std::string_view(line).substr(0, line.size() - 1));
   }
   Check(lines.empty());
+
+  // set: unchanged, the file comes back byte for byte; a cell changed (one
+  // with a line and one that may have none), it loads as the edited image.
+  Check(RewriteSettingsFile(bytes, image) == bytes);
+  SimImage edited = image;
+  edited.SetCellNumber(1, "555");
+  edited.SetCellName(ForwardCell, "NEW");
+  SimImage reloaded;
+  ParseSettingsText(RewriteSettingsFile(bytes, edited), reloaded);
+  Check(SameCells(edited, reloaded));
   return 0;
 }

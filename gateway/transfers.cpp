@@ -173,6 +173,18 @@ ExchangeFault ReadSimCells(GatewaySession& gateway, std::string* text, const Tra
   return {};
 }
 
+ExchangeFault ReadSimSettings(GatewaySession& gateway, SimImage& settings, const TransferProgress& progress) {
+  Tell(progress, 0);
+  if (!gateway.BookFresh()) {
+    if (ExchangeFault fault = ReadWholeBook(gateway, progress); fault.Failed()) return fault;
+  }
+  std::string text;
+  for (int cell = 1; cell <= SettingsLines; ++cell) text += gateway.bookLines[cell];
+  ParseSettingsText(text, settings);
+  Tell(progress, SettingsLines);
+  return {};
+}
+
 SaveOutcome SaveSimToFile(GatewaySession& gateway, const std::string& path, const TransferProgress& progress) {
   // The file is tried before the cells are read, so that one that cannot be
   // written is reported at once; its temporary file is made again only when

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/sim_image.h"
 #include "device/cell_transfer.h"
 #include "gateway/faults.h"
 #include "platform/file_access.h"
@@ -48,6 +49,12 @@ ExchangeFault AttachGateway(GatewaySession& gateway, const StopRequest& stop = {
 // deviceConnected; so does stop() ending it (left).
 ExchangeFault ReadSimCells(GatewaySession& gateway, std::string* text, const TransferProgress& progress,
                            std::vector<std::string>* lines = nullptr, const StopRequest& stop = {});
+
+// The SIM's settings as its backup would load them (ParseSettingsText of the
+// lines SIM to file writes: blanks dropped, as from any file), so that a
+// file and a gateway compare alike. The book read by the connection is used
+// when nothing was sent since, and kept for a File to SIM that follows.
+ExchangeFault ReadSimSettings(GatewaySession& gateway, SimImage& settings, const TransferProgress& progress);
 
 // SIM to file: the file is tried first (nothing is read from a SIM whose
 // copy could not be kept), then the cells are read and the file is replaced

@@ -84,7 +84,9 @@ TEST(SettingsModel, EverySettingIsReadFromItsCellsAndWrittenBack) {
     }
     // And back again: nothing differs.
     ASSERT_EQ(ApplySetting(after, spec, SettingValue(before, spec)), "");
-    if (spec.kind != SettingKind::RouteContact) EXPECT_TRUE(CompareSettings(before, after).empty());
+    if (spec.kind != SettingKind::RouteContact) {
+      EXPECT_TRUE(CompareSettings(before, after).empty());
+    }
   }
   EXPECT_EQ(keys.size(), 39u * 2 + 20 + 2 + 10 * 6 + 28 + 3 + 2 + 1);
 }

@@ -38,13 +38,13 @@ TEST(CommandCompareE2E, VerifyReportsWhatRestoreWrites) {
 
   const std::string junk = "{\"line\": 4, \"cell\": null, \"file_line\": \"junk\"}\n";
   const std::string name = "{\"line\": 7, \"cell\": 7, \"file\": \"123\", \"sim\": \"123\", \"file_name\": \"IVAN  PETROV\", "
-                           "\"sim_name\": \"IVAN PETROV\"}\n";
+                           "\"sim_name\": \"IVAN PETROV\", \"setting\": \"" + Utf8(u8"Записная книжка: контакт 07") + "\"}\n";
   Outcome o = RunTool(dir.Path(), {"verify", "--json", "COM1", "x.set"});
   EXPECT_EQ(o.status, 1) << Describe(o);
   EXPECT_EQ(o.out.rfind(junk + name + "{\"status\": 1, \"command\": \"verify\"", 0), 0u) << Describe(o);
   EXPECT_NE(o.out.find("\"cells_differing\": 2, \"refused_lines\": []"), std::string::npos) << Describe(o);
   EXPECT_EQ(o.err, Utf8(u8"Строка 04: не называет ячейку 1..99: junk\n"
-                        u8"Ячейка 07: файл \"123\",\"IVAN  PETROV\"; SIM-Карта \"123\",\"IVAN PETROV\"\n"
+                        u8"Ячейка 07 (Записная книжка: контакт 07): файл \"123\",\"IVAN  PETROV\"; SIM-Карта \"123\",\"IVAN PETROV\"\n"
                         u8"tarvelin: Ячеек с отличиями: 2\n"));
 
   // The two lines verify named are the two restore sends: one taken, one

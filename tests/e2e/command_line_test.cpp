@@ -52,7 +52,9 @@ TEST(CommandLineE2E, BackupVerifyAndRestoreOnAGatewayNumber) {
   WriteAll(dir / "changed.set", changed);
   o = RunTool(dir.Path(), {"verify", "COM1:2", "changed.set"});
   EXPECT_EQ(o.status, 1) << Describe(o);
-  EXPECT_EQ(o.out, Utf8(u8"Ячейка 05: файл \"5551234\",\"05\"; SIM-Карта \"89265550505\",\"05\"\n"));
+  // The cell named with the setting it holds.
+  EXPECT_EQ(o.out, Utf8(u8"Ячейка 05 (Записная книжка: контакт 05): файл \"5551234\",\"05\"; "
+                        u8"SIM-Карта \"89265550505\",\"05\"\n"));
   EXPECT_EQ(o.err, Utf8(u8"tarvelin: Ячеек с отличиями: 1\n"));
 
   o = RunTool(dir.Path(), {"restore", "COM1:2", "changed.set"});
@@ -232,11 +234,11 @@ TEST(CommandLineE2E, JsonLinesAreTheSameInEveryLocale) {
        1,
        // cp866 0x80 and 0xFF, the ends of its upper half: А and U+00A0.
        Utf8(u8"{\"line\": 5, \"cell\": 5, \"file\": \"5551234\", \"sim\": \"89265550505\", "
-            u8"\"file_name\": \"0\\u0000\\u0001ПА\u00A0\", \"sim_name\": \"05\"}\n"
+            u8"\"file_name\": \"0\\u0000\\u0001ПА\u00A0\", \"sim_name\": \"05\", \"setting\": \"Записная книжка: контакт 05\"}\n"
             u8"{\"status\": 1, \"command\": \"verify\", \"gateway\": \"COM1:2\", \"file\": \"differs.set\", "
             u8"\"cells_differing\": 1, \"refused_lines\": [], \"reason\": \"Ячеек с отличиями: 1\", \"notices\": [], "
             u8"\"journal\": null}\n"),
-       Utf8(u8"Ячейка 05: файл \"5551234\",\"0??ПА\u00A0\"; SIM-Карта \"89265550505\",\"05\"\n"
+       Utf8(u8"Ячейка 05 (Записная книжка: контакт 05): файл \"5551234\",\"0??ПА\u00A0\"; SIM-Карта \"89265550505\",\"05\"\n"
             u8"tarvelin: Ячеек с отличиями: 1\n")},
       {"backup",
        {"backup", "--json", "com1", "sim.set"},

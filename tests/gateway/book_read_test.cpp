@@ -4,6 +4,7 @@
 // byte for byte either way.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -166,6 +167,42 @@ TEST(DifferingWrites, OnlyWhatDiffersIsWritten) {
     std::string back;
     EXPECT_FALSE(ReadSimCells(r.session, &back, {}).Failed());
     EXPECT_EQ(back, file);
+  }
+}
+
+}  // namespace
+}  // namespace tv
+
+namespace tv {
+namespace {
+
+// The settings read before a File to SIM (what restore says will change)
+// cost no read of their own: the connection's book, or one read that the
+// writes then use; the SIM's texts as its backup loads them (a blank in a
+// name dropped, as from the file).
+TEST(SettingsRead, TheBookIsReadOnceForTheSettingsAndTheWrites) {
+  for (const bool cellByCell : {false, true}) {
+    SCOPED_TRACE(cellByCell ? "cell by cell" : "by range");
+    test::ScratchDir dir;
+    Rig r(cellByCell);
+    r.session.writeAll = false;
+    r.gateway.SetEntry(9, "123", "IVAN PETROV");
+    ASSERT_FALSE(AttachGateway(r.session).Failed());
+    SimImage settings;
+    ASSERT_FALSE(ReadSimSettings(r.session, settings, {}).Failed());
+    EXPECT_EQ(settings.CellName(9), "IVANPETROV");
+    EXPECT_EQ(settings.CellNumber(7), std::string("12\0" "3", 4));
+    EXPECT_TRUE(settings.HasSignature());
+    const std::size_t reads = Commands(r.port.written).size();
+    EXPECT_EQ(reads, cellByCell ? 2u + 99u : 2u);  // AT, the mode cell or the range, the cells
+    std::string file = EncodeSettingsFile(settings);
+    const SendOutcome sent = SendFileToSim(r.session, file, "test.set", {});
+    EXPECT_FALSE(sent.device.Failed());
+    const std::vector<std::string> after = Commands(r.port.written);
+    // The writes follow at once: the name that held a blank, and the cells
+    // whose saved form differs from the device's lines.
+    for (std::size_t n = reads; n < after.size(); ++n) EXPECT_EQ(after[n].rfind("AT+CPBW=", 0), 0u) << after[n];
+    EXPECT_NE(std::find(after.begin(), after.end(), "AT+CPBW= 09,\"123\",129,\"IVANPETROV\"\r"), after.end());
   }
 }
 
