@@ -14,7 +14,7 @@ namespace {
 
 constexpr const char* kUnknownMode = "Неизвестный режим"_cp;
 
-const std::vector<ModeValue> kOutgoingControl = {
+constexpr ModeValue kOutgoingControl[] = {
     {'0', "none", "Контроля нет"_cp},
     {'1', "forbidden", "Запрещенные номера"_cp},
     {'2', "allowed", "Разрешенные номера"_cp},
@@ -22,7 +22,7 @@ const std::vector<ModeValue> kOutgoingControl = {
     {'5', "forbidden+routing", "Запрещенные номера и маршрутизация"_cp},
     {'6', "allowed+routing", "Разрешенные номера и маршрутизация"_cp},
 };
-const std::vector<ModeValue> kIncomingControl = {
+constexpr ModeValue kIncomingControl[] = {
     {'0', "none", "Контроля нет"_cp},
     {'1', "black", "Черный список"_cp},
     {'2', "white", "Белый список"_cp},
@@ -31,12 +31,12 @@ const std::vector<ModeValue> kIncomingControl = {
     {'6', "white+callback", "Белый список и обратный вызов"_cp},
 };
 // Anything but '1' reads as allowed.
-const std::vector<ModeValue> kBarring = {
+constexpr ModeValue kBarring[] = {
     {'0', "allowed", "Разрешена"_cp},
     {'1', "barred", "Запрещена"_cp},
 };
 // Anything but '1' and '2' reads as no message.
-const std::vector<ModeValue> kMessage = {
+constexpr ModeValue kMessage[] = {
     {'0', "none", "Без сообщения"_cp},
     {'1', "before", "Сообщение перед подачей звонка"_cp},
     {'2', "after", "Сообщение после звонка и ответа"_cp},
@@ -172,7 +172,7 @@ void ReachModePosition(SimImage& image, int last) {
 
 }  // namespace
 
-const std::vector<ModeValue>& ModeValues(int position) {
+std::span<const ModeValue> ModeValues(int position) {
   switch (position) {
     case OutgoingControl: return kOutgoingControl;
     case IncomingControl: return kIncomingControl;

@@ -19,6 +19,7 @@
 // wherever it stands.
 #pragma once
 
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -55,7 +56,7 @@ struct ModeValue {
 // The values a mode position takes (OutgoingControl, IncomingControl, the
 // barrings, MessageMode); the first is the one a character off the list
 // reads as where the position has such a fallback (barrings, message).
-const std::vector<ModeValue>& ModeValues(int position);
+std::span<const ModeValue> ModeValues(int position);
 // The display text of a character at a position: "Неизвестный режим" for a
 // control character off the list; the fallback's for the others.
 const char* ModeValueName(int position, char c);

@@ -106,7 +106,7 @@ PortForm ClassifyPortArgument(std::string_view text) {
 }
 
 std::string PortLine(int portIndex) {
-  const std::string name = PortDeviceName(portIndex);
+  std::string name = PortDeviceName(portIndex);
   const std::string& target = PortTarget(portIndex);
   std::optional<NetworkAddress> address;
   std::string path;
