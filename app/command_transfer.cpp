@@ -36,14 +36,14 @@ constexpr const char* kWillChange = "На SIM-Карте изменится:"_cp
 constexpr int kSummaryLines = 10;
 
 // restore: the settings the file changes on the SIM, in words, on standard
-// output (a --json run keeps standard output to its JSON Lines).
+// output.
 int SayWhatWillChange(GatewaySession& session, const std::string& port, std::string_view fileBytes) {
   SimImage onSim, fromFile;
   if (const ExchangeFault fault = ReadSimSettings(session, onSim, ProgressOf(kReading, SettingsLines)); fault.Failed())
     return DeviceFailed(port, fault);
   ParseSettingsText(fileBytes, fromFile);
   const std::vector<std::string> lines = SummariseChanges(CompareSettings(onSim, fromFile), kSummaryLines);
-  if (Run().json || lines.empty()) return exitcode::Ok;
+  if (lines.empty()) return exitcode::Ok;
   std::string text = std::string(kWillChange) + "\n";
   for (const std::string& line : lines) text += "  " + Harmless(line) + "\n";
   std::fputs(ToLocaleText(text).c_str(), stdout);
@@ -93,8 +93,9 @@ int Restore(GatewaySession& session, const PortChoice& port, const std::string& 
   if (const ExchangeFault fault = Attach(session, where); fault.Failed()) return DeviceFailed(where, fault);
   // The change is said from the book the writes compare with. --all on a
   // modem read cell by cell writes without reading the SIM first: nothing
-  // to say it from then.
-  if (options.dryRun || !session.writeAll || session.BookFresh()) {
+  // to say it from then. A --json run keeps standard output to its JSON
+  // Lines.
+  if (!Run().json && (options.dryRun || !session.writeAll || session.BookFresh())) {
     if (const int rc = SayWhatWillChange(session, where, bytes); rc != exitcode::Ok) return rc;
   }
   if (options.dryRun) {
