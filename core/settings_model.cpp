@@ -234,7 +234,7 @@ std::string SettingValue(const SimImage& image, const SettingSpec& spec) {
   if (!SettingShown(image, spec)) return {};
   switch (spec.kind) {
     case SettingKind::Number: return std::string(image.CellNumber(spec.cell));
-    case SettingKind::Name: return std::string(image.CellName(spec.cell));
+    case SettingKind::Name:
     case SettingKind::Signature: return std::string(image.CellName(spec.cell));
     case SettingKind::Mode: {
       const char c = image.ModeChar(spec.position);

@@ -77,8 +77,8 @@ enum class SettingKind {
 
 struct SettingSpec {
   std::string key;    // "contacts.7.number"
-  std::string group;  // cp866, as the menus name it: "Исходящая связь"
-  std::string label;  // cp866, within the group: "запрещенный набор 41"
+  std::string group;  // cp866, as the menus name it: Исходящая связь
+  std::string label;  // cp866, within the group: запрещенный набор 41
   SettingKind kind;
   int cell = 0;      // the cell (a route's: its routing cell)
   int position = 0;  // Mode: the position

@@ -20,9 +20,13 @@ if not files:
     print("check_texts: no source files found")
     sys.exit(1)
 for path in files:
-    if path.startswith("platform/posix/terminal_console") or path.endswith("cp866_literal.h"):
+    if path.startswith("platform/posix/terminal_console") or path.endswith("cp866/literal.h"):
         continue
-    for n, line in enumerate(open(path, encoding="utf-8"), 1):
+    text = open(path, encoding="utf-8").read()
+    # A test that compares the UTF-8 output of the command line says so once.
+    if path.startswith("tests/") and "// check_texts: UTF-8 expectations" in text:
+        continue
+    for n, line in enumerate(text.split("\n"), 1):
         if line.lstrip().startswith("//") or "// UTF-8" in line:
             continue
         for m in lit.finditer(line):

@@ -1,5 +1,6 @@
 // The settings by name: every setting read from its cells and written back,
 // the forms' refusals, routes taken apart, and the comparison in words.
+// check_texts: UTF-8 expectations (the messages as Utf8FromCp866 and the JSON give them).
 #include "core/settings_model.h"
 
 #include <gtest/gtest.h>

@@ -2,6 +2,7 @@
 // the lines of its cells alone; a refused value, an unknown key or a dry run
 // leave the file byte for byte; every settings file of the tests' data
 // comes back byte for byte when set to what it holds.
+// check_texts: UTF-8 expectations (the messages as Utf8FromCp866 and the JSON give them).
 #include <gtest/gtest.h>
 
 #include <algorithm>
