@@ -5,7 +5,8 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config libncurses-dev libgtest-dev libgmock-dev googletest
           libvterm-dev python3 git locales gammu clang-tidy dpkg-dev
-          g++-mingw-w64-x86-64-posix wine64 zip libgensio-dev ser2net libssl-dev openssl)
+          g++-mingw-w64-x86-64-posix wine64 zip libgensio-dev ser2net libssl-dev openssl
+          ansible-core systemd)
 
 missing=()
 for p in "${packages[@]}"; do

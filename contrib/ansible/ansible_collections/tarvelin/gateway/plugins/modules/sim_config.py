@@ -132,13 +132,14 @@ EXAMPLES = r"""
 
 RETURN = r"""
 rc:
-  description: The exit status of the last tarvelin command (0 done, 1 differences, 2 usage,
-    3 device, 4 file, 5 the SIM's last write did not complete).
-  returned: always, once a command ran
+  description: The exit status of the tarvelin command that failed (1 differences, 2 usage or a
+    refused setting, 3 device or a SIM without the gateway's signature, 4 file, 5 the SIM's last
+    write did not complete); C(msg) gives its reason.
+  returned: failed
   type: int
-  sample: 0
+  sample: 3
 summary:
-  description: The last command's JSON summary.
+  description: The last command's JSON summary (its C(status) is the exit status).
   returned: when a command ran
   type: dict
   sample: {"status": 0, "command": "restore", "gateway": "rfc2217://10.0.0.5:2001:1",
@@ -391,9 +392,9 @@ def main():
             target, differs = wanted_state(module, gw, result, scratch)
             if differs and state == "verified":
                 if "differences" in result:
-                    drift = "%d lines of %s differ from the SIM" % (len(result["differences"]), p["src"])
+                    drift = "lines of %s that differ from the SIM: %d" % (p["src"], len(result["differences"]))
                 else:
-                    drift = "%d settings differ from the SIM" % len(result.get("changes") or [])
+                    drift = "settings that differ from the SIM: %d" % len(result.get("changes") or [])
                 result.update(rc=1, summary=gw.last[1])
                 module.fail_json(msg="drift: " + drift, **result)
             if differs:
@@ -403,7 +404,8 @@ def main():
     finally:
         shutil.rmtree(scratch, ignore_errors=True)
     if gw.last is not None:
-        result["rc"], result["summary"] = gw.last
+        # Only a failure carries rc: Ansible takes any other rc than 0 for one.
+        result["summary"] = gw.last[1]
     module.exit_json(**result)
 
 
