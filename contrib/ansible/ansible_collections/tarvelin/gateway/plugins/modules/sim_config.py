@@ -228,8 +228,10 @@ class Gateway(object):
         summary = documents[-1] if documents and isinstance(documents[-1], dict) else {}
         reason = summary.get("reason") if isinstance(summary, dict) else None
         if not reason:
-            lines = [l for l in err.splitlines() if l.strip()]
+            lines = [line for line in err.splitlines() if line.strip()]
             reason = lines[-1] if lines else "status %d" % rc
+            if reason.startswith("tarvelin: "):
+                reason = reason[len("tarvelin: "):]
         self.module.fail_json(msg="%s: %s" % (what, reason), rc=rc, stdout=out, stderr=err, summary=summary, **extra)
 
     def command(self, name, files_before_port, files_after_port, what):
@@ -283,8 +285,22 @@ def settings_pairs(module):
 
 
 def diff_of(changes, before_header, after_header):
+    """Ansible's before and after: a line a setting that changes, its key, its
+    value and the setting in the forms' words ("forwarding.number: 89161234567
+    # Переадресация: номер"). A masked password is said to change."""
+    def value(change, side):
+        text = change.get(side)
+        text = "(none)" if text is None else text
+        if side == "new" and change.get("old") == change.get("new"):
+            text += " (changed)"
+        return text
+
     def lines(side):
-        return "".join("%s: %s\n" % (c.get("key"), c.get(side)) for c in changes)
+        out = ""
+        for c in changes:
+            words = "  # %s" % c["setting"] if c.get("setting") else ""
+            out += "%s: %s%s\n" % (c.get("key"), value(c, side), words)
+        return out
     return {"before": lines("old"), "after": lines("new"),
             "before_header": before_header, "after_header": after_header}
 
