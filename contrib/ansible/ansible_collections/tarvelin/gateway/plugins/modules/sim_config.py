@@ -139,8 +139,9 @@ rc:
   type: int
   sample: 3
 summary:
-  description: The last command's JSON summary (its C(status) is the exit status).
-  returned: when a command ran
+  description: The JSON summary of the last command that reached the gateway (backup, verify or
+    restore); its C(status) is that command's exit status.
+  returned: when the gateway was reached
   type: dict
   sample: {"status": 0, "command": "restore", "gateway": "rfc2217://10.0.0.5:2001:1",
            "file": "site7.set", "cells_differing": 0, "refused_lines": [], "reason": null,
@@ -154,11 +155,14 @@ differences:
   sample: [{"line": 99, "cell": 99, "file": "84957654321", "sim": "89161234567",
             "file_name": "99", "sim_name": "99"}]
 changes:
-  description: The settings that differ, by name (C(tarvelin diff --json)); route passwords masked.
-  returned: in diff mode, and whenever I(settings) were applied
+  description: The settings that differ from the SIM to what it should hold, by name
+    (C(tarvelin diff --json)), each with its value before and after and the change in words;
+    route passwords masked.
+  returned: in diff mode, whenever I(settings) were applied, and on drift
   type: list
   elements: dict
-  sample: [{"key": "forwarding.number", "old": "89161234567", "new": "84957654321"}]
+  sample: [{"key": "forwarding.number", "setting": "Переадресация: номер", "old": "89161234567",
+            "new": "84957654321", "text": "Переадресация: номер 89161234567 -> 84957654321"}]
 dest:
   description: The backup file.
   returned: with I(state=backup)
@@ -215,14 +219,11 @@ class Gateway(object):
             if named and named.group(2) and int(named.group(2)) != p["gateway"]:
                 module.fail_json(msg="port %s and gateway %d name different gateways" % (self.port, p["gateway"]))
             self.port_options = ["--gateway", str(p["gateway"])]
-        self.last = None  # (rc, summary) of the last command
+        self.summary = None  # of the last command on the port
 
     def run(self, args):
         rc, out, err = self.module.run_command([self.tool] + args, cwd=self.cwd, environ_update=TOOL_ENV)
-        documents = json_documents(out)
-        summary = documents[-1] if documents and isinstance(documents[-1], dict) else {}
-        self.last = (rc, summary)
-        return rc, documents, out, err
+        return rc, json_documents(out), out, err
 
     def fail(self, what, rc, documents, out, err, **extra):
         summary = documents[-1] if documents and isinstance(documents[-1], dict) else {}
@@ -232,12 +233,16 @@ class Gateway(object):
             reason = lines[-1] if lines else "status %d" % rc
             if reason.startswith("tarvelin: "):
                 reason = reason[len("tarvelin: "):]
-        self.module.fail_json(msg="%s: %s" % (what, reason), rc=rc, stdout=out, stderr=err, summary=summary, **extra)
+        # The summary is what stdout said; stdout itself only when it said something else.
+        said = dict(summary=summary) if summary else dict(stdout=out)
+        self.module.fail_json(msg="%s: %s" % (what, reason), rc=rc, stderr=err, **dict(said, **extra))
 
     def command(self, name, files_before_port, files_after_port, what):
         """Runs a command on the port; fails the task on a status other than 0 and 1."""
         args = [name, "--json"] + self.port_options + files_before_port + [self.port] + files_after_port
         rc, documents, out, err = self.run(args)
+        if documents and isinstance(documents[-1], dict):
+            self.summary = documents[-1]
         if rc not in (0, 1):
             self.fail(what, rc, documents, out, err)
         return rc, documents, out, err
@@ -337,7 +342,7 @@ def backup_state(module, gw, result):
             os.remove(partial)
 
 
-def wanted_state(module, gw, result, scratch):
+def wanted_state(module, gw, result, scratch, state):
     """present and verified: the file the SIM should hold, and whether it differs."""
     p = module.params
     pairs = settings_pairs(module)
@@ -369,12 +374,25 @@ def wanted_state(module, gw, result, scratch):
                     result["diff"] = diff_of(changes, "%s (SIM)" % gw.port, "settings")
     else:
         differs, result["differences"] = gw.verify(target)
-        if differs and module._diff:
+        if differs and (module._diff or state == "verified"):
             changes = gw.diff(gw.port, target, True)
             if changes is not None:
                 result["changes"] = changes
                 result["diff"] = diff_of(changes, "%s (SIM)" % gw.port, p["src"])
     return target, differs
+
+
+def drift_message(p, result):
+    """"drift: the SIM differs from site7.set in 2 lines: Переадресация: номер
+    89161234567 -> 84957654321; ...", the changes from the SIM to the file."""
+    if "differences" in result:
+        n = len(result["differences"])
+        text = "drift: the SIM differs from %s in %d line%s" % (p["src"], n, "" if n == 1 else "s")
+    else:
+        n = len(result.get("changes") or [])
+        text = "drift: the SIM differs in %d setting%s" % (n, "" if n == 1 else "s")
+    words = [c["text"] for c in result.get("changes") or [] if c.get("text")]
+    return text + (": " + "; ".join(words) if words else "")
 
 
 def main():
@@ -405,23 +423,19 @@ def main():
         if state == "backup":
             backup_state(module, gw, result)
         else:
-            target, differs = wanted_state(module, gw, result, scratch)
+            target, differs = wanted_state(module, gw, result, scratch, state)
             if differs and state == "verified":
-                if "differences" in result:
-                    drift = "lines of %s that differ from the SIM: %d" % (p["src"], len(result["differences"]))
-                else:
-                    drift = "settings that differ from the SIM: %d" % len(result.get("changes") or [])
-                result.update(rc=1, summary=gw.last[1])
-                module.fail_json(msg="drift: " + drift, **result)
+                result.update(rc=1, summary=gw.summary)
+                module.fail_json(msg=drift_message(p, result), **result)
             if differs:
                 result["changed"] = True
                 if not module.check_mode:
                     gw.restore(target)
     finally:
         shutil.rmtree(scratch, ignore_errors=True)
-    if gw.last is not None:
+    if gw.summary is not None:
         # Only a failure carries rc: Ansible takes any other rc than 0 for one.
-        result["summary"] = gw.last[1]
+        result["summary"] = gw.summary
     module.exit_json(**result)
 
 
