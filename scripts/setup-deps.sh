@@ -5,8 +5,10 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config libncurses-dev libgtest-dev libgmock-dev googletest
           libvterm-dev python3 git locales gammu clang-tidy dpkg-dev
-          g++-mingw-w64-x86-64-posix wine64 zip libgensio-dev ser2net libssl-dev openssl
-          ansible-core systemd)
+          g++-mingw-w64-x86-64-posix wine64 zip libgensio-dev ser2net libssl-dev openssl)
+
+# The fleet tools' tests run ansible-playbook and systemd-analyze.
+packages+=(ansible-core systemd)
 
 missing=()
 for p in "${packages[@]}"; do
