@@ -8,6 +8,9 @@ packages=(cmake ninja-build g++ pkg-config libncurses-dev libgtest-dev libgmock-
           g++-mingw-w64-x86-64-posix wine64 zip libgensio-dev ser2net libssl-dev openssl
           nlohmann-json3-dev)
 
+# The fleet tools' tests run ansible-playbook and systemd-analyze.
+packages+=(ansible-core systemd)
+
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

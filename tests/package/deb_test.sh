@@ -22,7 +22,9 @@ for lib in libc6 libncursesw6 libstdc++6; do
 done
 
 contents="$(dpkg-deb -c "$deb")"
-for f in ./usr/bin/tarvelin ./usr/bin/tarvelin-gwsim ./usr/share/tarvelin/help.txt ./usr/share/man/man1/tarvelin.1; do
+for f in ./usr/bin/tarvelin ./usr/bin/tarvelin-gwsim ./usr/share/tarvelin/help.txt ./usr/share/man/man1/tarvelin.1 \
+  ./usr/lib/systemd/system/tarvelin-backup@.service ./usr/lib/systemd/system/tarvelin-backup@.timer \
+  ./usr/lib/tarvelin/site-backup ./usr/share/doc/tarvelin/site.conf.example; do
   grep -q " $f\$" <<<"$contents" || { echo "the package lacks $f" >&2; echo "$contents" >&2; exit 1; }
 done
 
