@@ -261,7 +261,12 @@ std::string SettingValue(const SimImage& image, const SettingSpec& spec) {
 }
 
 std::string SettingWords(const SimImage& image, const SettingSpec& spec) {
-  if (!SettingShown(image, spec)) return "-";
+  if (!SettingShown(image, spec)) {
+    // A contact that carries a route's platform is that route's.
+    if (spec.kind == SettingKind::Number && spec.cell <= ContactLast)
+      return "(маршрут "_cp + std::to_string(RouteOfContact(image, spec.cell)) + ")";
+    return "-";
+  }
   const std::string value = SettingValue(image, spec);
   switch (spec.kind) {
     case SettingKind::Mode: return ModeValueName(spec.position, image.ModeChar(spec.position));

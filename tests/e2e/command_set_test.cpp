@@ -69,7 +69,7 @@ TEST(CommandSetE2E, EachKindOfSettingChangesItsCellsLinesAlone) {
       {"a password changed: said without its value",
        {"routes.2.contact=07", "routes.2.password=1", "routes.2.password=2"},
        {{61, Line(61, "******07", "61")}, {7, Line(7, "**2**", "07")}},
-       Utf8(u8"Записная книжка: контакт 07: номер 0 -> -\n"
+       Utf8(u8"Записная книжка: контакт 07: номер 0 -> (маршрут 2)\n"
             u8"Маршрут 2: контакт не задан -> 07\n"
             u8"Маршрут 2: номер платформы - -> (пусто)\n"
             u8"Маршрут 2: пауза 1 - -> (пусто)\n"

@@ -62,7 +62,7 @@ struct Rig {
 // What diff says of sim.set -> changed.set (gwsim's own settings first).
 const std::string kEveryGroupInWords = Utf8(
     u8"Записная книжка: контакт 03: имя 03 -> PETROV\n"
-    u8"Записная книжка: контакт 05: номер 89265550505 -> -\n"
+    u8"Записная книжка: контакт 05: номер 89265550505 -> (маршрут 3)\n"
     u8"Исходящая связь: запрещенный набор 41 0 -> 8809\n"
     u8"Маршрут 3: набор не задан -> 8495\n"
     u8"Маршрут 3: контакт не задан -> 05\n"
@@ -196,7 +196,7 @@ TEST(CommandSettingsE2E, DiffOfFilesAndGatewaysSettingBySetting) {
                   {"setting", Utf8(u8"Записная книжка: контакт 05: номер")},
                   {"old", "89265550505"},
                   {"new", nullptr},
-                  {"text", Utf8(u8"Записная книжка: контакт 05: номер 89265550505 -> -")}}));
+                  {"text", Utf8(u8"Записная книжка: контакт 05: номер 89265550505 -> (маршрут 3)")}}));
   EXPECT_EQ(document["changes"][7]["old"], nullptr);
   EXPECT_EQ(document["changes"][7]["new"], "***");
   EXPECT_EQ(document["changes"][9]["old"], "allowed");
