@@ -270,12 +270,14 @@ SendOutcome SendFileToSim(GatewaySession& gateway, std::string_view fileBytes, c
   return out;
 }
 
+namespace {
 // AT+CPBW=05,"0",129,"05" CR; for the mode cell AT+CPBW=98,"0000100",129,"98.GSM.TRV" CR.
 std::string DefaultCellCommand(int cell) {
   if (cell == ModeCell) return BuildWriteCommand(cell, DefaultModeString, SimSignature);
   const char digits[2] = {static_cast<char>('0' + cell / 10), static_cast<char>('0' + cell % 10)};
   return BuildWriteCommand(cell, "0", std::string_view(digits, 2));
 }
+}  // namespace
 
 InitOutcome WriteDefaultCells(GatewaySession& gateway, const TransferProgress& progress, const StopRequest& stop) {
   InitOutcome out;
