@@ -22,7 +22,7 @@ std::string JournalText(const std::string& line, const std::string& port, int ga
   j.line = line;
   j.port = port;
   j.gatewayIndex = gateway - 1;
-  j.device = "./COM1 -> /dev/ttyUSB7";
+  j.device = "./COM1 -> /dev/pts/77";
   j.file = "a.set";
   j.written = 10;
   j.total = 99;
@@ -59,9 +59,9 @@ TEST(TransferJournal, ReadForTheGatewayOfItsLine) {
        {{"tarvelin-rfc2217-10.0.0.5-2001-2.journal", JournalText(line, "rfc2217://10.0.0.5:2001", 2)}},
        false, "", 0},
       {"the same port name, its device renumbered since",
-       {{"tarvelin-dev-ttyUSB7-1.journal", JournalText("/dev/ttyUSB7", "COM1", 1)}}, true, "a.set", 10},
+       {{"tarvelin-dev-pts-77-1.journal", JournalText("/dev/pts/77", "COM1", 1)}}, true, "a.set", 10},
       {"another line, another name",
-       {{"tarvelin-dev-ttyUSB7-1.journal", JournalText("/dev/ttyUSB7", "COM2", 1)}}, false, "", 0},
+       {{"tarvelin-dev-pts-77-1.journal", JournalText("/dev/pts/77", "COM2", 1)}}, false, "", 0},
       {"an earlier version's", {{"tarvelin-COM1-1.journal", earlier}}, true, "old.set", 30},
       {"not a journal at this one's name", {{own, "garbage\n"}}, true, "?", 0},
       {"no journal", {}, false, "", 0},
@@ -99,7 +99,7 @@ TEST(TransferJournal, RemovingOneGatewaysKeepsTheOthers) {
 // control bytes too, and it reads back as written.
 TEST(TransferJournal, TheTextIsUtf8) {
   TransferJournal j;
-  j.line = "/dev/ttyUSB0";
+  j.line = "/dev/pts/7";
   j.port = "COM3";
   j.gatewayIndex = 1;
   j.device = "rfc2217://10.0.0.5:2001 (без шифрования)";  // UTF-8
