@@ -38,11 +38,14 @@ constexpr int kSummaryLines = 10;
 // restore: the settings the file changes on the SIM, in words, on standard
 // output.
 int SayWhatWillChange(GatewaySession& session, const std::string& port, std::string_view fileBytes) {
-  SimImage onSim, fromFile;
+  SimImage onSim;
   if (const ExchangeFault fault = ReadSimSettings(session, onSim, ProgressOf(kReading, SettingsLines)); fault.Failed())
     return DeviceFailed(port, fault);
-  ParseSettingsText(fileBytes, fromFile);
-  const std::vector<std::string> lines = SummariseChanges(CompareSettings(onSim, fromFile), kSummaryLines);
+  // As File to SIM's question says it: the cells no line names stay as the
+  // SIM holds them, since restore does not write them.
+  SimImage written = onSim;
+  OverlaySettingsText(fileBytes, written);
+  const std::vector<std::string> lines = SummariseChanges(CompareSettings(onSim, written), kSummaryLines);
   if (lines.empty()) return exitcode::Ok;
   std::string text = std::string(kWillChange) + "\n";
   for (const std::string& line : lines) text += "  " + Harmless(line) + "\n";
